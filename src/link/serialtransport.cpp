@@ -1,0 +1,72 @@
+#include "serialtransport.h"
+
+namespace varo::link {
+
+SerialTransport::SerialTransport(const QString &device, qint32 baudRate, QObject *parent)
+    : Transport(parent)
+    , m_port(this)
+    , m_device(device)
+    , m_baudRate(baudRate)
+{
+    connect(&m_port, &QSerialPort::readyRead, this, &SerialTransport::onReadyRead);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialTransport::onError);
+}
+
+void SerialTransport::open()
+{
+    m_port.setPortName(m_device);
+    m_port.setBaudRate(m_baudRate);
+    m_port.setDataBits(QSerialPort::Data8);
+    m_port.setParity(QSerialPort::NoParity);
+    m_port.setStopBits(QSerialPort::OneStop);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        emit failed(m_port.errorString());
+        return;
+    }
+    emit opened();
+}
+
+bool SerialTransport::isOpen() const
+{
+    return m_port.isOpen();
+}
+
+bool SerialTransport::write(const QByteArray &bytes)
+{
+    if (!m_port.isOpen())
+        return false;
+    return m_port.write(bytes) == bytes.size();
+}
+
+void SerialTransport::close()
+{
+    if (m_port.isOpen())
+        m_port.close();
+}
+
+void SerialTransport::onReadyRead()
+{
+    const QByteArray bytes = m_port.readAll();
+    if (!bytes.isEmpty())
+        emit dataReceived(bytes);
+}
+
+void SerialTransport::onError(QSerialPort::SerialPortError error)
+{
+    switch (error) {
+    case QSerialPort::ReadError:
+    case QSerialPort::ResourceError:
+    case QSerialPort::WriteError:
+        if (m_port.isOpen()) {
+            const QString reason = m_port.errorString();
+            m_port.close();
+            emit failed(reason);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace varo::link

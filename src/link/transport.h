@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+namespace varo::link {
+
+// One byte stream to the reader, whatever the medium. Implementations deliver every received
+// byte through dataReceived() in arrival order and report a broken medium once through failed().
+class Transport : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    // Starts opening the medium; the outcome comes as opened() or failed(), possibly before
+    // open() returns.
+    virtual void open() = 0;
+    virtual bool isOpen() const = 0;
+    // Queues `bytes` as one write. Returns false when the medium is closed or refuses the write.
+    virtual bool write(const QByteArray &bytes) = 0;
+    virtual void close() = 0;
+
+signals:
+    void opened();
+    void dataReceived(const QByteArray &bytes);
+    // The medium broke (peer closed, device vanished, read error). The transport is closed
+    // when this is emitted.
+    void failed(const QString &reason);
+};
+
+} // namespace varo::link
