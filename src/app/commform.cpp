@@ -1,0 +1,262 @@
+#include "commform.h"
+
+#include "clickablelabel.h"
+#include "link/readerlink.h"
+#include "twips.h"
+
+#include <QButtonGroup>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+
+namespace varo::app {
+
+namespace {
+
+const QColor kBackground(192, 192, 192);
+const QColor kButtonGrey(224, 224, 224);
+const QColor kOutline(0, 64, 64);
+
+QFont captionFont()
+{
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPointSizeF(8.25);
+    font.setBold(true);
+    return font;
+}
+
+QFrame *outlineBox(QWidget *parent, const QRect &rect)
+{
+    auto *frame = new QFrame(parent);
+    frame->setGeometry(rect);
+    frame->setStyleSheet(QStringLiteral("QFrame { border: 1px solid rgb(0, 64, 64); }"));
+    frame->lower();
+    return frame;
+}
+
+QLabel *caption(QWidget *parent, const char *control, const QString &text, const QRect &rect)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(control));
+    label->setTextFormat(Qt::PlainText);
+    label->setFont(captionFont());
+    label->setGeometry(rect);
+    return label;
+}
+
+struct PortButton {
+    const char *control;
+    int port;
+    int left;
+    int top;
+};
+
+// Ports 6 to 8 select their devices too: a user who sees the button expects it to work.
+constexpr PortButton kPortButtons[] = {
+    {"Option5", 1, 360, 480},   {"Option8", 2, 960, 480},   {"Option6", 3, 360, 720},
+    {"Option9", 4, 960, 720},   {"Option7", 5, 360, 1020},  {"Option13", 6, 960, 1080},
+    {"Option14", 7, 360, 1320}, {"Option15", 8, 960, 1380},
+};
+
+struct BaudButton {
+    const char *control;
+    qint32 baud;
+    int left;
+    int top;
+};
+
+constexpr BaudButton kBaudButtons[] = {
+    {"Option11", 9600, 360, 480},    {"Option3", 38400, 1320, 480},
+    {"Option12", 115200, 2340, 480}, {"Option10", 19200, 360, 840},
+    {"Option4", 57600, 1320, 840},
+};
+
+} // namespace
+
+CommForm::CommForm(link::ReaderLink *link, QWidget *parent)
+    : QWidget(parent)
+    , m_link(link)
+{
+    setObjectName(QStringLiteral("commform"));
+    setWindowTitle(QStringLiteral("Communications"));
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, kBackground);
+    setPalette(pal);
+    buildLayout();
+}
+
+QRadioButton *CommForm::addOption(QWidget *group, const char *control, const QString &text,
+                                  int left, int top, int width, int height)
+{
+    auto *button = new QRadioButton(text, group);
+    button->setObjectName(QString::fromLatin1(control));
+    button->setFont(captionFont());
+    button->setGeometry(twipsRect(left, top, width, height));
+    return button;
+}
+
+void CommForm::buildLayout()
+{
+    // Group 1: the link mode.
+    auto *modeGroup = new QWidget(this);
+    modeGroup->setGeometry(twipsRect(480, 360, 1935, 1695));
+    outlineBox(this, twipsRect(480, 360, 1935, 1695));
+    caption(modeGroup, "Label1_0", QStringLiteral("Comm Mode"), twipsRect(360, 120, 1095, 375));
+    m_tcp = addOption(modeGroup, "Option1", QStringLiteral("TCP/IP"), 360, 480, 1455);
+    m_serial = addOption(modeGroup, "Option2", QStringLiteral("Serial Port"), 360, 840, 1455);
+    auto *modes = new QButtonGroup(this);
+    modes->addButton(m_tcp);
+    modes->addButton(m_serial);
+    connect(m_tcp, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            m_link->settings().mode = link::LinkSettings::kTcp;
+    });
+    connect(m_serial, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            m_link->settings().mode = link::LinkSettings::kSerial;
+    });
+
+    // Group 2: the serial port number.
+    auto *portGroup = new QWidget(this);
+    portGroup->setGeometry(twipsRect(2760, 360, 1935, 1695));
+    outlineBox(this, twipsRect(2760, 360, 1935, 1695));
+    caption(portGroup, "Label3", QStringLiteral("Comm Port"), twipsRect(480, 120, 1095, 375));
+    auto *ports = new QButtonGroup(this);
+    for (const PortButton &b : kPortButtons) {
+        QRadioButton *button =
+            addOption(portGroup, b.control, QString::number(b.port), b.left, b.top, 600, 300);
+        ports->addButton(button);
+        m_ports.insert(b.port, button);
+        connect(button, &QRadioButton::toggled, this, [this, port = b.port](bool on) {
+            if (on)
+                m_link->settings().commPort = port;
+        });
+    }
+
+    // Group 3: the baud rate.
+    auto *baudGroup = new QWidget(this);
+    baudGroup->setGeometry(twipsRect(5040, 360, 4395, 1695));
+    outlineBox(this, twipsRect(5040, 360, 4395, 1695));
+    caption(baudGroup, "Label4", QStringLiteral("Baud Rate"), twipsRect(360, 120, 1095, 375));
+    auto *bauds = new QButtonGroup(this);
+    for (const BaudButton &b : kBaudButtons) {
+        QRadioButton *button = addOption(baudGroup, b.control, QString::number(b.baud), b.left,
+                                         b.top, 1000, 375);
+        bauds->addButton(button);
+        m_bauds.insert(b.baud, button);
+        connect(button, &QRadioButton::toggled, this, [this, baud = b.baud](bool on) {
+            if (on)
+                m_link->settings().baudRate = baud;
+        });
+    }
+
+    // The IP block.
+    outlineBox(this, twipsRect(480, 2340, 8955, 1335));
+    caption(this, "Label6", QStringLiteral("IP Settings"), twipsRect(4080, 2460, 1455, 315));
+    caption(this, "Label2", QStringLiteral("IP Address"), twipsRect(1620, 3120, 1155, 315));
+    m_ip = new QLineEdit(this);
+    m_ip->setObjectName(QStringLiteral("Text1"));
+    m_ip->setGeometry(twipsRect(3000, 3060, 1695, 375));
+    m_ip->setMaxLength(kIpMaxLength);
+    connect(m_ip, &QLineEdit::textChanged, this,
+            [this](const QString &text) { m_link->settings().remoteHost = text; });
+    caption(this, "Label5", QStringLiteral("Port"), twipsRect(5280, 3120, 555, 315));
+    m_port = new QLineEdit(this);
+    m_port->setObjectName(QStringLiteral("Text3"));
+    m_port->setGeometry(twipsRect(6060, 3060, 855, 375));
+    m_port->setMaxLength(kPortMaxLength);
+    m_port->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_port));
+    connect(m_port, &QLineEdit::textChanged, this,
+            [this](const QString &text) { m_link->settings().remotePort = text; });
+    for (QLineEdit *edit : {m_ip, m_port}) {
+        QPalette pal = edit->palette();
+        pal.setColor(QPalette::Base, Qt::white);
+        edit->setPalette(pal);
+    }
+
+    // The two buttons.
+    outlineBox(this, twipsRect(1200, 4560, 7020, 795));
+    auto addButton = [this](const char *control, const QString &text, int boxLeft) {
+        auto *button = new ClickableLabel(text, this);
+        button->setObjectName(QString::fromLatin1(control));
+        button->setFont(captionFont());
+        button->setAlignment(Qt::AlignCenter);
+        button->setGeometry(twipsRect(boxLeft, 4740, 2715, 435));
+        button->setAutoFillBackground(true);
+        button->setStyleSheet(QStringLiteral(
+            "QLabel { background: rgb(224, 224, 224); border: 1px solid rgb(128, 128, 128);"
+            " border-radius: 6px; }"));
+        return button;
+    };
+    ClickableLabel *connectButton = addButton("Label10", QStringLiteral("Connect to Port"), 1500);
+    ClickableLabel *disconnectButton = addButton("Label7", QStringLiteral("Disconnect"), 5460);
+    connect(connectButton, &ClickableLabel::clicked, this, &CommForm::connectClicked);
+    connect(disconnectButton, &ClickableLabel::clicked, this, &CommForm::disconnectClicked);
+}
+
+void CommForm::connectClicked()
+{
+    if (m_link->isConnected()) {
+        emit noticeRaised(QStringLiteral("Disconnect first before connecting"));
+        return;
+    }
+    // The outcome shows only in the command menu's status label.
+    m_link->connectReader();
+}
+
+void CommForm::disconnectClicked()
+{
+    if (!m_link->disconnectReader())
+        emit noticeRaised(QStringLiteral("Already disconnected"));
+}
+
+void CommForm::selectSerial()
+{
+    m_serial->setChecked(true);
+    m_link->settings().mode = link::LinkSettings::kSerial;
+}
+
+void CommForm::selectTcp()
+{
+    m_tcp->setChecked(true);
+    m_link->settings().mode = link::LinkSettings::kTcp;
+}
+
+void CommForm::selectPort(int port)
+{
+    if (QRadioButton *button = m_ports.value(port)) {
+        button->setChecked(true);
+        m_link->settings().commPort = port;
+    }
+}
+
+void CommForm::selectBaud(qint32 baud)
+{
+    if (QRadioButton *button = m_bauds.value(baud)) {
+        button->setChecked(true);
+        m_link->settings().baudRate = baud;
+    }
+}
+
+void CommForm::setIpAddress(const QString &address)
+{
+    m_ip->setText(address);
+    m_link->settings().remoteHost = address;
+}
+
+void CommForm::setTcpPort(const QString &port)
+{
+    m_port->setText(port);
+    m_link->settings().remotePort = port;
+}
+
+bool CommForm::isSerialSelected() const
+{
+    return m_serial->isChecked();
+}
+
+} // namespace varo::app

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QHash>
+#include <QWidget>
+
+class QLineEdit;
+class QRadioButton;
+
+namespace varo::link {
+class ReaderLink;
+}
+
+namespace varo::app {
+
+class ClickableLabel;
+
+// `commform`: how the utility reaches the reader. Every choice is recorded in the link
+// settings at once; the link reads them at the next connect (the link mode at every exchange).
+class CommForm : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kIpMaxLength = 15;
+    static constexpr int kPortMaxLength = 5;
+
+    explicit CommForm(link::ReaderLink *link, QWidget *parent = nullptr);
+
+    // Selecting by program has the same effect as a click.
+    void selectSerial();
+    void selectTcp();
+    void selectPort(int port);
+    void selectBaud(qint32 baud);
+    void setIpAddress(const QString &address);
+    void setTcpPort(const QString &port);
+
+    bool isSerialSelected() const;
+
+signals:
+    // A notice for the user ("Disconnect first before connecting", "Already disconnected").
+    void noticeRaised(const QString &text);
+
+private:
+    void buildLayout();
+    QRadioButton *addOption(QWidget *group, const char *control, const QString &caption,
+                            int left, int top, int width = 915, int height = 375);
+    void connectClicked();
+    void disconnectClicked();
+
+    link::ReaderLink *m_link;
+    QRadioButton *m_tcp = nullptr;
+    QRadioButton *m_serial = nullptr;
+    QHash<int, QRadioButton *> m_ports;
+    QHash<qint32, QRadioButton *> m_bauds;
+    QLineEdit *m_ip = nullptr;
+    QLineEdit *m_port = nullptr;
+};
+
+} // namespace varo::app

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "commandmenu.h"
+
+#include <QHash>
+#include <QMainWindow>
+
+#include <functional>
+#include <memory>
+
+class QMdiArea;
+class QMdiSubWindow;
+
+namespace varo::link {
+class ReaderLink;
+}
+namespace varo::config {
+class ConfigModel;
+class PgmForm;
+}
+namespace varo::utilities {
+class UtilitiesScreen;
+}
+namespace varo::terminal {
+class TerminalScreen;
+}
+
+namespace varo::app {
+
+class CommForm;
+
+// `stamain`: the multi-document main window. It owns the reader link, the configuration and
+// every screen for the whole run, and carries out the command menu's entries.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    static inline const QString kTitle = QStringLiteral("Ostrel  Varo Utility V1.0");
+    // A private local-network address; the utility dials it only when the user connects.
+    static inline const QString kDefaultReaderAddress = QStringLiteral("192.168.1.230");
+    static inline const QString kDefaultReaderPort = QStringLiteral("57");
+    static constexpr int kHeightTwips = 8500;
+    static constexpr int kClientWidthTwips = 13365;
+
+    // Asks a Yes/No question; `answer` runs later with true for Yes.
+    using Asker = std::function<void(const QString &question, std::function<void(bool)> answer)>;
+
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // The start-up sequence: defaults, flags, status colour, command menu, Communications in front.
+    void startUp();
+
+    link::ReaderLink *link() const { return m_link; }
+    config::ConfigModel *config() const { return m_config.get(); }
+    CommandMenu *commandMenu() const { return m_menu; }
+    CommForm *commForm() const { return m_commForm; }
+    // A screen by its name (`general`, `pgmform`, `termmode`, ...), created on first use.
+    QWidget *screen(const QString &name);
+    QMdiSubWindow *hostOf(const QString &name) const { return m_hosts.value(name); }
+
+    void setAsker(Asker asker) { m_asker = std::move(asker); }
+    // Carries out a command menu entry exactly as a click on it does.
+    void chooseEntry(MenuEntry entry);
+    void escapeOnMenu();
+    // `load_defaults`: every setup field and the communications choices back to their defaults.
+    void loadDefaults();
+    void showAbout();
+
+    qint16 terminalStopFlag() const { return m_terminalStopFlag; }
+    qint16 terminalTcpFlag() const { return m_terminalTcpFlag; }
+    QString lastNotice() const { return m_lastNotice; }
+
+signals:
+    void noticeShown(const QString &text);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void buildMenuBar();
+    QWidget *createScreen(const QString &name);
+    QMdiSubWindow *host(QWidget *screen);
+    // `place_form`: right of the command menu, filling the rest of the main window.
+    void placeForm(QMdiSubWindow *sub);
+    void placeAll();
+    void bringToFront(const QString &name);
+    void showNotice(const QString &text);
+    void ask(const QString &question, std::function<void()> onYes);
+    bool refuseWhileBusy();
+    bool firmwareBaudAllowed();
+    void stopTerminal();
+    void startTerminal();
+
+    link::ReaderLink *m_link = nullptr;
+    std::unique_ptr<config::ConfigModel> m_config;
+    QMdiArea *m_mdi = nullptr;
+    CommandMenu *m_menu = nullptr;
+    QMdiSubWindow *m_menuHost = nullptr;
+    CommForm *m_commForm = nullptr;
+    QHash<QString, QWidget *> m_screens;
+    QHash<QString, QMdiSubWindow *> m_hosts;
+    Asker m_asker;
+    qint16 m_terminalStopFlag = 0;
+    qint16 m_terminalTcpFlag = 0;
+    QString m_lastNotice;
+};
+
+} // namespace varo::app

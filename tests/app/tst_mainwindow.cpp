@@ -1,0 +1,315 @@
+#include "app/clickablelabel.h"
+#include "app/commandmenu.h"
+#include "app/commform.h"
+#include "app/fonts.h"
+#include "app/mainwindow.h"
+#include "link/readerlink.h"
+#include "rawpty.h"
+
+#include <QLineEdit>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTest>
+
+using namespace varo::app;
+using namespace std::chrono_literals;
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void startUpState();
+    void statusBlinks();
+    void screensSitRightOfTheMenu();
+    void linkEntriesDoNothingWhileDisconnected();
+    void communicationsChoicesAndDefaults();
+    void connectMessagesAndTcpFailure();
+    void resetSendsItsFourBytes();
+    void resetAnsweredNoSendsNothing();
+    void firmwareEntriesTestTheBaudRate();
+    void escapeOpensLoopbackOnlyWhileConnected();
+    void aboutIsModalAndCentred();
+    void closingWhileAReplyIsAwaitedEndsCleanly();
+
+private:
+    void connectSerial(RawPty &pty);
+    bool hostVisible(const QString &name) const;
+    QColor colourOf(const char *control) const;
+
+    std::unique_ptr<MainWindow> m_window;
+    QStringList m_questions;
+    bool m_answer = true;
+};
+
+void TestMainWindow::initTestCase()
+{
+    installFontSubstitutions();
+}
+
+void TestMainWindow::init()
+{
+    m_questions.clear();
+    m_answer = true;
+    m_window = std::make_unique<MainWindow>();
+    m_window->setAsker([this](const QString &q, std::function<void(bool)> answer) {
+        m_questions << q;
+        answer(m_answer);
+    });
+    m_window->link()->setTimings({300ms, 1000ms});
+    m_window->show();
+    m_window->startUp();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+}
+
+void TestMainWindow::cleanup()
+{
+    m_window.reset();
+}
+
+bool TestMainWindow::hostVisible(const QString &name) const
+{
+    QMdiSubWindow *sub = m_window->hostOf(name);
+    return sub && sub->isVisible();
+}
+
+QColor TestMainWindow::colourOf(const char *control) const
+{
+    auto *label = m_window->commandMenu()->findChild<ClickableLabel *>(control);
+    return label ? label->textColor() : QColor();
+}
+
+void TestMainWindow::connectSerial(RawPty &pty)
+{
+    QVERIFY(pty.isValid());
+    qputenv("VARO_COM2", pty.slavePath().toLocal8Bit());
+    m_window->commForm()->findChild<ClickableLabel *>("Label10")->clicked();
+    QTRY_COMPARE(m_window->link()->status(), QStringLiteral("Connected"));
+    QTRY_COMPARE(m_window->commandMenu()->status(), QStringLiteral("Connected"));
+}
+
+void TestMainWindow::startUpState()
+{
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Ostrel  Varo Utility V1.0"));
+    QVERIFY(hostVisible("commform"));
+    QCOMPARE(m_window->findChild<QMdiArea *>()->activeSubWindow(), m_window->hostOf("commform"));
+    QCOMPARE(colourOf("Label3"), CommandMenu::kYellow);
+    for (const char *c : {"Label1", "Label2", "Label4", "Label5", "Label7", "Label8", "Label9",
+                          "Label10"})
+        QCOMPARE(colourOf(c), CommandMenu::kWhite);
+    auto *boot2 = m_window->commandMenu()->findChild<ClickableLabel *>("Label6");
+    QVERIFY(boot2 && !boot2->isVisible());
+    QCOMPARE(m_window->commandMenu()->status(), QStringLiteral("Disconnected"));
+    QCOMPARE(m_window->terminalStopFlag(), qint16(0));
+    QCOMPARE(m_window->link()->settings().mode, 2);
+    QCOMPARE(m_window->link()->settings().commPort, 2);
+    QCOMPARE(m_window->link()->settings().baudRate, 9600);
+
+    const QList<QAction *> actions = m_window->menuBar()->actions();
+    QCOMPARE(actions.size(), 4);
+    QCOMPARE(actions[0]->text(), QStringLiteral("Get Settings").leftJustified(21));
+    QCOMPARE(actions[1]->text(), QStringLiteral("Save Settings").leftJustified(24));
+    QCOMPARE(actions[2]->text(), QStringLiteral("Default Settings").leftJustified(26));
+    QCOMPARE(actions[3]->text(), QStringLiteral("About").leftJustified(15));
+    // Placed at its twips: "Program Reader" at top 3480, left 120.
+    auto *program = m_window->commandMenu()->findChild<ClickableLabel *>("Label10");
+    QCOMPARE(program->geometry(), QRect(8, 232, 145, 25));
+}
+
+void TestMainWindow::statusBlinks()
+{
+    const QColor first = m_window->commandMenu()->statusColor();
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->commandMenu()->statusColor() != first, 800);
+    const QColor second = m_window->commandMenu()->statusColor();
+    QVERIFY((first == CommandMenu::kYellow && second == CommandMenu::kLightGreen) ||
+            (first == CommandMenu::kLightGreen && second == CommandMenu::kYellow));
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->commandMenu()->statusColor() == first, 800);
+}
+
+void TestMainWindow::screensSitRightOfTheMenu()
+{
+    const QSize area = m_window->findChild<QMdiArea *>()->viewport()->size();
+    for (auto entry : {MenuEntry::GeneralSetup, MenuEntry::WiegandSetup, MenuEntry::BarcodeSetup,
+                       MenuEntry::Communications}) {
+        m_window->chooseEntry(entry);
+    }
+    for (const char *name : {"general", "wiegand", "barcode", "commform"}) {
+        QMdiSubWindow *sub = m_window->hostOf(name);
+        QVERIFY2(sub, name);
+        QCOMPARE(sub->geometry(), QRect(167, 0, area.width() - 167, area.height()));
+    }
+    QVERIFY(hostVisible("general"));
+    QCOMPARE(colourOf("Label3"), CommandMenu::kYellow);
+    QCOMPARE(colourOf("Label2"), CommandMenu::kWhite);
+}
+
+void TestMainWindow::linkEntriesDoNothingWhileDisconnected()
+{
+    m_window->chooseEntry(MenuEntry::GeneralSetup);
+    for (auto entry : {MenuEntry::Utilities, MenuEntry::ProgramReader, MenuEntry::ResetReader,
+                       MenuEntry::TerminalMode, MenuEntry::FlashNewFirmware,
+                       MenuEntry::BootExtension}) {
+        m_window->chooseEntry(entry);
+    }
+    QVERIFY(m_questions.isEmpty());
+    QCOMPARE(colourOf("Label2"), CommandMenu::kYellow);
+    for (const char *name : {"utilities", "pgmform", "termmode", "flashdl", "flashboot2"})
+        QVERIFY2(!hostVisible(name), name);
+    QCOMPARE(m_window->terminalStopFlag(), qint16(-1));
+}
+
+void TestMainWindow::communicationsChoicesAndDefaults()
+{
+    CommForm *form = m_window->commForm();
+    form->findChild<QRadioButton *>("Option1")->click();  // TCP/IP
+    form->findChild<QRadioButton *>("Option15")->click(); // port 8
+    form->findChild<QRadioButton *>("Option12")->click(); // 115200
+    auto *port = form->findChild<QLineEdit *>("Text3");
+    port->clear();
+    QTest::keyClicks(port, "a1-b2345678");
+    QCOMPARE(port->text(), QStringLiteral("12345"));
+    auto *ip = form->findChild<QLineEdit *>("Text1");
+    ip->clear();
+    QTest::keyClicks(ip, "127.0.0.1.255.255.255");
+    QCOMPARE(ip->text().size(), 15);
+    const auto &settings = m_window->link()->settings();
+    QCOMPARE(settings.mode, 1);
+    QCOMPARE(settings.commPort, 8);
+    QCOMPARE(settings.baudRate, 115200);
+    QCOMPARE(settings.remotePort, QStringLiteral("12345"));
+    QCOMPARE(settings.remoteHost, ip->text());
+
+    m_window->menuBar()->actions().at(2)->trigger(); // "Default Settings"
+    QCOMPARE(settings.mode, 2);
+    QCOMPARE(settings.commPort, 2);
+    QCOMPARE(settings.baudRate, 9600);
+    QCOMPARE(settings.remotePort, QStringLiteral("57"));
+    QVERIFY(form->findChild<QRadioButton *>("Option2")->isChecked());
+    QVERIFY(form->findChild<QRadioButton *>("Option8")->isChecked());
+    QVERIFY(form->findChild<QRadioButton *>("Option11")->isChecked());
+}
+
+void TestMainWindow::connectMessagesAndTcpFailure()
+{
+    CommForm *form = m_window->commForm();
+    auto *connectButton = form->findChild<ClickableLabel *>("Label10");
+    auto *disconnectButton = form->findChild<ClickableLabel *>("Label7");
+    disconnectButton->clicked();
+    QCOMPARE(m_window->lastNotice(), QStringLiteral("Already disconnected"));
+
+    // TCP with an empty port field stays disconnected.
+    form->findChild<QRadioButton *>("Option1")->click();
+    form->findChild<QLineEdit *>("Text1")->setText("127.0.0.1");
+    form->findChild<QLineEdit *>("Text3")->clear();
+    QSignalSpy finished(m_window->link(), &varo::link::ReaderLink::connectFinished);
+    connectButton->clicked();
+    QTRY_COMPARE(finished.count(), 1);
+    QCOMPARE(m_window->commandMenu()->status(), QStringLiteral("Disconnected"));
+
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+    form->findChild<QLineEdit *>("Text3")->setText(QString::number(server.serverPort()));
+    connectButton->clicked();
+    QTRY_COMPARE(m_window->commandMenu()->status(), QStringLiteral("Connected"));
+    connectButton->clicked();
+    QCOMPARE(m_window->lastNotice(), QStringLiteral("Disconnect first before connecting"));
+    disconnectButton->clicked();
+    QCOMPARE(m_window->commandMenu()->status(), QStringLiteral("Disconnected"));
+}
+
+void TestMainWindow::resetSendsItsFourBytes()
+{
+    RawPty pty;
+    connectSerial(pty);
+    pty.write("junk");
+    QTRY_COMPARE(m_window->link()->pendingCount(), 4);
+    m_window->chooseEntry(MenuEntry::ResetReader);
+    QCOMPARE(m_questions, QStringList{QStringLiteral("Do you want to reset the reader?")});
+    QCOMPARE(pty.readAtLeast(4), QByteArray("\x00U1\r", 4));
+    QVERIFY(hostVisible("pgmform"));
+    auto *left = m_window->screen("pgmform")->findChild<QPlainTextEdit *>("Picture1");
+    QTRY_COMPARE(left->toPlainText(), QStringLiteral("Resetting Reader\nReset Complete"));
+    QCOMPARE(colourOf("Label7"), CommandMenu::kYellow);
+    QCOMPARE(m_window->commandMenu()->status(), QStringLiteral("Connected"));
+}
+
+void TestMainWindow::resetAnsweredNoSendsNothing()
+{
+    RawPty pty;
+    connectSerial(pty);
+    m_answer = false;
+    m_window->chooseEntry(MenuEntry::ResetReader);
+    QCOMPARE(m_questions.size(), 1);
+    QTest::qWait(100);
+    QVERIFY(pty.readAvailable().isEmpty());
+    QVERIFY(!hostVisible("pgmform"));
+}
+
+void TestMainWindow::firmwareEntriesTestTheBaudRate()
+{
+    RawPty pty;
+    connectSerial(pty);
+    m_window->commForm()->findChild<QRadioButton *>("Option10")->click(); // 19200
+    m_window->chooseEntry(MenuEntry::FlashNewFirmware);
+    QCOMPARE(m_window->lastNotice(),
+             QStringLiteral("Controller must be programmed to 9600 baud before reflashing"));
+    QVERIFY(!hostVisible("flashdl"));
+    m_window->chooseEntry(MenuEntry::BootExtension);
+    QVERIFY(!hostVisible("flashboot2"));
+
+    m_window->commForm()->findChild<QRadioButton *>("Option11")->click(); // 9600
+    m_window->chooseEntry(MenuEntry::FlashNewFirmware);
+    QVERIFY(hostVisible("flashdl"));
+    QCOMPARE(colourOf("Label4"), CommandMenu::kYellow);
+
+    // In TCP mode the baud rate does not matter.
+    m_window->commForm()->findChild<QRadioButton *>("Option4")->click(); // 57600
+    m_window->commForm()->findChild<QRadioButton *>("Option1")->click(); // TCP/IP
+    QTest::keyClick(m_window.get(), Qt::Key_B, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(hostVisible("flashboot2"));
+}
+
+void TestMainWindow::escapeOpensLoopbackOnlyWhileConnected()
+{
+    m_window->commandMenu()->setFocus();
+    QTest::keyClick(m_window->commandMenu(), Qt::Key_Escape);
+    QVERIFY(!hostVisible("loopback"));
+    RawPty pty;
+    connectSerial(pty);
+    m_window->commandMenu()->setFocus();
+    QTest::keyClick(m_window->commandMenu(), Qt::Key_Escape);
+    QVERIFY(hostVisible("loopback"));
+}
+
+void TestMainWindow::aboutIsModalAndCentred()
+{
+    m_window->menuBar()->actions().at(3)->trigger();
+    QDialog *about = m_window->findChild<QDialog *>("about");
+    QVERIFY(about);
+    QVERIFY(about->isModal());
+    QTRY_VERIFY(about->isVisible());
+    const QPoint mainCentre = m_window->frameGeometry().center();
+    const QPoint aboutCentre = about->frameGeometry().center();
+    QVERIFY((mainCentre - aboutCentre).manhattanLength() <= 4);
+    about->close();
+}
+
+void TestMainWindow::closingWhileAReplyIsAwaitedEndsCleanly()
+{
+    RawPty pty;
+    connectSerial(pty);
+    bool called = false;
+    QVERIFY(m_window->link()->readReply(m_window.get(), [&](const auto &) { called = true; }));
+    m_window->close();
+    m_window.reset();
+    QTest::qWait(400);
+    QVERIFY(!called);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
