@@ -7,7 +7,10 @@
 
 #include "config/configmodel.h"
 #include "config/defaults.h"
-#include "config/setupscreens.h"
+#include "config/barcodescreen.h"
+#include "config/commportsscreen.h"
+#include "config/generalscreen.h"
+#include "config/wiegandscreen.h"
 #include "config/pgmform.h"
 #include "flash/flashscreen.h"
 #include "link/readerlink.h"
