@@ -315,9 +315,8 @@ void MainWindow::chooseEntry(MenuEntry entry)
             return;
         ask(kProgramQuestion, [this] {
             bringToFront(QStringLiteral("pgmform"));
-            auto *form = static_cast<config::PgmForm *>(screen(QStringLiteral("pgmform")));
-            if (!form->doProgram())
-                refuseWhileBusy();
+            // A refusal (link busy) is reported by the form itself.
+            static_cast<config::PgmForm *>(screen(QStringLiteral("pgmform")))->doProgram();
         });
         return;
     case MenuEntry::ResetReader:
@@ -329,9 +328,7 @@ void MainWindow::chooseEntry(MenuEntry entry)
             return;
         ask(kResetQuestion, [this] {
             bringToFront(QStringLiteral("pgmform"));
-            auto *form = static_cast<config::PgmForm *>(screen(QStringLiteral("pgmform")));
-            if (!form->doReset())
-                refuseWhileBusy();
+            static_cast<config::PgmForm *>(screen(QStringLiteral("pgmform")))->doReset();
         });
         return;
     case MenuEntry::FlashNewFirmware:
@@ -348,8 +345,10 @@ void MainWindow::chooseEntry(MenuEntry entry)
 
 void MainWindow::escapeOnMenu()
 {
-    if (m_link->isConnected())
-        bringToFront(QStringLiteral("loopback"));
+    if (!m_link->isConnected())
+        return;
+    stopTerminal();
+    bringToFront(QStringLiteral("loopback"));
 }
 
 void MainWindow::loadDefaults()

@@ -1,0 +1,355 @@
+// varo-bench: the utility's engines against the simulator, each next to a minimal blocking
+// client that puts the same bytes on the wire.
+
+#include "harness.h"
+#include "pacedrelay.h"
+#include "report.h"
+#include "scenarios.h"
+#include "simhost.h"
+
+#include "sim/readersimulator.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <csignal>
+#include <functional>
+#include <set>
+
+namespace {
+
+using namespace varo::bench;
+
+struct Plan {
+    QString name;
+    int programReps = 5;
+    int programRuns = 20; // programming runs per timed sample
+    int reps = 3;
+    int loopbackPasses = 2000;
+    qsizetype firmwareBytes = 1024 * 1024;
+    int uploadRecords = 100000;
+    double cpuWindow = 10;
+    qsizetype lineRateBytes = 64 * 1024;
+    bool lineRateBaseline = false;
+};
+
+Plan planFor(bool quick, bool smoke)
+{
+    Plan plan;
+    plan.name = QStringLiteral("full");
+    if (smoke) {
+        plan.name = QStringLiteral("smoke");
+        plan.programReps = 1;
+        plan.programRuns = 1;
+        plan.reps = 1;
+        plan.loopbackPasses = 4;
+        plan.firmwareBytes = 4096;
+        plan.uploadRecords = 200;
+        plan.cpuWindow = 0.5;
+        plan.lineRateBytes = 300;
+        plan.lineRateBaseline = true;
+    } else if (quick) {
+        plan.name = QStringLiteral("quick");
+        plan.programReps = 3;
+        plan.reps = 1;
+        plan.cpuWindow = 3;
+        plan.lineRateBytes = 8 * 1024;
+        plan.lineRateBaseline = true;
+    }
+    return plan;
+}
+
+constexpr int kLineBaud = 9600;
+constexpr int kStreamRate = 11520; // characters per second of a 115200-baud line
+constexpr double kRatioTarget = 1.5;
+constexpr double kIdleCpuTarget = 0.1;
+constexpr double kStreamCoreTarget = 0.10;
+constexpr double kWireTarget = 1.05;
+
+QString sizeText(qsizetype bytes)
+{
+    if (bytes >= 1024 * 1024 && bytes % (1024 * 1024) == 0)
+        return QString::number(bytes / (1024 * 1024)) + QStringLiteral(" MiB");
+    if (bytes >= 1024 && bytes % 1024 == 0)
+        return QString::number(bytes / 1024) + QStringLiteral(" KiB");
+    return QString::number(bytes) + QStringLiteral(" B");
+}
+
+// Four significant digits at most scales.
+QString seconds(double value)
+{
+    return fixed(value, value < 0.01 ? 5 : value < 1 ? 4 : 3);
+}
+
+class Bench {
+public:
+    Bench(const Plan &plan, QTextStream &out) : m_plan(plan), m_out(out) {}
+
+    int run(const std::set<int> &rows);
+
+private:
+    // Runs a comparison row `reps` times; `work` units per run.
+    void compare(const QString &scenario, Transport transport, int reps, double work,
+                 const QString &unit, const std::function<Run()> &utility,
+                 const std::function<Run()> &baseline);
+    void terminalRows();
+    void lineRateRow();
+    void error(const QString &scenario, Transport transport, const BenchError &e);
+    void progress(const QString &text);
+
+    Plan m_plan;
+    QTextStream &m_out;
+    SimHost m_host;
+    QTemporaryDir m_dir;
+    Table m_compare{{QStringLiteral("Scenario"), QStringLiteral("Link"), QStringLiteral("Utility s"),
+                     QStringLiteral("Baseline s"), QStringLiteral("Ratio"),
+                     QStringLiteral("Utility rate"), QStringLiteral("Baseline rate"),
+                     QStringLiteral("Same wire")}};
+    Table m_cpu{{QStringLiteral("Scenario"), QStringLiteral("Link"), QStringLiteral("Window s"),
+                 QStringLiteral("Utility CPU s"), QStringLiteral("Share of a core"),
+                 QStringLiteral("Chars drawn/s")}};
+    Table m_line{{QStringLiteral("Scenario"), QStringLiteral("Link"), QStringLiteral("Bytes up"),
+                  QStringLiteral("Bytes down"), QStringLiteral("Wire limit s"),
+                  QStringLiteral("Client"), QStringLiteral("Time s"),
+                  QStringLiteral("Ratio to limit")}};
+    Targets m_targets;
+    int m_errors = 0;
+};
+
+void Bench::progress(const QString &text)
+{
+    QTextStream(stderr) << "varo-bench: " << text << Qt::endl;
+}
+
+void Bench::error(const QString &scenario, Transport transport, const BenchError &e)
+{
+    ++m_errors;
+    m_targets.judge(false, scenario + u' ' + transportName(transport) + QStringLiteral(": ERROR ")
+                               + QString::fromStdString(e.what()));
+}
+
+void Bench::compare(const QString &scenario, Transport transport, int reps, double work,
+                    const QString &unit, const std::function<Run()> &utility,
+                    const std::function<Run()> &baseline)
+{
+    progress(scenario + u' ' + transportName(transport));
+    std::vector<double> utilityTimes;
+    std::vector<double> baselineTimes;
+    bool sameWire = true;
+    try {
+        for (int rep = 0; rep < reps; ++rep) {
+            const Run u = utility();
+            const Run b = baseline();
+            utilityTimes.push_back(u.seconds);
+            baselineTimes.push_back(b.seconds);
+            sameWire = sameWire && u.wire == b.wire;
+        }
+    } catch (const BenchError &e) {
+        error(scenario, transport, e);
+        return;
+    }
+    const double u = median(utilityTimes);
+    const double b = median(baselineTimes);
+    const double ratio = b > 0 ? u / b : 0;
+    m_compare.addRow({scenario, transportName(transport), seconds(u), seconds(b), fixed(ratio, 2),
+                      rate(work / u) + unit + QStringLiteral("/s"),
+                      rate(work / b) + unit + QStringLiteral("/s"),
+                      sameWire ? QStringLiteral("yes") : QStringLiteral("NO")});
+    m_targets.judge(ratio <= kRatioTarget, QStringLiteral("%1 %2: utility/baseline %3 <= %4")
+                                               .arg(scenario, transportName(transport),
+                                                    fixed(ratio, 2), fixed(kRatioTarget, 1)));
+    if (!sameWire) {
+        ++m_errors;
+        m_targets.judge(false, scenario + u' ' + transportName(transport)
+                                   + QStringLiteral(": the two clients sent different bytes"));
+    }
+}
+
+void Bench::terminalRows()
+{
+    for (const Transport transport : {Transport::Pty, Transport::Tcp}) {
+        for (const int charsPerSecond : {0, kStreamRate}) {
+            const QString scenario = charsPerSecond == 0
+                                         ? QStringLiteral("Terminal open, no traffic")
+                                         : QStringLiteral("Terminal, 11520 chars/s stream");
+            progress(scenario + u' ' + transportName(transport));
+            try {
+                // A simulator of its own: the shared one's pseudo-terminal drops output for a
+                // reopened slave until that slave has written something, and a terminal that
+                // only listens never does.
+                SimHost host;
+                if (!host.isValid())
+                    throw BenchError("cannot start a simulator");
+                qint64 received = 0;
+                const double cpu = terminalCpu(host, transport, m_plan.cpuWindow,
+                                               charsPerSecond, &received);
+                const double share = cpu / m_plan.cpuWindow;
+                m_cpu.addRow({scenario, transportName(transport), fixed(m_plan.cpuWindow, 1),
+                              fixed(cpu, 4), fixed(share * 100, 2) + QStringLiteral(" %"),
+                              fixed(double(received) / m_plan.cpuWindow, 0)});
+                if (charsPerSecond == 0) {
+                    m_targets.judge(cpu < kIdleCpuTarget,
+                                    QStringLiteral("%1 %2: %3 s CPU in %4 s < %5 s")
+                                        .arg(scenario, transportName(transport), fixed(cpu, 4),
+                                             fixed(m_plan.cpuWindow, 1), fixed(kIdleCpuTarget, 1)));
+                } else {
+                    m_targets.judge(share < kStreamCoreTarget,
+                                    QStringLiteral("%1 %2: %3 % of a core < %4 %")
+                                        .arg(scenario, transportName(transport),
+                                             fixed(share * 100, 2),
+                                             fixed(kStreamCoreTarget * 100, 0)));
+                }
+            } catch (const BenchError &e) {
+                error(scenario, transport, e);
+            }
+        }
+    }
+}
+
+void Bench::lineRateRow()
+{
+    const QString scenario =
+        QStringLiteral("Firmware %1 at %2 baud").arg(sizeText(m_plan.lineRateBytes)).arg(kLineBaud);
+    progress(scenario);
+    varo::sim::SimOptions options;
+    options.lineRateBaud = kLineBaud;
+    SimHost paced(options);
+    const QString image = m_dir.filePath(QStringLiteral("line-rate.bin"));
+    if (!paced.isValid() || !writeImage(image, m_plan.lineRateBytes)) {
+        error(scenario, Transport::Pty, BenchError("cannot set up the paced simulator"));
+        return;
+    }
+    const auto measure = [&](const QString &client, const auto &runner) {
+        PacedRelay relay(paced.ptyPath(), kLineBaud);
+        if (!relay.isValid())
+            throw BenchError("cannot open the paced relay");
+        const Run run = runner(paced, Transport::Pty, image, relay.utilityPath());
+        const qint64 up = relay.bytesUp();
+        const qint64 down = relay.bytesDown();
+        const double limit = double(up + down) * 10.0 / kLineBaud;
+        const double ratio = run.seconds / limit;
+        m_line.addRow({scenario, transportName(Transport::Pty), QString::number(up),
+                       QString::number(down), fixed(limit, 2), client, fixed(run.seconds, 2),
+                       fixed(ratio, 3)});
+        return ratio;
+    };
+    try {
+        const double ratio = measure(QStringLiteral("utility"), firmwareUtility);
+        m_targets.judge(ratio <= kWireTarget,
+                        QStringLiteral("%1: time / wire limit %2 <= %3")
+                            .arg(scenario, fixed(ratio, 3), fixed(kWireTarget, 2)));
+        if (m_plan.lineRateBaseline)
+            measure(QStringLiteral("baseline"), firmwareBaseline);
+    } catch (const BenchError &e) {
+        error(scenario, Transport::Pty, e);
+    }
+}
+
+int Bench::run(const std::set<int> &rows)
+{
+    if (!m_host.isValid() || !m_dir.isValid()) {
+        m_out << "varo-bench: cannot start the simulator\n";
+        return 1;
+    }
+    const auto wanted = [&rows](int row) { return rows.empty() || rows.count(row) > 0; };
+    const QList<Transport> both{Transport::Tcp, Transport::Pty};
+
+    if (wanted(1)) {
+        for (const Transport t : both) {
+            const int runs = m_plan.programRuns;
+            compare(QStringLiteral("Programming run (V + 49)"), t, m_plan.programReps, 50,
+                    QStringLiteral("exch"), [&] { return programUtility(m_host, t, runs); },
+                    [&] { return programBaseline(m_host, t, runs); });
+        }
+    }
+    if (wanted(2)) {
+        const int passes = m_plan.loopbackPasses;
+        for (const Transport t : both) {
+            compare(QStringLiteral("Loopback %1 bytes").arg(passes * 256), t, m_plan.reps,
+                    passes * 256.0, QStringLiteral("B"),
+                    [&] { return loopbackUtility(m_host, t, passes); },
+                    [&] { return loopbackBaseline(m_host, t, passes); });
+        }
+    }
+    if (wanted(3)) {
+        const QString image = m_dir.filePath(QStringLiteral("firmware.bin"));
+        if (!writeImage(image, m_plan.firmwareBytes)) {
+            m_out << "varo-bench: cannot write the image\n";
+            return 1;
+        }
+        for (const Transport t : both) {
+            compare(QStringLiteral("Firmware download %1").arg(sizeText(m_plan.firmwareBytes)), t,
+                    m_plan.reps, double(m_plan.firmwareBytes), QStringLiteral("B"),
+                    [&] { return firmwareUtility(m_host, t, image); },
+                    [&] { return firmwareBaseline(m_host, t, image); });
+        }
+    }
+    if (wanted(4)) {
+        const int records = m_plan.uploadRecords;
+        m_host.call([records](varo::sim::ReaderSimulator &sim) {
+            sim.options().recordCount = records;
+        });
+        const QString utilityFile = m_dir.filePath(QStringLiteral("upload-utility.txt"));
+        const QString baselineFile = m_dir.filePath(QStringLiteral("upload-baseline.txt"));
+        compare(QStringLiteral("Upload %1 records").arg(records), Transport::Tcp, m_plan.reps,
+                records, QStringLiteral("rec"),
+                [&] { return uploadUtility(m_host, Transport::Tcp, utilityFile, records); },
+                [&] { return uploadBaseline(m_host, Transport::Tcp, baselineFile, records); });
+    }
+    if (wanted(5))
+        terminalRows();
+    if (wanted(6))
+        lineRateRow();
+
+    m_out << "varo-bench (" << m_plan.name << "): utility engines and a blocking baseline client"
+          << " against the simulator on its own thread; medians.\n\n";
+    m_out << m_compare.render() << '\n' << m_cpu.render() << '\n' << m_line.render() << '\n';
+    m_out << m_targets.render() << '\n';
+    m_out.flush();
+    return m_errors == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // Headless: the terminal screen is painted off screen.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::signal(SIGPIPE, SIG_IGN);
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("varo-bench"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Times the utility's engines against a minimal client on the simulator."));
+    parser.addHelpOption();
+    const QCommandLineOption quick(QStringLiteral("quick"),
+                                   QStringLiteral("One repetition, shorter windows."));
+    const QCommandLineOption smoke(QStringLiteral("smoke"),
+                                   QStringLiteral("Every row once on a tiny size (for CI)."));
+    const QCommandLineOption row(QStringLiteral("row"),
+                                 QStringLiteral("Run only row N (1-6); may be repeated."),
+                                 QStringLiteral("N"));
+    const QCommandLineOption reps(QStringLiteral("reps"),
+                                  QStringLiteral("Repetitions of every comparison row."),
+                                  QStringLiteral("N"));
+    parser.addOptions({quick, smoke, row, reps});
+    parser.process(app);
+
+    std::set<int> rows;
+    for (const QString &value : parser.values(row))
+        rows.insert(value.toInt());
+
+    QTextStream out(stdout);
+    Plan plan = planFor(parser.isSet(quick), parser.isSet(smoke));
+    if (parser.isSet(reps)) {
+        plan.programReps = qMax(1, parser.value(reps).toInt());
+        plan.reps = plan.programReps;
+    }
+    Bench bench(plan, out);
+    return bench.run(rows);
+}

@@ -1,0 +1,151 @@
+#include "pacedrelay.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <deque>
+#include <vector>
+
+namespace varo::bench {
+
+namespace {
+
+long long nowNs()
+{
+    timespec ts{};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * 1'000'000'000LL + ts.tv_nsec;
+}
+
+bool makeRaw(int fd)
+{
+    termios settings{};
+    if (::tcgetattr(fd, &settings) != 0)
+        return false;
+    ::cfmakeraw(&settings);
+    settings.c_iflag &= ~tcflag_t(IXON | IXOFF | IXANY);
+    settings.c_cc[VMIN] = 1;
+    settings.c_cc[VTIME] = 0;
+    return ::tcsetattr(fd, TCSANOW, &settings) == 0;
+}
+
+void writeAll(int fd, const char *data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN) {
+                pollfd entry{fd, POLLOUT, 0};
+                ::poll(&entry, 1, 100);
+                continue;
+            }
+            return; // the far end is gone; the run will report the failure
+        }
+        data += written;
+        size -= std::size_t(written);
+    }
+}
+
+} // namespace
+
+PacedRelay::PacedRelay(const QString &simulatorPath, int baud)
+    : m_nsPerByte(baud > 0 ? 10'000'000'000LL / baud : 0)
+{
+    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const char *name = nullptr;
+    if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0
+        || !(name = ::ptsname(m_master))) {
+        return;
+    }
+    m_slavePath = QString::fromLocal8Bit(name);
+    m_heldSlave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (m_heldSlave < 0 || !makeRaw(m_heldSlave))
+        return;
+    m_simulator = ::open(simulatorPath.toLocal8Bit().constData(),
+                         O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (m_simulator < 0 || !makeRaw(m_simulator)) {
+        if (m_simulator >= 0)
+            ::close(m_simulator);
+        m_simulator = -1;
+        return;
+    }
+    if (::pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    m_thread = std::thread([this] { run(); });
+}
+
+PacedRelay::~PacedRelay()
+{
+    if (m_thread.joinable()) {
+        m_stop = true;
+        const char byte = 1;
+        [[maybe_unused]] const auto written = ::write(m_wake[1], &byte, 1);
+        m_thread.join();
+    }
+    for (const int fd : {m_master, m_heldSlave, m_simulator, m_wake[0], m_wake[1]}) {
+        if (fd >= 0)
+            ::close(fd);
+    }
+}
+
+void PacedRelay::run()
+{
+    struct Queued {
+        char byte;
+        long long dueNs; // when its last bit has been sent
+    };
+    std::deque<Queued> upstream;
+    long long lineFreeNs = 0;
+    std::vector<char> chunk(4096);
+    std::vector<char> due;
+
+    while (!m_stop) {
+        const long long now = nowNs();
+        due.clear();
+        while (!upstream.empty() && upstream.front().dueNs <= now) {
+            due.push_back(upstream.front().byte);
+            upstream.pop_front();
+        }
+        if (!due.empty()) {
+            writeAll(m_simulator, due.data(), due.size());
+            m_up += qint64(due.size());
+        }
+
+        pollfd entries[3] = {{m_master, POLLIN, 0}, {m_simulator, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+        timespec timeout{};
+        timespec *wait = nullptr;
+        if (!upstream.empty()) {
+            const long long left = std::max(0LL, upstream.front().dueNs - nowNs());
+            timeout.tv_sec = time_t(left / 1'000'000'000LL);
+            timeout.tv_nsec = long(left % 1'000'000'000LL);
+            wait = &timeout;
+        }
+        if (::ppoll(entries, 3, wait, nullptr) < 0 && errno != EINTR)
+            return;
+
+        if (entries[0].revents & POLLIN) {
+            const ssize_t got = ::read(m_master, chunk.data(), chunk.size());
+            const long long arrived = nowNs();
+            for (ssize_t i = 0; i < got; ++i) {
+                lineFreeNs = std::max(lineFreeNs, arrived) + m_nsPerByte;
+                upstream.push_back({chunk[std::size_t(i)], lineFreeNs});
+            }
+        }
+        if (entries[1].revents & POLLIN) {
+            const ssize_t got = ::read(m_simulator, chunk.data(), chunk.size());
+            if (got > 0) {
+                writeAll(m_master, chunk.data(), std::size_t(got));
+                m_down += got;
+            }
+        }
+    }
+}
+
+} // namespace varo::bench

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class QSocketNotifier;
+class QTimer;
+
+namespace varo::sim {
+
+class ReaderSimulator;
+
+// Serves the simulator over a pseudo-terminal. The slave side is put in raw mode (no echo, no
+// CR/LF translation, no flow control) before anyone opens it; the utility opens slavePath() as
+// its serial device. The master is non-blocking: reads come through a notifier, writes are
+// buffered and flushed when the master is writable. When the utility closes the slave the master
+// reads EIO; the simulator then waits (retrying every 50 ms) for the slave to be opened again.
+class SimPty : public QObject {
+    Q_OBJECT
+
+public:
+    explicit SimPty(ReaderSimulator *sim, QObject *parent = nullptr);
+    ~SimPty() override;
+
+    bool open();
+    QString slavePath() const;
+    int masterFd() const; // -1 when closed
+    bool isOpen() const;
+    void closeMaster(); // the reader vanishes: the slave sees a hang-up
+    qint64 bytesToWrite() const;
+
+signals:
+    void peerGone(); // the slave was closed (EIO on the master)
+
+private:
+    void readMaster();
+    void flushWrites();
+    void write(const QByteArray &bytes);
+    void peerAbsent();
+
+    QPointer<ReaderSimulator> m_sim;
+    int m_master = -1;
+    QString m_slavePath;
+    QSocketNotifier *m_readNotifier = nullptr;
+    QSocketNotifier *m_writeNotifier = nullptr;
+    QTimer *m_retryTimer = nullptr;
+    QByteArray m_writeBuffer;
+    // Unknown until the first read: output then waits in the slave's input queue.
+    enum class Peer { Unknown, Present, Absent };
+    Peer m_peer = Peer::Unknown;
+};
+
+} // namespace varo::sim

@@ -1,0 +1,157 @@
+#include "barcodescreen.h"
+
+#include "configmodel.h"
+#include "fieldbinder.h"
+#include "screenstyle.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace varo::config {
+
+namespace {
+
+QString field(const char *control, int index = -1) {
+    return fieldName(kBarcode, QLatin1String(control), index);
+}
+
+// Row captions of the symbology grid; row 3 has none and stays hidden.
+constexpr const char *kSymbologies[9] = {"Code39",   "I 2/5", "S 2/5", "",       "Codabar",
+                                         "Code 128", "Upca",  "Ean13", "Ind 2/5"};
+
+// Grid columns.
+enum Column {
+    kCaptionColumn = 0,
+    kEnblColumn = 1, // Enbl, CD, XB: Check1(8r) to Check1(8r+2)
+    kLenColumn = 4,
+    kBarsColumn = 5,
+    kTransmitColumn = 6, // CD, SS, Dir, Pre, Suf: Check1(8r+3) to Check1(8r+7)
+    kPrefixColumn = 11,
+    kSuffixColumn = 16,
+    kHeadingRow = 1,
+    kFirstRow = 2
+};
+
+QGroupBox *symbologyGroup(FieldBinder *binder, QWidget *parent) {
+    auto *group = new QGroupBox(parent);
+    auto *grid = new QGridLayout(group);
+    compactGrid(grid);
+    grid->setHorizontalSpacing(3);
+
+    grid->addWidget(caption(QStringLiteral("Transmit"), group), 0, kTransmitColumn, 1, 5,
+                    Qt::AlignHCenter);
+    static constexpr const char *kHeadings[10] = {"Enbl", "CD", "XB",  "Len", "# Bars",
+                                                  "CD",   "SS", "Dir", "Pre", "Suf"};
+    for (int c = 0; c < 10; ++c)
+        grid->addWidget(caption(QLatin1String(kHeadings[c]), group), kHeadingRow, kEnblColumn + c,
+                        Qt::AlignHCenter);
+    grid->addWidget(caption(QStringLiteral("Prefix"), group), kHeadingRow, kPrefixColumn, 1, 5,
+                    Qt::AlignHCenter);
+    grid->addWidget(caption(QStringLiteral("Suffix"), group), kHeadingRow, kSuffixColumn, 1, 5,
+                    Qt::AlignHCenter);
+
+    for (int r = 0; r < 9; ++r) {
+        const int row = kFirstRow + r;
+        QLabel *label = caption(QLatin1String(kSymbologies[r]), group);
+        grid->addWidget(label, row, kCaptionColumn);
+        if (r == 3)
+            label->setHidden(true);
+        for (int c = 0; c < 3; ++c)
+            grid->addWidget(binder->check(field("Check1", 8 * r + c), {}, group), row,
+                            kEnblColumn + c, Qt::AlignHCenter);
+        grid->addWidget(binder->text(field("Text1", r), group), row, kLenColumn, Qt::AlignHCenter);
+        grid->addWidget(binder->text(field("Text3", r), group), row, kBarsColumn, Qt::AlignHCenter);
+        for (int c = 0; c < 5; ++c)
+            grid->addWidget(binder->check(field("Check1", 8 * r + 3 + c), {}, group), row,
+                            kTransmitColumn + c, Qt::AlignHCenter);
+        for (int k = 0; k < 5; ++k) {
+            grid->addWidget(binder->text(field("Text2", 5 * r + k), group), row, kPrefixColumn + k);
+            grid->addWidget(binder->text(field("Text4", 5 * r + k), group), row, kSuffixColumn + k);
+        }
+    }
+    return group;
+}
+
+// "Mask # 1" has its rows Mask 1 to Mask 5 at indexes 0 to 4, "Mask # 2" at 9 down to 5.
+QGroupBox *maskGroup(FieldBinder *binder, int block, QWidget *parent) {
+    auto *group = new QGroupBox(QStringLiteral("Mask # %1").arg(block + 1), parent);
+    auto *grid = new QGridLayout(group);
+    compactGrid(grid);
+    grid->addWidget(caption(QStringLiteral("Const"), group), 0, 1);
+    grid->addWidget(caption(QStringLiteral("Start"), group), 0, 2);
+    grid->addWidget(caption(QStringLiteral("Len/Value"), group), 0, 3);
+    for (int k = 0; k < 5; ++k) {
+        const int i = block == 0 ? k : 9 - k;
+        const int row = k + 1;
+        grid->addWidget(caption(QStringLiteral("Mask %1").arg(k + 1), group), row, 0);
+        grid->addWidget(binder->check(field("Check4", i), {}, group), row, 1, Qt::AlignLeft);
+        grid->addWidget(binder->text(field("Text5", i), group), row, 2, Qt::AlignLeft);
+        grid->addWidget(binder->text(field("Text7", i), group), row, 3, Qt::AlignLeft);
+    }
+    QLabel *length = caption(QStringLiteral("Length"), group);
+    QLineEdit *lengthEdit = binder->text(field("Text8", block), group);
+    length->setBuddy(lengthEdit);
+    grid->addWidget(length, 6, 0);
+    grid->addWidget(lengthEdit, 6, 2, Qt::AlignLeft);
+    return group;
+}
+
+QWidget *optionsPanel(FieldBinder *binder, QWidget *parent) {
+    auto *panel = new QWidget(parent);
+    auto *column = new QVBoxLayout(panel);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->addWidget(binder->check(field("Check3"), QStringLiteral("CAC/USID"), panel));
+    column->addWidget(binder->check(field("Check2"), QStringLiteral("Alpha Delete"), panel));
+    auto *timeout = new QHBoxLayout;
+    QLabel *label = caption(QStringLiteral("Timeout"), panel);
+    QLineEdit *edit = binder->text(field("Text6"), panel);
+    label->setBuddy(edit);
+    timeout->addWidget(label);
+    timeout->addWidget(edit);
+    timeout->addStretch();
+    column->addLayout(timeout);
+
+    auto *priority = new QGroupBox(QStringLiteral("Prioritiy"), panel);
+    auto *buttons = new QVBoxLayout(priority);
+    buttons->setContentsMargins(6, 4, 6, 4);
+    buttons->setSpacing(2);
+    buttons->addWidget(binder->option(field("Option1", 2), QStringLiteral("None"), priority));
+    buttons->addWidget(binder->option(field("Option1", 0), QStringLiteral("Small"), priority));
+    buttons->addWidget(binder->option(field("Option1", 1), QStringLiteral("Large"), priority));
+    column->addWidget(priority);
+    column->addStretch();
+    return panel;
+}
+
+} // namespace
+
+BarcodeScreen::BarcodeScreen(ConfigModel *model, QWidget *parent)
+    : QWidget(parent) {
+    setObjectName(QStringLiteral("barcode"));
+    setWindowTitle(QStringLiteral("Barcode Setup"));
+    applyScreenStyle(this);
+    m_binder = new FieldBinder(model, this);
+
+    auto *grid = new QHBoxLayout;
+    grid->addWidget(symbologyGroup(m_binder, this));
+    grid->addStretch();
+
+    auto *lower = new QHBoxLayout;
+    lower->addWidget(maskGroup(m_binder, 0, this));
+    lower->addWidget(maskGroup(m_binder, 1, this));
+    lower->addWidget(optionsPanel(m_binder, this));
+    lower->addStretch();
+
+    auto *page = new QVBoxLayout(this);
+    page->addLayout(grid);
+    page->addLayout(lower);
+    page->addStretch();
+}
+
+} // namespace varo::config

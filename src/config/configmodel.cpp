@@ -1,0 +1,146 @@
+#include "configmodel.h"
+
+#include <QtGlobal>
+
+namespace varo::config {
+
+ConfigModel::ConfigModel(QObject *parent)
+    : QObject(parent) {
+    const QList<FieldSpec> &catalog = fieldCatalog();
+    m_fields.reserve(catalog.size());
+    for (const FieldSpec &spec : catalog) {
+        m_index.insert(spec.name, m_fields.size());
+        m_fields.append({spec, 0, false, {}, !spec.disabled});
+    }
+    for (const ConstPair &pair : constPairs())
+        m_constStart.insert(pair.constBox, pair.startField);
+}
+
+ConfigModel::State *ConfigModel::find(const QString &field) {
+    const auto it = m_index.constFind(field);
+    Q_ASSERT_X(it != m_index.cend(), "ConfigModel", qPrintable(field));
+    return it == m_index.cend() ? nullptr : &m_fields[*it];
+}
+
+const ConfigModel::State *ConfigModel::find(const QString &field) const {
+    const auto it = m_index.constFind(field);
+    Q_ASSERT_X(it != m_index.cend(), "ConfigModel", qPrintable(field));
+    return it == m_index.cend() ? nullptr : &m_fields[*it];
+}
+
+const FieldSpec &ConfigModel::spec(const QString &field) const {
+    static const FieldSpec kNone;
+    const State *state = find(field);
+    return state ? state->spec : kNone;
+}
+
+QStringList ConfigModel::fieldNames(const QString &screen) const {
+    QStringList names;
+    for (const State &state : m_fields) {
+        if (screenOf(state.spec.name) == screen)
+            names.append(state.spec.name);
+    }
+    return names;
+}
+
+int ConfigModel::check(const QString &field) const {
+    const State *state = find(field);
+    return state ? state->check : 0;
+}
+
+void ConfigModel::setCheck(const QString &field, int value) {
+    State *state = find(field);
+    if (!state)
+        return;
+    const int normalized = value != 0 ? 1 : 0;
+    if (state->check != normalized) {
+        state->check = normalized;
+        emit fieldChanged(field);
+    }
+    applyConstRule(field, normalized);
+}
+
+void ConfigModel::applyConstRule(const QString &constBox, int value) {
+    const auto it = m_constStart.constFind(constBox);
+    if (it == m_constStart.cend())
+        return;
+    if (value == 1) {
+        setText(*it, QStringLiteral("00"));
+        setEnabled(*it, false);
+    } else {
+        setEnabled(*it, true);
+    }
+}
+
+bool ConfigModel::isSelected(const QString &field) const {
+    const State *state = find(field);
+    return state && state->selected;
+}
+
+void ConfigModel::select(const QString &field) {
+    const State *chosen = find(field);
+    if (!chosen || chosen->spec.kind != FieldKind::Option)
+        return;
+    const QString group = chosen->spec.group;
+    QStringList changed;
+    for (State &state : m_fields) {
+        if (state.spec.kind != FieldKind::Option || state.spec.group != group)
+            continue;
+        const bool selected = state.spec.name == field;
+        if (state.selected != selected) {
+            state.selected = selected;
+            changed.append(state.spec.name);
+        }
+    }
+    // Announced once the group is consistent again.
+    for (const QString &name : std::as_const(changed))
+        emit fieldChanged(name);
+}
+
+QString ConfigModel::selectedIn(const QString &group) const {
+    for (const State &state : m_fields) {
+        if (state.spec.kind == FieldKind::Option && state.spec.group == group && state.selected)
+            return state.spec.name;
+    }
+    return {};
+}
+
+bool ConfigModel::isOn(const QString &field) const {
+    const State *state = find(field);
+    if (!state)
+        return false;
+    return state->spec.kind == FieldKind::Option ? state->selected : state->check == 1;
+}
+
+QString ConfigModel::text(const QString &field) const {
+    const State *state = find(field);
+    return state ? state->text : QString();
+}
+
+void ConfigModel::setText(const QString &field, const QString &text) {
+    State *state = find(field);
+    if (!state || state->text == text)
+        return;
+    state->text = text;
+    emit fieldChanged(field);
+}
+
+bool ConfigModel::isEnabled(const QString &field) const {
+    const State *state = find(field);
+    return state && state->enabled;
+}
+
+void ConfigModel::setEnabled(const QString &field, bool enabled) {
+    State *state = find(field);
+    if (!state || state->enabled == enabled)
+        return;
+    state->enabled = enabled;
+    emit fieldChanged(field);
+}
+
+bool ConfigModel::isHidden(const QString &field) const {
+    const State *state = find(field);
+    return state && state->spec.hidden;
+}
+
+} // namespace varo::config

@@ -1,0 +1,26 @@
+#include "fieldvalidator.h"
+
+#include "configmodel.h"
+#include "keystrokerule.h"
+
+namespace varo::config {
+
+FieldValidator::FieldValidator(const ConfigModel *model, const QString &field, QObject *parent)
+    : QValidator(parent)
+    , m_model(model)
+    , m_field(field) {}
+
+QValidator::State FieldValidator::validate(QString &input, int &pos) const {
+    Q_UNUSED(pos);
+    if (!m_model)
+        return Acceptable;
+    const FieldSpec &spec = m_model->spec(m_field);
+    const std::optional<QString> kept =
+        acceptEdit(spec.rule, spec.maxLength, m_model->text(m_field), input);
+    if (!kept)
+        return Invalid;
+    input = *kept;
+    return Acceptable;
+}
+
+} // namespace varo::config

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "programrun.h"
+
+#include <QWidget>
+
+class QPlainTextEdit;
+
+namespace varo::link {
+class ReaderLink;
+} // namespace varo::link
+
+namespace varo::config {
+
+class ConfigModel;
+class ProgressLog;
+class ReaderReset;
+
+// Screen `pgmform`: the progress lists `Picture1` and `Picture2` of the reset and of the
+// programming run, and the two operations themselves.
+class PgmForm : public QWidget {
+    Q_OBJECT
+public:
+    PgmForm(link::ReaderLink *link, ConfigModel *model, QWidget *parent = nullptr);
+
+    // do_reset: sends the reset command at once. Returns false when the link is busy with
+    // another operation (a notice names it).
+    bool doReset();
+    // do_program: starts the checks and the programming run; the run goes on after this returns
+    // and ends with programFinished(). Returns false when the link is busy (a notice names the
+    // operation, which may be a run already in progress).
+    bool doProgram();
+    bool isProgramming() const;
+
+    ProgressLog *progressLog() const { return m_log; }
+
+signals:
+    void programFinished(varo::config::ProgramRun::Outcome outcome);
+    void resetFinished(bool written);
+    // A start was refused because `operation` holds the link.
+    void refused(const QString &operation);
+
+private:
+    void showBusy(const QString &operation);
+
+    ProgressLog *m_log;
+    ProgramRun *m_run;
+    ReaderReset *m_reset;
+    QPlainTextEdit *m_picture1;
+    QPlainTextEdit *m_picture2;
+};
+
+} // namespace varo::config

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+namespace varo::link {
+class ReaderLink;
+struct ReplyResult;
+} // namespace varo::link
+
+namespace varo::config {
+
+class ConfigModel;
+class ProgressLog;
+
+// do_program: checks the configuration, then sends "V" and the 49 programming commands one at a
+// time, each built from the model just before it goes out, and prints every step into the
+// progress lists.
+//
+// A small state machine driven by the link's reply callbacks: start() does the checks, the
+// wake-up and sends "V", then returns; every later step runs when the awaited reply (or its
+// time-out) arrives. Exactly one exchange is in flight at any time. The run claims the link
+// for its whole length under kOperationName and releases it at every end.
+class ProgramRun : public QObject {
+    Q_OBJECT
+public:
+    enum class Outcome {
+        Complete,        // "Programming Complete"
+        Invalid,         // a check failed; nothing was sent
+        Abandoned,       // the wake-up could not be written; nothing more was sent or printed
+        CommandTimedOut, // a command (or "V") got no reply; its time-out message is printed
+        LinkFailed,      // the link broke while a reply was awaited
+        Disconnected     // the link was disconnected during the run
+    };
+    Q_ENUM(Outcome)
+
+    static inline const QString kOperationName = QStringLiteral("Program Reader");
+
+    ProgramRun(link::ReaderLink *link, const ConfigModel *model, ProgressLog *log,
+               QObject *parent = nullptr);
+    ~ProgramRun() override;
+
+    // Starts a run. Returns false, changing nothing, when the link is claimed by an operation
+    // (this run included); refused() names that operation.
+    bool start();
+    bool isActive() const { return m_active; }
+
+signals:
+    void refused(const QString &operation);
+    void finished(varo::config::ProgramRun::Outcome outcome);
+
+private:
+    void sendStep();
+    void onReply(const link::ReplyResult &result);
+    void onStatusChanged(const QString &status);
+    void finish(Outcome outcome);
+
+    QPointer<link::ReaderLink> m_link;
+    const ConfigModel *m_model;
+    ProgressLog *m_log;
+    bool m_active = false;
+    qsizetype m_step = 0; // index into the command table; 0 is "V"
+};
+
+} // namespace varo::config

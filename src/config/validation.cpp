@@ -1,0 +1,225 @@
+#include "validation.h"
+
+#include "configmodel.h"
+#include "digitstable.h"
+#include "fieldcatalog.h"
+
+#include <QList>
+
+namespace varo::config {
+
+namespace {
+
+enum class Test {
+    AnyEmpty,           // any of the fields is an empty field
+    LengthWithoutStart, // fields: start, length; a length but start 0
+    BeyondStream,       // fields: start, length, total; start + length - 1 > total
+    MayNotFit,          // fields: length, chars; fewer chars than the largest value needs
+    OutsideRange,       // the one field's value is below `low` or above `high`
+    Above               // any field's value is above `high`
+};
+
+struct Check {
+    Test test;
+    QStringList fields;
+    QString message;
+    long long low = 0;
+    long long high = 0;
+};
+
+bool isWarning(Test test) {
+    return test == Test::MayNotFit;
+}
+
+QString wText(const QString &control, int i) {
+    return fieldName(kWiegand, control, i);
+}
+QString bText(const QString &control, int i) {
+    return fieldName(kBarcode, control, i);
+}
+QString gText(int i) {
+    return fieldName(kGeneral, QStringLiteral("Text5"), i);
+}
+
+// Start, Length and Chars of the Site, ID and Issue fields of each format block, and its Total.
+struct FormatField {
+    const char *word;
+    int start, length, chars;
+};
+struct Format {
+    FormatField fields[3];
+    int total;
+};
+constexpr Format kFormats[3] = {
+    {{{"site", 1, 4, 6}, {"id", 0, 5, 7}, {"issue", 2, 8, 9}}, 3},
+    {{{"site", 10, 12, 17}, {"id", 11, 13, 18}, {"issue", 14, 15, 19}}, 16},
+    {{{"site", 20, 22, 27}, {"id", 21, 23, 28}, {"issue", 24, 25, 29}}, 26},
+};
+
+QList<Check> makeChecks() {
+    const QString t1 = QStringLiteral("Text1");
+    QList<Check> checks;
+
+    QStringList formatting;
+    for (int i = 0; i <= 29; ++i)
+        formatting << wText(t1, i);
+    checks.append({Test::AnyEmpty, formatting,
+                   QStringLiteral("Error - Empty field in wiegand/prox formatting")});
+
+    QStringList masking;
+    for (int j = 0; j <= 14; ++j)
+        masking << wText(QStringLiteral("Text2"), j) << wText(QStringLiteral("Text3"), j);
+    checks.append(
+        {Test::AnyEmpty, masking, QStringLiteral("Error - Empty field in wiegand/prox masking")});
+    checks.append({Test::AnyEmpty,
+                   {QStringLiteral("wiegand.Text4")},
+                   QStringLiteral("Error - Empty field - magstripe length")});
+    checks.append({Test::AnyEmpty,
+                   {QStringLiteral("wiegand.Text5")},
+                   QStringLiteral("Error - Empty field - magstripe sep char")});
+
+    for (int f = 0; f < 3; ++f) {
+        const Format &format = kFormats[f];
+        const QString prefix = QStringLiteral("Error - Wie/prox format %1 - ").arg(f + 1);
+        for (const FormatField &field : format.fields)
+            checks.append({Test::LengthWithoutStart,
+                           {wText(t1, field.start), wText(t1, field.length)},
+                           prefix + QLatin1String(field.word) +
+                               QStringLiteral(" field has a length but specifies start of 0")});
+        for (const FormatField &field : format.fields)
+            checks.append(
+                {Test::BeyondStream,
+                 {wText(t1, field.start), wText(t1, field.length), wText(t1, format.total)},
+                 prefix + QLatin1String(field.word) +
+                     QStringLiteral(" field goes beyond end of bit stream")});
+    }
+    for (int f = 0; f < 3; ++f) {
+        for (const FormatField &field : kFormats[f].fields)
+            checks.append({Test::MayNotFit,
+                           {wText(t1, field.length), wText(t1, field.chars)},
+                           QStringLiteral("Warning - Wie/prox format %1 - %2 bit length may not "
+                                          "fit in character size")
+                               .arg(f + 1)
+                               .arg(QLatin1String(field.word))});
+    }
+
+    QStringList barcodeMasking;
+    for (int i = 0; i <= 9; ++i)
+        barcodeMasking << bText(QStringLiteral("Text5"), i) << bText(QStringLiteral("Text7"), i);
+    checks.append(
+        {Test::AnyEmpty, barcodeMasking, QStringLiteral("Error - Empty field in barcode masking")});
+    checks.append({Test::AnyEmpty,
+                   {bText(QStringLiteral("Text8"), 0), bText(QStringLiteral("Text8"), 1)},
+                   QStringLiteral("Error - Empty field in barcode masking length")});
+    checks.append({Test::AnyEmpty,
+                   {QStringLiteral("barcode.Text6")},
+                   QStringLiteral("Error - Empty field in barcode timeout")});
+    QStringList lengthBars;
+    for (int r = 0; r <= 8; ++r)
+        lengthBars << bText(t1, r) << bText(QStringLiteral("Text3"), r);
+    checks.append({Test::AnyEmpty, lengthBars,
+                   QStringLiteral("Error - Empty field in barcode length/#bars")});
+    QStringList affixes;
+    for (int k = 0; k <= 44; ++k)
+        affixes << bText(QStringLiteral("Text2"), k) << bText(QStringLiteral("Text4"), k);
+    checks.append(
+        {Test::AnyEmpty, affixes, QStringLiteral("Error - Empty field in barcode prefix/suffix")});
+    checks.append({Test::OutsideRange,
+                   {QStringLiteral("barcode.Text6")},
+                   QStringLiteral("Error - Barcode timeout must be between 2 and 15"),
+                   2,
+                   15});
+
+    // The `general` screen: duty cycle, the two LED good read times, then the empty fields.
+    checks.append({Test::Above,
+                   {gText(4)},
+                   QStringLiteral("Error - Relay time cannot be greater than 25"),
+                   0,
+                   25});
+    checks.append({Test::Above,
+                   {gText(1), gText(3)},
+                   QStringLiteral("Error - Led trigger time cannot be greater than 25"),
+                   0,
+                   25});
+    checks.append({Test::AnyEmpty,
+                   {gText(0), gText(1)},
+                   QStringLiteral("Error - Empty field in speaker time")});
+    checks.append({Test::AnyEmpty,
+                   {gText(2), gText(3), gText(4)},
+                   QStringLiteral("Error - Empty field relay/rte settings")});
+    return checks;
+}
+
+const QList<Check> &checks() {
+    static const QList<Check> table = makeChecks();
+    return table;
+}
+
+bool fails(const Check &check, const ConfigModel &model) {
+    auto value = [&](int i) { return numericValue(model.text(check.fields.at(i))); };
+    switch (check.test) {
+    case Test::AnyEmpty:
+        for (const QString &field : check.fields) {
+            if (isEmptyField(model.text(field)))
+                return true;
+        }
+        return false;
+    case Test::LengthWithoutStart:
+        return value(1) != 0 && value(0) == 0;
+    case Test::BeyondStream:
+        return value(0) + value(1) - 1 > value(2);
+    case Test::MayNotFit: {
+        // Beyond the table a length cannot be judged; it is reported rather than passed.
+        const long long length = value(0);
+        return length >= kDigitsTableSize - 1 || value(1) < digitsForBits(length);
+    }
+    case Test::OutsideRange:
+        return value(0) < check.low || value(0) > check.high;
+    case Test::Above:
+        for (int i = 0; i < check.fields.size(); ++i) {
+            if (value(i) > check.high)
+                return true;
+        }
+        return false;
+    }
+    return false;
+}
+
+} // namespace
+
+long long numericValue(const QString &text) {
+    constexpr long long kCap = 1'000'000'000'000LL; // far beyond any field; avoids overflow
+    long long value = 0;
+    for (QChar c : text) {
+        if (c < u'0' || c > u'9')
+            break;
+        if (value < kCap)
+            value = value * 10 + (c.unicode() - u'0');
+    }
+    return value;
+}
+
+bool isEmptyField(const QString &text) {
+    // Spaces are the only padding removed; any other character is content.
+    for (QChar c : text) {
+        if (c != u' ')
+            return false;
+    }
+    return true;
+}
+
+ValidationResult validate(const ConfigModel &model) {
+    ValidationResult result;
+    for (const Check &check : checks()) {
+        if (!fails(check, model))
+            continue;
+        result.lines.append(check.message);
+        if (!isWarning(check.test)) {
+            result.passed = false;
+            break;
+        }
+    }
+    return result;
+}
+
+} // namespace varo::config

@@ -1,0 +1,162 @@
+#include "wiegandscreen.h"
+
+#include "configmodel.h"
+#include "fieldbinder.h"
+#include "screenstyle.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+namespace varo::config {
+
+namespace {
+
+QString text1(int i) {
+    return fieldName(kWiegand, QStringLiteral("Text1"), i);
+}
+QString box(int n) {
+    return QStringLiteral("wiegand.Check%1").arg(n);
+}
+
+// Text1 indexes and Lsb boxes of a format block, rows Site, ID, Issue.
+struct FormatRow {
+    const char *caption;
+    int start, length;
+    int lsb;
+    int chars;
+};
+struct FormatBlock {
+    const char *title;
+    FormatRow rows[3];
+    int total;
+};
+constexpr FormatBlock kFormats[3] = {
+    {"Wie/Prox Format # 1", {{"Site", 1, 4, 1, 6}, {"ID", 0, 5, 2, 7}, {"Issue", 2, 8, 3, 9}}, 3},
+    {"Wie/Prox Format # 2",
+     {{"Site", 10, 12, 14, 17}, {"ID", 11, 13, 15, 18}, {"Issue", 14, 15, 16, 19}},
+     16},
+    {"Wie/Prox Format # 3",
+     {{"Site", 20, 22, 22, 27}, {"ID", 21, 23, 23, 28}, {"Issue", 24, 25, 24, 29}},
+     26},
+};
+
+// Const boxes of the mask rows "Mask 1" to "Mask 5" of each block; the row's Start and
+// Len/Value fields are Text2(i) and Text3(i) with i = 5 * block + row.
+struct MaskBlock {
+    const char *title;
+    int constBoxes[5];
+};
+constexpr MaskBlock kMasks[3] = {
+    {"Wie/Prox/Mag Mask 1", {4, 5, 6, 7, 8}},
+    {"Wie/Prox Mask 2", {13, 12, 11, 10, 9}},
+    {"Wie/Prox Mask 3", {21, 20, 19, 18, 17}},
+};
+
+void addHeadings(QGridLayout *grid, QWidget *parent, std::initializer_list<const char *> texts) {
+    int column = 1;
+    for (const char *text : texts)
+        grid->addWidget(caption(QLatin1String(text), parent), 0, column++, Qt::AlignLeft);
+}
+
+QGroupBox *formatGroup(FieldBinder *binder, const FormatBlock &format, QWidget *parent) {
+    auto *group = new QGroupBox(QLatin1String(format.title), parent);
+    auto *grid = new QGridLayout(group);
+    compactGrid(grid);
+    addHeadings(grid, group, {"Start", "Length", "Lsb", "Chars"});
+    int row = 1;
+    for (const FormatRow &r : format.rows) {
+        grid->addWidget(caption(QLatin1String(r.caption), group), row, 0);
+        grid->addWidget(binder->text(text1(r.start), group), row, 1, Qt::AlignLeft);
+        grid->addWidget(binder->text(text1(r.length), group), row, 2, Qt::AlignLeft);
+        grid->addWidget(binder->check(box(r.lsb), {}, group), row, 3, Qt::AlignLeft);
+        grid->addWidget(binder->text(text1(r.chars), group), row, 4, Qt::AlignLeft);
+        ++row;
+    }
+    grid->addWidget(caption(QStringLiteral("Total Bits"), group), row, 0);
+    grid->addWidget(binder->text(text1(format.total), group), row, 1, Qt::AlignLeft);
+    return group;
+}
+
+QGroupBox *maskGroup(FieldBinder *binder, const MaskBlock &block, int blockIndex, QWidget *parent) {
+    auto *group = new QGroupBox(QLatin1String(block.title), parent);
+    auto *grid = new QGridLayout(group);
+    compactGrid(grid);
+    addHeadings(grid, group, {"Const", "Start", "Len/Value"});
+    for (int k = 0; k < 5; ++k) {
+        const int i = 5 * blockIndex + k;
+        const int row = k + 1;
+        grid->addWidget(caption(QStringLiteral("Mask %1").arg(k + 1), group), row, 0);
+        grid->addWidget(binder->check(box(block.constBoxes[k]), {}, group), row, 1, Qt::AlignLeft);
+        grid->addWidget(binder->text(fieldName(kWiegand, QStringLiteral("Text2"), i), group), row,
+                        2, Qt::AlignLeft);
+        grid->addWidget(binder->text(fieldName(kWiegand, QStringLiteral("Text3"), i), group), row,
+                        3, Qt::AlignLeft);
+    }
+    return group;
+}
+
+QGroupBox *magstripeGroup(FieldBinder *binder, QWidget *parent) {
+    auto *group = new QGroupBox(QStringLiteral("Magstripe"), parent);
+    auto *grid = new QGridLayout(group);
+    compactGrid(grid);
+    static constexpr const char *kCaptions[6] = {
+        "C Start",     "Track 1 Set",   "Include Start/Stop",
+        "Include lrc", "Dir Indicator", "Alpha Delete"};
+    for (int n = 0; n < 6; ++n)
+        grid->addWidget(binder->check(box(25 + n), QLatin1String(kCaptions[n]), group), n / 3,
+                        n % 3);
+    auto *texts = new QHBoxLayout;
+    QLineEdit *length = binder->text(QStringLiteral("wiegand.Text4"), group);
+    QLineEdit *separator = binder->text(QStringLiteral("wiegand.Text5"), group);
+    QLabel *lengthLabel = caption(QStringLiteral("Length"), group);
+    QLabel *separatorLabel = caption(QStringLiteral("Sep Char (in hex)"), group);
+    lengthLabel->setBuddy(length);
+    separatorLabel->setBuddy(separator);
+    texts->addWidget(lengthLabel);
+    texts->addWidget(length);
+    texts->addSpacing(16);
+    texts->addWidget(separatorLabel);
+    texts->addWidget(separator);
+    texts->addStretch();
+    grid->addLayout(texts, 2, 0, 1, 3);
+    return group;
+}
+
+} // namespace
+
+WiegandScreen::WiegandScreen(ConfigModel *model, QWidget *parent)
+    : QWidget(parent) {
+    setObjectName(QStringLiteral("wiegand"));
+    setWindowTitle(QStringLiteral("Wie/Prox/Mag Setup"));
+    applyScreenStyle(this);
+    m_binder = new FieldBinder(model, this);
+
+    auto *formats = new QHBoxLayout;
+    for (const FormatBlock &format : kFormats)
+        formats->addWidget(formatGroup(m_binder, format, this));
+    formats->addStretch();
+
+    auto *masks = new QHBoxLayout;
+    for (int b = 0; b < 3; ++b)
+        masks->addWidget(maskGroup(m_binder, kMasks[b], b, this));
+    masks->addStretch();
+
+    auto *magstripe = new QHBoxLayout;
+    magstripe->addWidget(magstripeGroup(m_binder, this));
+    magstripe->addStretch();
+
+    auto *page = new QVBoxLayout(this);
+    page->addLayout(formats);
+    page->addLayout(masks);
+    page->addLayout(magstripe);
+    page->addWidget(caption(
+        QStringLiteral("For Magstripe Masking, use Wie/Prox/Mag Mask 1 settings above"), this));
+    page->addStretch();
+}
+
+} // namespace varo::config

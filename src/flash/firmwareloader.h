@@ -1,0 +1,93 @@
+#pragma once
+
+#include "firmwareimage.h"
+#include "loaderprofile.h"
+#include "loadertimings.h"
+
+#include <QDate>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+
+namespace varo::link {
+class ReaderLink;
+}
+
+namespace varo::flash {
+
+// Downloads an image into the reader through its loader, at the character level on an open
+// link, as one stop-and-wait exchange per block. One engine runs every download variant; the
+// LoaderProfile says where they differ.
+//
+// Threading: runs on the link's thread and never blocks. Each wait ends on the link's
+// dataArrived(), on its single-shot timer or on a link failure. The link is claimed with
+// beginOperation() for the whole download and released at every end.
+class FirmwareLoader : public QObject {
+    Q_OBJECT
+public:
+    using Clock = std::function<QDate()>;
+    static inline const QString kOperationName = QStringLiteral("Firmware download");
+
+    explicit FirmwareLoader(link::ReaderLink *link, QObject *parent = nullptr);
+    ~FirmwareLoader() override;
+
+    void setTimings(const LoaderTimings &timings) { m_timings = timings; }
+    const LoaderTimings &timings() const { return m_timings; }
+    // The workstation date sent after the trailer; the current date unless replaced.
+    void setClock(Clock clock);
+
+    // Reads the image file at `path` into memory, then runs the download; the outcome always
+    // comes through finished(), possibly before start() returns (an unreadable file or an image
+    // without data ends the download before anything is sent).
+    // Returns false, doing nothing, while a download runs or another operation holds the link.
+    bool start(const LoaderProfile &profile, const QString &path);
+    bool isRunning() const { return m_step != Step::Idle; }
+
+signals:
+    // The text of the screen's status line; empty to clear it.
+    void statusTextChanged(const QString &text);
+    // Data bytes the loader has acknowledged so far, out of `total`.
+    void progressChanged(qint64 acknowledged, qint64 total);
+    // The download ended; `message` is what the user is told ("Download complete" on success).
+    void finished(const QString &message);
+
+private:
+    enum class Step { Idle, Preparing, EntryPause, AwaitReady, AwaitBlockAck, AwaitCompletion };
+
+    void onTimeout();
+    void readInput();
+    void readReadyReply();
+    void readOneCharacterReply();
+    void sendStartRequest();
+    void sendBlock();
+    void onBlockAcknowledged();
+    void sendTail();
+    void onCompletionReply();
+    void await(Step step, std::chrono::milliseconds timeout);
+    bool write(const QByteArray &bytes);
+    bool writeByte(char byte) { return write(QByteArray(1, byte)); }
+    void setStatus(const QString &text) { emit statusTextChanged(text); }
+    void fail(const QString &linkReason = {});
+    void finish(const QString &message);
+
+    QPointer<link::ReaderLink> m_link;
+    LoaderTimings m_timings;
+    Clock m_clock;
+    LoaderProfile m_profile;
+    FirmwareImage m_image;
+    Step m_step = Step::Idle;
+    QTimer m_timer;
+    quint64 m_waitId = 0;   // tells a queued look at early input which wait it was for
+    QByteArray m_collected; // text received while awaiting the ready reply
+    bool m_readyReceived = false;
+    int m_errorCode = 1;    // the step that would fail, as serial messages report it
+    qsizetype m_offset = 0; // data bytes acknowledged, and where the current block starts
+    qsizetype m_blockLength = 0;
+    bool m_lastBlock = false;
+    int m_fillPassesSent = 0;
+};
+
+} // namespace varo::flash

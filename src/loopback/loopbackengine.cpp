@@ -1,0 +1,156 @@
+#include "loopbackengine.h"
+
+#include "link/readerlink.h"
+
+namespace varo::loopback {
+
+LoopbackEngine::LoopbackEngine(link::ReaderLink *link, QObject *parent)
+    : QObject(parent)
+    , m_link(link) {
+    m_timer.setSingleShot(true);
+    // Timeouts are never cut short (a coarse timer may fire up to 5% early).
+    m_timer.setTimerType(Qt::PreciseTimer);
+    connect(&m_timer, &QTimer::timeout, this, [this] {
+        if (m_state == State::Settling)
+            onSettled();
+        else if (m_state == State::Echoing)
+            onTimeout();
+    });
+    if (m_link) {
+        connect(m_link, &link::ReaderLink::dataArrived, this, &LoopbackEngine::onDataArrived);
+        connect(m_link, &link::ReaderLink::statusChanged, this, &LoopbackEngine::onStatusChanged);
+    }
+}
+
+LoopbackEngine::~LoopbackEngine() {
+    if (isRunning() && m_link)
+        m_link->endOperation(kOperation);
+}
+
+QString LoopbackEngine::signedForm(qint64 value) {
+    return value < 0 ? QString::number(value) : QLatin1Char(' ') + QString::number(value);
+}
+
+QString LoopbackEngine::hex(quint8 value) {
+    return QString::number(value, 16).toUpper();
+}
+
+bool LoopbackEngine::isTcp() const {
+    return m_tcp;
+}
+
+bool LoopbackEngine::start() {
+    if (isRunning() || !m_link)
+        return false;
+    if (!m_link->beginOperation(kOperation)) {
+        emit refused(m_link->activeOperation());
+        return false;
+    }
+    m_tcp = m_link->settings().isTcp();
+    // Without a link every byte would only time out; the test ends before its first byte.
+    m_stopRequested = !m_link->isConnected();
+    m_count = 0;
+    m_pass = 0;
+    m_value = 0;
+    m_awaitingEcho = false;
+    emit started();
+    emit lineAdded(m_tcp ? QStringLiteral("Starting Loopback Test on tcp port")
+                         : QStringLiteral("Starting Loopback Test on serial port"));
+    m_link->writeRaw(kStartSequence);
+    // Whatever the reader answers meanwhile is not looked at; the wait lasts its full interval.
+    m_state = State::Settling;
+    m_timer.start(m_tcp ? m_timings.settleTcp : m_timings.settleSerial);
+    return true;
+}
+
+void LoopbackEngine::onSettled() {
+    if (!m_link) {
+        finish();
+        return;
+    }
+    if (m_tcp) {
+        m_link->discardPending();
+    } else if (m_link->pendingCount() > 1) {
+        // A serial drain reads while more than one character waits: one may stay behind.
+        m_link->takePending(m_link->pendingCount() - 1);
+    }
+    m_link->writeRaw(QByteArray(1, kEchoCommand));
+    m_count = 0;
+    m_state = State::Echoing;
+    pump();
+}
+
+void LoopbackEngine::onTimeout() {
+    if (!m_awaitingEcho)
+        return;
+    m_awaitingEcho = false;
+    emit lineAdded(signedForm(m_count) + QStringLiteral(": timeout"));
+    pump();
+}
+
+void LoopbackEngine::onDataArrived() {
+    if (m_state == State::Echoing && m_awaitingEcho)
+        pump();
+}
+
+void LoopbackEngine::onStatusChanged(const QString &status) {
+    if (status == link::ReaderLink::kDisconnected && isRunning())
+        m_stopRequested = true;
+}
+
+void LoopbackEngine::pump() {
+    // An echo delivered from inside writeRaw() is picked up by the loop below, not by recursion.
+    if (m_pumping)
+        return;
+    m_pumping = true;
+    while (m_state == State::Echoing) {
+        if (m_awaitingEcho && !takeEcho())
+            break;
+        if (m_stopRequested || m_pass >= m_timings.passes || !m_link) {
+            finish();
+            break;
+        }
+        sendNext();
+    }
+    m_pumping = false;
+}
+
+bool LoopbackEngine::takeEcho() {
+    // Nothing, or more than one byte, is no echo yet; the latter runs into the timeout.
+    if (!m_link || m_link->pendingCount() != 1)
+        return false;
+    const char echo = m_link->takePending(1).at(0);
+    m_awaitingEcho = false;
+    if (echo != m_sent) {
+        m_timer.stop();
+        emit lineAdded(signedForm(m_count) + QStringLiteral(": bad echo, expected ") +
+                       hex(quint8(m_sent)) + QStringLiteral(" received ") + hex(quint8(echo)));
+    }
+    return true;
+}
+
+void LoopbackEngine::sendNext() {
+    ++m_count;
+    if (m_tcp || m_count % kSerialDisplayEvery == 0)
+        emit countChanged(m_count);
+    m_sent = char(m_value);
+    if (++m_value > 255) {
+        m_value = 0;
+        ++m_pass;
+    }
+    m_awaitingEcho = true;
+    m_link->writeRaw(QByteArray(1, m_sent));
+    m_timer.start(m_tcp ? m_timings.echoTcp : m_timings.echoSerial);
+}
+
+void LoopbackEngine::finish() {
+    m_timer.stop();
+    m_state = State::Idle;
+    m_awaitingEcho = false;
+    emit lineAdded(signedForm(m_count) + QStringLiteral(": end of test"));
+    if (m_link)
+        m_link->endOperation(kOperation);
+    emit finished();
+}
+
+} // namespace varo::loopback

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QWidget>
+
+namespace varo::terminal {
+
+class TerminalGrid;
+
+// The drawing area `pop1`: paints a TerminalGrid (black typed, red received characters on
+// white, hex codes as two small diagonal digits). Changes are coalesced: however many
+// characters arrive in one event-loop turn, the area repaints once. Being custom-drawn, it
+// reports its visible text to assistive tools through its accessible interface (name
+// "Terminal"; description and value hold the text, hex cells reading as <0D>).
+class TerminalView : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kWidthTwips = 9855;
+    static constexpr int kHeightTwips = 6285;
+
+    explicit TerminalView(const TerminalGrid *grid, QWidget *parent = nullptr);
+
+    QSize sizeHint() const override;
+    QString visibleText() const;
+
+public slots:
+    // Schedules one repaint (and one accessibility update) for the current event-loop turn.
+    void modelChanged();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void refresh();
+
+    const TerminalGrid *m_grid;
+    bool m_refreshQueued = false;
+};
+
+} // namespace varo::terminal

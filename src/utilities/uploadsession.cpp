@@ -1,0 +1,152 @@
+#include "uploadsession.h"
+
+#include "utilitytexts.h"
+
+namespace varo::utilities {
+
+namespace {
+const QByteArray kReadyCommand = QByteArrayLiteral("lr");
+const QByteArray kReadyReply = QByteArrayLiteral("OK");
+const QByteArray kNextCommand = QByteArrayLiteral("l");
+const QByteArray kEndMarker = QByteArrayLiteral("END");
+const QByteArray kLineEnd = QByteArrayLiteral("\r\n");
+} // namespace
+
+UploadSession::UploadSession(link::ReaderLink *link, QObject *parent)
+    : QObject(parent)
+    , m_link(link) {
+    // Disconnecting abandons any reply wait without its callback: end the upload here.
+    connect(link, &link::ReaderLink::statusChanged, this, [this] {
+        if (isRunning() && m_link && !m_link->isConnected())
+            finish();
+    });
+}
+
+UploadSession::~UploadSession() {
+    if (!isRunning())
+        return;
+    m_file.close();
+    if (m_link) {
+        if (m_state != State::ChoosingFile)
+            m_link->cancelReply();
+        m_link->endOperation(kOperation);
+    }
+}
+
+bool UploadSession::start() {
+    if (isRunning() || !m_link || !m_link->beginOperation(kOperation))
+        return false;
+    ++m_run;
+    m_count = 0;
+    m_state = State::AwaitingReady;
+    // A failed write is not looked at here: the reply wait then runs out.
+    m_link->sendCommand(kReadyCommand);
+    if (!m_link->readReply(this, [this](const link::ReplyResult &r) { onReadyReply(r); })) {
+        setStatus(texts::kLinkBusy);
+        finish();
+    }
+    return true;
+}
+
+void UploadSession::onReadyReply(const link::ReplyResult &result) {
+    if (!result.linkError.isEmpty())
+        return finish();
+    if (result.timedOut) {
+        setStatus(texts::kNoResponse);
+        return finish();
+    }
+    if (result.reply != kReadyReply) {
+        setStatus(texts::kInvalidResponse);
+        return finish();
+    }
+    m_state = State::ChoosingFile;
+    if (!m_chooser)
+        return finish();
+    const QPointer<UploadSession> self(this);
+    const quint64 run = m_run;
+    m_chooser([self, run](std::optional<QString> path) {
+        if (self && self->m_run == run)
+            self->onFileChosen(std::move(path));
+    });
+}
+
+void UploadSession::onFileChosen(std::optional<QString> path) {
+    if (m_state != State::ChoosingFile)
+        return;
+    if (!path || path->isEmpty())
+        return finish();
+    m_file.setFileName(*path);
+    m_savedBytes = 0;
+    // Unbuffered: each record reaches the system before the next "l" goes out.
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+        return failFile();
+    requestRecord();
+}
+
+void UploadSession::requestRecord() {
+    m_state = State::AwaitingRecord;
+    // A failed write ends the upload without a message; the status keeps the last count.
+    if (!m_link || !m_link->sendCommand(kNextCommand))
+        return finish();
+    if (!m_link->readReply(this, [this](const link::ReplyResult &r) { onRecord(r); })) {
+        setStatus(texts::kLinkBusy);
+        finish();
+    }
+}
+
+void UploadSession::onRecord(const link::ReplyResult &result) {
+    if (!result.linkError.isEmpty())
+        return finish();
+    if (result.timedOut) {
+        setStatus(texts::kNoResponse);
+        return finish();
+    }
+    if (result.reply == kEndMarker) {
+        m_file.close();
+        setStatus(completeText(m_count));
+        return finish();
+    }
+    if (!writeRecord(result.reply))
+        return failFile();
+    ++m_count;
+    setStatus(uploadedText(m_count));
+    requestRecord();
+}
+
+bool UploadSession::writeRecord(const QByteArray &record) {
+    const QByteArray line = record + kLineEnd;
+    if (m_file.write(line) != line.size() || !m_file.flush())
+        return false;
+    m_savedBytes += line.size();
+    return true;
+}
+
+void UploadSession::failFile() {
+    const QString path = m_file.fileName();
+    const QString reason = m_file.errorString();
+    if (m_file.isOpen()) {
+        // Drop a partly written record so the file holds whole lines only.
+        if (m_file.size() > m_savedBytes)
+            m_file.resize(m_savedBytes);
+        m_file.close();
+    }
+    emit fileErrorOccurred(path, reason);
+    setStatus(savedText(m_count));
+    finish();
+}
+
+void UploadSession::setStatus(const QString &text) {
+    emit statusTextChanged(text);
+}
+
+void UploadSession::finish() {
+    if (!isRunning())
+        return;
+    m_file.close();
+    m_state = State::Idle;
+    if (m_link)
+        m_link->endOperation(kOperation);
+    emit finished();
+}
+
+} // namespace varo::utilities

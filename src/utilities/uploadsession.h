@@ -1,0 +1,71 @@
+#pragma once
+
+#include "link/readerlink.h"
+
+#include <QFile>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace varo::utilities {
+
+// upload_log: reads the reader's stored transactions one record at a time ("lr", then "l"
+// until "END") into a text file, one record per line ended by CR LF, bytes as received.
+//
+// Runs as a state machine on the GUI thread: each step waits on the link's reply callback or on
+// the file chooser. The link is claimed for the whole upload and released on every way out.
+// Every record is written and flushed before the next "l" goes out, so an upload that stops
+// for any reason leaves all the records received so far in the file.
+class UploadSession : public QObject {
+    Q_OBJECT
+public:
+    static inline const QString kOperation = QStringLiteral("Upload Stored Data");
+
+    // Asks for the upload file. Calls `done` exactly once, later or at once, with the chosen
+    // path, or with std::nullopt when the technician cancels.
+    using FileChosen = std::function<void(std::optional<QString> path)>;
+    using FileChooser = std::function<void(FileChosen done)>;
+
+    explicit UploadSession(link::ReaderLink *link, QObject *parent = nullptr);
+    ~UploadSession() override;
+
+    // Without a chooser the upload ends as if the dialog had been cancelled.
+    void setFileChooser(FileChooser chooser) { m_chooser = std::move(chooser); }
+
+    // Starts an upload; the caller has already sent the wake-up. Returns false, doing nothing,
+    // while an upload runs or when another operation holds the link.
+    bool start();
+    bool isRunning() const { return m_state != State::Idle; }
+    qint64 recordCount() const { return m_count; }
+
+signals:
+    void statusTextChanged(const QString &text);
+    // The upload file could not be created or written; the upload has stopped.
+    void fileErrorOccurred(const QString &path, const QString &reason);
+    void finished();
+
+private:
+    enum class State { Idle, AwaitingReady, ChoosingFile, AwaitingRecord };
+
+    void onReadyReply(const link::ReplyResult &result);
+    void onFileChosen(std::optional<QString> path);
+    void requestRecord();
+    void onRecord(const link::ReplyResult &result);
+    bool writeRecord(const QByteArray &record);
+    void failFile();
+    void setStatus(const QString &text);
+    void finish();
+
+    QPointer<link::ReaderLink> m_link;
+    FileChooser m_chooser;
+    State m_state = State::Idle;
+    QFile m_file;
+    qint64 m_count = 0;
+    qint64 m_savedBytes = 0; // file size after the last whole record
+    quint64 m_run = 0;       // tells a late answer of the chooser from the current run
+};
+
+} // namespace varo::utilities

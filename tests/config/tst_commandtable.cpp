@@ -1,0 +1,224 @@
+#include "goldencommands.h"
+
+#include "config/commandtable.h"
+#include "config/configmodel.h"
+#include "config/defaults.h"
+
+#include <QTest>
+
+using namespace varo::config;
+using varo::config::test::kDefaultCommands;
+
+namespace {
+
+QByteArray commandFor(const QByteArray &code, const ConfigModel &model) {
+    for (const CommandRow &row : commandTable()) {
+        if (row.code == code)
+            return buildCommand(row, model);
+    }
+    return {};
+}
+
+} // namespace
+
+class CommandTableTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        m_model = std::make_unique<ConfigModel>();
+        loadDefaults(*m_model);
+    }
+
+    void defaultsGiveTheGoldenTable() {
+        const QList<CommandRow> &table = commandTable();
+        QCOMPARE(table.size(), kDefaultCommands.size());
+        for (qsizetype i = 0; i < table.size(); ++i) {
+            const auto &golden = kDefaultCommands.at(i);
+            QCOMPARE(table.at(i).code, QByteArray(golden.code));
+            QCOMPARE(buildPayload(table.at(i), *m_model), QByteArray(golden.payload));
+            QCOMPARE(table.at(i).list, golden.list);
+            QCOMPARE(table.at(i).timeoutMessage, QString::fromLatin1(golden.timeoutMessage));
+        }
+    }
+
+    void workedExamples_data() {
+        QTest::addColumn<QStringList>("checks");   // boxes set to 1
+        QTest::addColumn<QStringList>("unchecks"); // boxes set to 0
+        QTest::addColumn<QStringList>("texts");    // field=value
+        QTest::addColumn<QByteArray>("expected");
+
+        QTest::newRow("Code39 Enbl SS Suf, Len 8, XB with 3 bars")
+            << QStringList{"barcode.Check1(0)", "barcode.Check1(4)", "barcode.Check1(7)",
+                           "barcode.Check1(2)"}
+            << QStringList{"barcode.Check1(1)", "barcode.Check1(3)", "barcode.Check1(5)",
+                           "barcode.Check1(6)"}
+            << QStringList{"barcode.Text1(0)=8", "barcode.Text3(0)=3"}
+            << QByteArray("X0011001008301");
+        QTest::newRow("Code39 prefix 2, 13")
+            << QStringList{} << QStringList{}
+            << QStringList{"barcode.Text2(0)=2", "barcode.Text2(1)=13", "barcode.Text2(2)=0",
+                           "barcode.Text2(3)=0", "barcode.Text2(4)=0"}
+            << QByteArray("X016002013000000000");
+        QTest::newRow("reader id 42") << QStringList{} << QStringList{}
+                                      << QStringList{"general.Text5(7)=42"} << QByteArray("g   42");
+        QTest::newRow("reader description 12345")
+            << QStringList{} << QStringList{} << QStringList{"general.Text5(8)=12345"}
+            << QByteArray("h     12345");
+        QTest::newRow("ten character description unchanged")
+            << QStringList{} << QStringList{} << QStringList{"general.Text5(8)=0123456789"}
+            << QByteArray("h0123456789");
+        QTest::newRow("LEDs: power on red, led 2 good read, times 5 and 10")
+            << QStringList{"general.Check6", "general.Check14"}
+            << QStringList{"general.Check15", "general.Check16", "general.Check17"}
+            << QStringList{"general.Text5(1)=5", "general.Text5(3)=10"} << QByteArray("X011120510");
+        QTest::newRow("format 1 defaults")
+            << QStringList{} << QStringList{} << QStringList{} << QByteArray("X074026002080010160");
+        QTest::newRow("frequency 440 is padded, not converted")
+            << QStringList{} << QStringList{} << QStringList{"general.Text5(2)=440"}
+            << QByteArray("X0950044007");
+        QTest::newRow("typed prefix 7")
+            << QStringList{} << QStringList{} << QStringList{"barcode.Text2(5)=7"}
+            << QByteArray("X018007000000000000");
+        QTest::newRow("typed Len 5")
+            << QStringList{} << QStringList{} << QStringList{"barcode.Text1(1)=5"}
+            << QByteArray("X0041000050400");
+        QTest::newRow("mask Start 3 on both screens")
+            << QStringList{} << QStringList{}
+            << QStringList{"wiegand.Text2(0)=3", "barcode.Text5(0)=3"}
+            << QByteArray("X0800300000000");
+    }
+
+    void workedExamples() {
+        QFETCH(QStringList, checks);
+        QFETCH(QStringList, unchecks);
+        QFETCH(QStringList, texts);
+        QFETCH(QByteArray, expected);
+        for (const QString &box : checks)
+            m_model->setCheck(box, 1);
+        for (const QString &box : unchecks)
+            m_model->setCheck(box, 0);
+        for (const QString &assignment : texts)
+            m_model->setText(assignment.section(u'=', 0, 0), assignment.section(u'=', 1));
+        const QByteArray code = expected.startsWith('X') ? expected.left(4) : expected.left(1);
+        QCOMPARE(commandFor(code, *m_model), expected);
+        if (texts.contains(QStringLiteral("barcode.Text5(0)=3")))
+            QCOMPARE(commandFor("X033", *m_model), QByteArray("X033000300000000"));
+    }
+
+    void ledOneDigit_data() {
+        QTest::addColumn<int>("badRead");  // Check15
+        QTest::addColumn<int>("goodRead"); // Check16
+        QTest::addColumn<int>("powerOn");  // Check6
+        QTest::addColumn<char>("digit");
+        for (int power : {0, 1}) {
+            const QByteArray suffix = power ? " power on" : "";
+            QTest::newRow("bad+good" + suffix) << 1 << 1 << power << '4';
+            QTest::newRow("good" + suffix) << 0 << 1 << power << '3';
+            QTest::newRow("bad" + suffix) << 1 << 0 << power << '2';
+        }
+        QTest::newRow("power only") << 0 << 0 << 1 << '1';
+        QTest::newRow("none") << 0 << 0 << 0 << '0';
+    }
+
+    void ledOneDigit() {
+        QFETCH(int, badRead);
+        QFETCH(int, goodRead);
+        QFETCH(int, powerOn);
+        QFETCH(char, digit);
+        m_model->setCheck(QStringLiteral("general.Check15"), badRead);
+        m_model->setCheck(QStringLiteral("general.Check16"), goodRead);
+        m_model->setCheck(QStringLiteral("general.Check6"), powerOn);
+        QCOMPARE(commandFor("X011", *m_model).at(4), digit);
+    }
+
+    void ledTwoDigit_data() {
+        QTest::addColumn<int>("powerOn");  // Check17
+        QTest::addColumn<int>("goodRead"); // Check14
+        QTest::addColumn<char>("digit");
+        QTest::newRow("both") << 1 << 1 << '2';
+        QTest::newRow("good read") << 0 << 1 << '2';
+        QTest::newRow("power on") << 1 << 0 << '1';
+        QTest::newRow("none") << 0 << 0 << '0';
+    }
+
+    void ledTwoDigit() {
+        QFETCH(int, powerOn);
+        QFETCH(int, goodRead);
+        QFETCH(char, digit);
+        m_model->setCheck(QStringLiteral("general.Check17"), powerOn);
+        m_model->setCheck(QStringLiteral("general.Check14"), goodRead);
+        QCOMPARE(commandFor("X011", *m_model).at(5), digit);
+    }
+
+    void barsFollowTheXbBox_data() {
+        QTest::addColumn<int>("xb");
+        QTest::addColumn<QString>("bars");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("XB clear ignores the count") << 0 << "7" << QByteArray("X00510000");
+        QTest::newRow("XB with a typed digit") << 1 << "7" << QByteArray("X00510700");
+        QTest::newRow("XB with the two-digit default") << 1 << "04" << QByteArray("X005100400");
+        QTest::newRow("XB with an empty count") << 1 << "" << QByteArray("X0051000");
+    }
+
+    void barsFollowTheXbBox() {
+        QFETCH(int, xb);
+        QFETCH(QString, bars);
+        QFETCH(QByteArray, expected);
+        m_model->setCheck(QStringLiteral("barcode.Check1(48)"), 1); // Upca Enbl
+        m_model->setCheck(QStringLiteral("barcode.Check1(50)"), xb);
+        m_model->setText(QStringLiteral("barcode.Text3(6)"), bars);
+        QCOMPARE(commandFor("X005", *m_model), expected);
+    }
+
+    void priorityDigit() {
+        m_model->select(QStringLiteral("barcode.Option1(0)"));
+        QCOMPARE(commandFor("X037", *m_model), QByteArray("X0372100010"));
+        m_model->select(QStringLiteral("barcode.Option1(1)"));
+        QCOMPARE(commandFor("X037", *m_model), QByteArray("X0372200010"));
+
+        ConfigModel fresh; // no button selected: the field is left out
+        QCOMPARE(commandFor("X037", fresh), QByteArray("X037000000"));
+    }
+
+    void emptyTextsGiveShortFields() {
+        m_model->setText(QStringLiteral("barcode.Text1(0)"), {});
+        m_model->setText(QStringLiteral("barcode.Text2(0)"), {});
+        m_model->setText(QStringLiteral("barcode.Text6"), {});
+        QCOMPARE(commandFor("X001", *m_model), QByteArray("X0011000000400"));
+        QCOMPARE(commandFor("X016", *m_model), QByteArray("X01600000000000000"));
+        QCOMPARE(commandFor("X037", *m_model), QByteArray("X0370000010"));
+    }
+
+    void constBoxSendsStartZero() {
+        m_model->setText(QStringLiteral("wiegand.Text2(8)"), QStringLiteral("12"));
+        m_model->setText(QStringLiteral("wiegand.Text3(8)"), QStringLiteral("345"));
+        m_model->setCheck(QStringLiteral("wiegand.Check10"), 1);
+        QCOMPARE(commandFor("X083", *m_model), QByteArray("X083000000034500000"));
+    }
+
+    // Every field a recipe names reaches the command text: a changed value changes it.
+    void everyRecipeFieldIsSent() {
+        for (const CommandRow &row : commandTable()) {
+            for (const PayloadField &field : row.payload) {
+                if (field.kind == PayloadField::Kind::Flag) {
+                    init();
+                    const QByteArray before = buildCommand(row, *m_model);
+                    m_model->setCheck(field.field, 1 - m_model->check(field.field));
+                    QVERIFY2(buildCommand(row, *m_model) != before, qPrintable(field.field));
+                } else if (field.kind == PayloadField::Kind::Pad) {
+                    init();
+                    const QByteArray before = buildCommand(row, *m_model);
+                    m_model->setText(field.field, QStringLiteral("9"));
+                    QVERIFY2(buildCommand(row, *m_model) != before, qPrintable(field.field));
+                }
+            }
+        }
+    }
+
+private:
+    std::unique_ptr<ConfigModel> m_model;
+};
+
+QTEST_GUILESS_MAIN(CommandTableTest)
+#include "tst_commandtable.moc"

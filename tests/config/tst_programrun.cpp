@@ -1,0 +1,374 @@
+#include "goldencommands.h"
+
+#include "config/configmodel.h"
+#include "config/defaults.h"
+#include "config/programrun.h"
+#include "config/progresslog.h"
+#include "config/readerreset.h"
+
+#include "link/readerlink.h"
+#include "sim/readersimulator.h"
+#include "sim/simpty.h"
+#include "sim/simtcpserver.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace varo;
+using namespace varo::config;
+using config::test::kDefaultCommands;
+
+namespace {
+
+enum class Medium { Tcp, Serial };
+
+constexpr std::chrono::milliseconds kReplyTimeout{400};
+constexpr int kRunBudgetMs = 20000;
+
+// A simulated reader on 127.0.0.1 or a pseudo-terminal, a connected link and the run under test.
+struct Rig {
+    sim::ReaderSimulator sim;
+    std::unique_ptr<sim::SimTcpServer> server;
+    std::unique_ptr<sim::SimPty> pty;
+    link::ReaderLink link;
+    ConfigModel model;
+    ProgressLog log;
+    ProgramRun run{&link, &model, &log};
+    ReaderReset reset{&link, &log};
+
+    Rig() { loadDefaults(model); }
+
+    bool connectOver(Medium medium) {
+        link.setTimings({kReplyTimeout, std::chrono::milliseconds(3000)});
+        if (medium == Medium::Tcp) {
+            server = std::make_unique<sim::SimTcpServer>(&sim);
+            if (!server->listen(0))
+                return false;
+            link.settings().mode = link::LinkSettings::kTcp;
+            link.settings().remoteHost = QStringLiteral("127.0.0.1");
+            link.settings().remotePort = QString::number(server->port());
+        } else {
+            pty = std::make_unique<sim::SimPty>(&sim);
+            if (!pty->open())
+                return false;
+            qputenv("VARO_COM4", pty->slavePath().toLocal8Bit());
+            link.settings().mode = link::LinkSettings::kSerial;
+            link.settings().commPort = 4;
+        }
+        QSignalSpy connected(&link, &link::ReaderLink::connectFinished);
+        link.connectReader();
+        if (!link.isConnected() && !connected.wait(5000))
+            return false;
+        if (medium == Medium::Tcp && !QTest::qWaitFor([this] { return server->hasClient(); }))
+            return false;
+        return link.isConnected();
+    }
+
+    // Starts a run and waits for its end; kNoOutcome when it did not start or end.
+    static constexpr auto kNoOutcome = static_cast<ProgramRun::Outcome>(-1);
+    ProgramRun::Outcome program() {
+        QSignalSpy finished(&run, &ProgramRun::finished);
+        if (!run.start())
+            return kNoOutcome;
+        if (finished.isEmpty() && !finished.wait(kRunBudgetMs))
+            return kNoOutcome;
+        return finished.first().first().value<ProgramRun::Outcome>();
+    }
+
+    QStringList picture1() const { return log.lines(ProgressList::Picture1); }
+    QStringList picture2() const { return log.lines(ProgressList::Picture2); }
+};
+
+QString echoLine(const config::test::GoldenCommand &golden, const QString &reply) {
+    return QString::fromLatin1(config::test::goldenCommandText(golden)) + QStringLiteral("  [") +
+           reply + u']';
+}
+
+// The lines of a run with default fields that ends after the exchange at `lastIndex` (or at the
+// end of the table), every command answered with `reply`.
+std::pair<QStringList, QStringList> expectedLines(const QString &firmware, const QString &reply,
+                                                  qsizetype lastIndex = kDefaultCommands.size()) {
+    QStringList p1{QStringLiteral("Checking Parameters"), QStringLiteral("Starting Communications"),
+                   firmware};
+    QStringList p2;
+    for (qsizetype i = 1; i < std::min(lastIndex, kDefaultCommands.size()); ++i) {
+        const auto &golden = kDefaultCommands.at(i);
+        (golden.list == ProgressList::Picture1 ? p1 : p2) << echoLine(golden, reply);
+    }
+    if (lastIndex >= kDefaultCommands.size())
+        p2 << QStringLiteral(" ") << QStringLiteral("Programming Complete");
+    return {p1, p2};
+}
+
+void addMedia() {
+    QTest::addColumn<Medium>("medium");
+    QTest::newRow("tcp") << Medium::Tcp;
+    QTest::newRow("serial") << Medium::Serial;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Medium)
+
+class ProgramRunTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void completeRun_data() { addMedia(); }
+
+    void completeRun() {
+        QFETCH(Medium, medium);
+        Rig rig;
+        QVERIFY(rig.connectOver(medium));
+
+        QCOMPARE(rig.program(), ProgramRun::Outcome::Complete);
+
+        const auto [p1, p2] = expectedLines(QStringLiteral("VARO SIM V1.0"), QStringLiteral("OK"));
+        QCOMPARE(rig.picture1(), p1);
+        QCOMPARE(rig.picture2(), p2);
+        QCOMPARE(rig.picture1().last().left(4), QStringLiteral("X076"));
+
+        QList<QByteArray> sent;
+        for (const auto &golden : kDefaultCommands) {
+            sent << config::test::goldenCommandText(golden);
+            QCOMPARE(rig.sim.lastValue(golden.code), QByteArray(golden.payload));
+        }
+        QCOMPARE(rig.sim.commands(), sent);
+        QVERIFY(rig.sim.received().startsWith("\r\rV\r"));
+        QVERIFY(!rig.link.isBusy());
+        QVERIFY(!rig.run.isActive());
+    }
+
+    void silentReader_data() { addMedia(); }
+
+    void silentReader() {
+        QFETCH(Medium, medium);
+        Rig rig;
+        rig.sim.options().silent = true;
+        QVERIFY(rig.connectOver(medium));
+
+        QCOMPARE(rig.program(), ProgramRun::Outcome::CommandTimedOut);
+        QCOMPARE(rig.picture1(),
+                 (QStringList{"Checking Parameters", "Starting Communications", "Error 000"}));
+        QVERIFY(rig.picture2().isEmpty());
+        QCOMPARE(rig.sim.commands(), QList<QByteArray>{"V"});
+        QVERIFY(!rig.link.isBusy());
+    }
+
+    void timeOutAtCommand_data() {
+        QTest::addColumn<Medium>("medium");
+        QTest::addColumn<QByteArray>("code");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("X006 tcp") << Medium::Tcp << QByteArray("X006") << "Error 048";
+        QTest::newRow("X029 serial") << Medium::Serial << QByteArray("X029") << "Error 050";
+        QTest::newRow("X035 tcp") << Medium::Tcp << QByteArray("X035") << "Error 035";
+        QTest::newRow("X077 serial") << Medium::Serial << QByteArray("X077") << "Error 077";
+        QTest::newRow("h tcp") << Medium::Tcp << QByteArray("h") << "Error h command";
+    }
+
+    void timeOutAtCommand() {
+        QFETCH(Medium, medium);
+        QFETCH(QByteArray, code);
+        QFETCH(QString, message);
+        Rig rig;
+        rig.sim.options().silentOnCode = code;
+        QVERIFY(rig.connectOver(medium));
+
+        QCOMPARE(rig.program(), ProgramRun::Outcome::CommandTimedOut);
+
+        qsizetype index = 0;
+        while (QByteArray(kDefaultCommands.at(index).code) != code)
+            ++index;
+        const auto &failed = kDefaultCommands.at(index);
+        auto [p1, p2] = expectedLines(QStringLiteral("VARO SIM V1.0"), QStringLiteral("OK"), index);
+        QStringList &list = failed.list == ProgressList::Picture1 ? p1 : p2;
+        list << QString::fromLatin1(config::test::goldenCommandText(failed)) + u' ' << message;
+        QCOMPARE(rig.picture1(), p1);
+        QCOMPARE(rig.picture2(), p2);
+        QCOMPARE(rig.sim.commands().size(), index + 1); // nothing after the silent command
+        QVERIFY(!rig.link.isBusy());
+    }
+
+    void emptyRepliesAcknowledge_data() { addMedia(); }
+
+    void emptyRepliesAcknowledge() {
+        QFETCH(Medium, medium);
+        Rig rig;
+        rig.sim.options().emptyReplies = true;
+        QVERIFY(rig.connectOver(medium));
+
+        QCOMPARE(rig.program(), ProgramRun::Outcome::Complete);
+        const auto [p1, p2] = expectedLines(QString(), QString());
+        QCOMPARE(rig.picture1(), p1);
+        QCOMPARE(rig.picture2(), p2);
+        QCOMPARE(rig.picture1().at(3), QStringLiteral("X00110000000400  []"));
+    }
+
+    // Bytes waiting when "V" goes out: the serial link drops them, TCP delivers them with the
+    // identification.
+    void leftoverInputBeforeIdentification_data() {
+        QTest::addColumn<Medium>("medium");
+        QTest::addColumn<QString>("identification");
+        QTest::newRow("tcp") << Medium::Tcp << "JUNKVARO SIM V1.0";
+        QTest::newRow("serial") << Medium::Serial << "VARO SIM V1.0";
+    }
+
+    void leftoverInputBeforeIdentification() {
+        QFETCH(Medium, medium);
+        QFETCH(QString, identification);
+        Rig rig;
+        QVERIFY(rig.connectOver(medium));
+        rig.sim.streamText("JUNK", 0);
+        QTRY_COMPARE(rig.link.pendingCount(), 4);
+
+        QCOMPARE(rig.program(), ProgramRun::Outcome::Complete);
+        QCOMPARE(rig.picture1().at(2), identification);
+    }
+
+    void wakeupAnswerJoinsTcpIdentification() {
+        Rig rig;
+        rig.sim.options().wakeupReply = "?";
+        QVERIFY(rig.connectOver(Medium::Tcp));
+        QCOMPARE(rig.program(), ProgramRun::Outcome::Complete);
+        QCOMPARE(rig.picture1().at(2), QStringLiteral("?VARO SIM V1.0"));
+    }
+
+    void brokenLinkAbandonsAfterWakeup() {
+        Rig rig;
+        QVERIFY(rig.connectOver(Medium::Tcp));
+        rig.server->closeClient();
+        QTRY_VERIFY(!rig.link.isTransportOpen());
+
+        QCOMPARE(rig.program(), ProgramRun::Outcome::Abandoned);
+        QCOMPARE(rig.picture1(), QStringList{"Checking Parameters"});
+        QVERIFY(rig.picture2().isEmpty());
+        QVERIFY(!rig.link.isBusy());
+    }
+
+    void linkBreakingDuringRunEndsIt() {
+        Rig rig;
+        rig.sim.options().closeAfterCommands = 5;
+        QVERIFY(rig.connectOver(Medium::Tcp));
+
+        const auto outcome = rig.program();
+        QVERIFY(outcome == ProgramRun::Outcome::LinkFailed ||
+                outcome == ProgramRun::Outcome::CommandTimedOut);
+        QVERIFY(!rig.link.isBusy());
+        QVERIFY(!rig.picture1().contains(QStringLiteral("Programming Complete")));
+    }
+
+    void disconnectingEndsRun() {
+        Rig rig;
+        rig.sim.options().replyDelayMs = 100;
+        QVERIFY(rig.connectOver(Medium::Tcp));
+        QSignalSpy finished(&rig.run, &ProgramRun::finished);
+        QVERIFY(rig.run.start());
+        QTRY_VERIFY(rig.sim.commandCount() >= 2);
+
+        rig.link.disconnectReader();
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(finished.first().first().value<ProgramRun::Outcome>(),
+                 ProgramRun::Outcome::Disconnected);
+        QVERIFY(!rig.link.isBusy());
+    }
+
+    void fieldsAreReadWhenEachCommandIsBuilt() {
+        Rig rig;
+        QVERIFY(rig.connectOver(Medium::Tcp));
+        connect(&rig.sim, &sim::ReaderSimulator::commandReceived, &rig.model,
+                [&rig](const QByteArray &command) {
+                    if (command.startsWith("X001")) {
+                        rig.model.setText(QStringLiteral("general.Text5(7)"), QStringLiteral("42"));
+                        rig.model.setText(QStringLiteral("general.Text5(8)"),
+                                          QStringLiteral("12345"));
+                    }
+                });
+        QCOMPARE(rig.program(), ProgramRun::Outcome::Complete);
+        QCOMPARE(rig.sim.lastValue("g"), QByteArray("   42"));
+        QCOMPARE(rig.sim.lastValue("h"), QByteArray("     12345"));
+    }
+
+    void invalidFieldsSendNothing() {
+        Rig rig;
+        QVERIFY(rig.connectOver(Medium::Tcp));
+        rig.model.setText(QStringLiteral("barcode.Text6"), QStringLiteral("1"));
+
+        QCOMPARE(rig.program(), ProgramRun::Outcome::Invalid);
+        QCOMPARE(rig.picture1(), (QStringList{"Checking Parameters",
+                                              "Error - Barcode timeout must be between 2 and 15"}));
+        QTest::qWait(50);
+        QVERIFY(rig.sim.received().isEmpty());
+        QVERIFY(!rig.link.isBusy());
+    }
+
+    void oneRunAtATime() {
+        Rig rig;
+        rig.sim.options().replyDelayMs = 20;
+        QVERIFY(rig.connectOver(Medium::Tcp));
+        QSignalSpy finished(&rig.run, &ProgramRun::finished);
+        QSignalSpy refused(&rig.run, &ProgramRun::refused);
+        QSignalSpy resetRefused(&rig.reset, &ReaderReset::refused);
+
+        QVERIFY(rig.run.start());
+        QVERIFY(!rig.run.start());
+        QCOMPARE(refused.size(), 1);
+        QCOMPARE(refused.first().first().toString(), ProgramRun::kOperationName);
+        QVERIFY(!rig.reset.start());
+        QCOMPARE(resetRefused.size(), 1);
+
+        QVERIFY(finished.wait(kRunBudgetMs));
+        QCOMPARE(finished.first().first().value<ProgramRun::Outcome>(),
+                 ProgramRun::Outcome::Complete);
+        QCOMPARE(rig.sim.commands().size(), kDefaultCommands.size());
+        QVERIFY(!rig.sim.received().contains(QByteArray("\0U1", 3)));
+    }
+
+    void busyLinkRefusesBoth() {
+        Rig rig;
+        QVERIFY(rig.connectOver(Medium::Tcp));
+        rig.log.printLine(ProgressList::Picture1, QStringLiteral("earlier"));
+        QVERIFY(rig.link.beginOperation(QStringLiteral("Upload")));
+        QSignalSpy refused(&rig.run, &ProgramRun::refused);
+
+        QVERIFY(!rig.run.start());
+        QVERIFY(!rig.reset.start());
+        QCOMPARE(refused.first().first().toString(), QStringLiteral("Upload"));
+        QCOMPARE(rig.picture1(), QStringList{"earlier"});
+        QTest::qWait(50);
+        QVERIFY(rig.sim.received().isEmpty());
+        QCOMPARE(rig.link.activeOperation(), QStringLiteral("Upload"));
+    }
+
+    void resetSendsTheCommandAlone_data() { addMedia(); }
+
+    void resetSendsTheCommandAlone() {
+        QFETCH(Medium, medium);
+        Rig rig;
+        QVERIFY(rig.connectOver(medium));
+        rig.log.printLine(ProgressList::Picture2, QStringLiteral("earlier"));
+        QSignalSpy finished(&rig.reset, &ReaderReset::finished);
+
+        QVERIFY(rig.reset.start());
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(finished.first().first().toBool(), true);
+        QCOMPARE(rig.picture1(), (QStringList{"Resetting Reader", "Reset Complete"}));
+        QVERIFY(rig.picture2().isEmpty());
+        QTRY_COMPARE(rig.sim.received(), QByteArray("\x00\x55\x31\x0d", 4));
+        QVERIFY(!rig.link.isBusy());
+        QCOMPARE(rig.link.status(), link::ReaderLink::kConnected);
+    }
+
+    void resetWriteFailureStopsAfterFirstLine() {
+        link::ReaderLink link; // never connected: the write fails
+        ProgressLog log;
+        ReaderReset reset(&link, &log);
+        QSignalSpy finished(&reset, &ReaderReset::finished);
+        QVERIFY(reset.start());
+        QCOMPARE(log.lines(ProgressList::Picture1), QStringList{"Resetting Reader"});
+        QCOMPARE(finished.first().first().toBool(), false);
+        QVERIFY(!link.isBusy());
+    }
+};
+
+QTEST_GUILESS_MAIN(ProgramRunTest)
+#include "tst_programrun.moc"
