@@ -16,13 +16,16 @@ cleanup() { [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true; }
 trap cleanup EXIT
 
 if [ -z "${VARO_COM2:-}" ]; then
-  fifo=$(mktemp -u)
-  mkfifo "$fifo"
-  "$build/sim/varo-sim" --pty --tcp 5757 >"$fifo" &
+  simlog=$(mktemp)
+  "$build/sim/varo-sim" --pty --tcp 5757 >"$simlog" &
   sim_pid=$!
-  read -r kind path <"$fifo"
-  rm -f "$fifo"
-  [ "$kind" = "PTY" ] || { echo "simulator did not start" >&2; exit 1; }
+  path=""
+  for _ in $(seq 50); do
+    path=$(awk '$1 == "PTY" { print $2 }' "$simlog")
+    [ -n "$path" ] && break
+    sleep 0.1
+  done
+  [ -n "$path" ] || { echo "simulator did not start" >&2; exit 1; }
   export VARO_COM2="$path"
   echo "Reader simulator on serial port 2 ($path) and on TCP 127.0.0.1 port 5757"
 fi
