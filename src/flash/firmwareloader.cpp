@@ -17,6 +17,7 @@ FirmwareLoader::FirmwareLoader(link::ReaderLink *link, QObject *parent)
     : QObject(parent)
     , m_link(link)
     , m_clock([] { return QDate::currentDate(); }) {
+    m_timer.setTimerType(Qt::PreciseTimer); // pauses and waits last their full length
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &FirmwareLoader::onTimeout);
     if (!link)

@@ -26,8 +26,11 @@ ReaderLink::ReaderLink(QObject *parent)
     : QObject(parent)
     , m_factory(makeTransport)
 {
+    // Precise timers: a wait must never end before its full length.
+    m_replyTimer.setTimerType(Qt::PreciseTimer);
     m_replyTimer.setSingleShot(true);
     connect(&m_replyTimer, &QTimer::timeout, this, &ReaderLink::onReplyTimeout);
+    m_connectTimer.setTimerType(Qt::PreciseTimer);
     m_connectTimer.setSingleShot(true);
     connect(&m_connectTimer, &QTimer::timeout, this, &ReaderLink::onConnectTimeout);
 }
