@@ -307,30 +307,25 @@ void MainWindow::chooseEntry(MenuEntry entry)
         bringToFront(QStringLiteral("utilities"));
         return;
     case MenuEntry::ProgramReader:
+    case MenuEntry::ResetReader: {
         if (!connected)
             return;
         m_menu->allWhite();
         m_menu->highlight(entry);
         if (refuseWhileBusy())
             return;
-        ask(kProgramQuestion, [this] {
+        const bool program = entry == MenuEntry::ProgramReader;
+        ask(program ? kProgramQuestion : kResetQuestion, [this, program] {
             bringToFront(QStringLiteral("pgmform"));
+            auto *form = static_cast<config::PgmForm *>(screen(QStringLiteral("pgmform")));
             // A refusal (link busy) is reported by the form itself.
-            static_cast<config::PgmForm *>(screen(QStringLiteral("pgmform")))->doProgram();
+            if (program)
+                form->doProgram();
+            else
+                form->doReset();
         });
         return;
-    case MenuEntry::ResetReader:
-        if (!connected)
-            return;
-        m_menu->allWhite();
-        m_menu->highlight(entry);
-        if (refuseWhileBusy())
-            return;
-        ask(kResetQuestion, [this] {
-            bringToFront(QStringLiteral("pgmform"));
-            static_cast<config::PgmForm *>(screen(QStringLiteral("pgmform")))->doReset();
-        });
-        return;
+    }
     case MenuEntry::FlashNewFirmware:
     case MenuEntry::BootExtension:
         if (!connected || !firmwareBaudAllowed())
