@@ -6,11 +6,11 @@ namespace varo::config {
 
 ConfigModel::ConfigModel(QObject *parent)
     : QObject(parent) {
-    const QList<FieldSpec> &catalog = fieldCatalog();
+    const QList<FieldInfo> &catalog = fieldCatalog();
     m_fields.reserve(catalog.size());
-    for (const FieldSpec &spec : catalog) {
-        m_index.insert(spec.name, m_fields.size());
-        m_fields.append({spec, 0, false, {}, !spec.disabled});
+    for (const FieldInfo &info : catalog) {
+        m_index.insert(info.name, m_fields.size());
+        m_fields.append({info, 0, false, {}, !info.disabled});
     }
     for (const ConstPair &pair : constPairs())
         m_constStart.insert(pair.constBox, pair.startField);
@@ -28,17 +28,17 @@ const ConfigModel::State *ConfigModel::find(const QString &field) const {
     return it == m_index.cend() ? nullptr : &m_fields[*it];
 }
 
-const FieldSpec &ConfigModel::spec(const QString &field) const {
-    static const FieldSpec kNone;
+const FieldInfo &ConfigModel::info(const QString &field) const {
+    static const FieldInfo kNone;
     const State *state = find(field);
-    return state ? state->spec : kNone;
+    return state ? state->info : kNone;
 }
 
 QStringList ConfigModel::fieldNames(const QString &screen) const {
     QStringList names;
     for (const State &state : m_fields) {
-        if (screenOf(state.spec.name) == screen)
-            names.append(state.spec.name);
+        if (screenOf(state.info.name) == screen)
+            names.append(state.info.name);
     }
     return names;
 }
@@ -79,17 +79,17 @@ bool ConfigModel::isSelected(const QString &field) const {
 
 void ConfigModel::select(const QString &field) {
     const State *chosen = find(field);
-    if (!chosen || chosen->spec.kind != FieldKind::Option)
+    if (!chosen || chosen->info.kind != FieldKind::Option)
         return;
-    const QString group = chosen->spec.group;
+    const QString group = chosen->info.group;
     QStringList changed;
     for (State &state : m_fields) {
-        if (state.spec.kind != FieldKind::Option || state.spec.group != group)
+        if (state.info.kind != FieldKind::Option || state.info.group != group)
             continue;
-        const bool selected = state.spec.name == field;
+        const bool selected = state.info.name == field;
         if (state.selected != selected) {
             state.selected = selected;
-            changed.append(state.spec.name);
+            changed.append(state.info.name);
         }
     }
     // Announced once the group is consistent again.
@@ -99,8 +99,8 @@ void ConfigModel::select(const QString &field) {
 
 QString ConfigModel::selectedIn(const QString &group) const {
     for (const State &state : m_fields) {
-        if (state.spec.kind == FieldKind::Option && state.spec.group == group && state.selected)
-            return state.spec.name;
+        if (state.info.kind == FieldKind::Option && state.info.group == group && state.selected)
+            return state.info.name;
     }
     return {};
 }
@@ -109,7 +109,7 @@ bool ConfigModel::isOn(const QString &field) const {
     const State *state = find(field);
     if (!state)
         return false;
-    return state->spec.kind == FieldKind::Option ? state->selected : state->check == 1;
+    return state->info.kind == FieldKind::Option ? state->selected : state->check == 1;
 }
 
 QString ConfigModel::text(const QString &field) const {
@@ -140,7 +140,7 @@ void ConfigModel::setEnabled(const QString &field, bool enabled) {
 
 bool ConfigModel::isHidden(const QString &field) const {
     const State *state = find(field);
-    return state && state->spec.hidden;
+    return state && state->info.hidden;
 }
 
 } // namespace varo::config

@@ -29,7 +29,7 @@ public:
     explicit ConfigModel(QObject *parent = nullptr);
 
     bool contains(const QString &field) const { return m_index.contains(field); }
-    const FieldSpec &spec(const QString &field) const;
+    const FieldInfo &info(const QString &field) const;
     // Field names of one screen in catalog order.
     QStringList fieldNames(const QString &screen) const;
 
@@ -59,7 +59,7 @@ signals:
 
 private:
     struct State {
-        FieldSpec spec;
+        FieldInfo info;
         int check = 0;
         bool selected = false;
         QString text;

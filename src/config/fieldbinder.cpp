@@ -44,10 +44,10 @@ QRadioButton *FieldBinder::option(const QString &field, const QString &caption, 
 QLineEdit *FieldBinder::text(const QString &field, QWidget *parent) {
     auto *edit = new QLineEdit(parent);
     edit->setValidator(new FieldValidator(m_model, field, edit));
-    const FieldSpec &spec = m_model->spec(field);
+    const FieldInfo &info = m_model->info(field);
     // Room for the typing limit, and for the two characters of the defaults longer than it.
-    const int chars = std::max(spec.maxLength, 2);
-    const QString widest(chars, spec.rule == InputRule::Hex ? u'D' : u'0');
+    const int chars = std::max(info.maxLength, 2);
+    const QString widest(chars, info.rule == InputRule::Hex ? u'D' : u'0');
     edit->setFixedWidth(QFontMetrics(m_screen->font()).horizontalAdvance(widest) + kLineEditChrome);
     connect(edit, &QLineEdit::textEdited, this,
             [this, field](const QString &text) { m_model->setText(field, text); });

@@ -22,39 +22,39 @@ public:
     }
     void text(const QString &screen, const QString &control, int index, int maxLength,
               InputRule rule = InputRule::Digits) {
-        FieldSpec spec = make(fieldName(screen, control, index), FieldKind::Text);
-        spec.maxLength = maxLength;
-        spec.rule = rule;
-        m_fields.append(spec);
+        FieldInfo info = make(fieldName(screen, control, index), FieldKind::Text);
+        info.maxLength = maxLength;
+        info.rule = rule;
+        m_fields.append(info);
     }
     void texts(const QString &screen, const QString &control, int first, int last, int maxLength) {
         for (int i = first; i <= last; ++i)
             text(screen, control, i, maxLength);
     }
     void option(const QString &screen, const QString &control, int index, const QString &group) {
-        FieldSpec spec = make(fieldName(screen, control, index), FieldKind::Option);
-        spec.group = fieldName(screen, group);
-        m_fields.append(spec);
+        FieldInfo info = make(fieldName(screen, control, index), FieldKind::Option);
+        info.group = fieldName(screen, group);
+        m_fields.append(info);
     }
-    FieldSpec &last() { return m_fields.last(); }
-    FieldSpec *find(const QString &name) {
-        for (FieldSpec &spec : m_fields) {
-            if (spec.name == name)
-                return &spec;
+    FieldInfo &last() { return m_fields.last(); }
+    FieldInfo *find(const QString &name) {
+        for (FieldInfo &info : m_fields) {
+            if (info.name == name)
+                return &info;
         }
         return nullptr;
     }
-    QList<FieldSpec> take() { return std::move(m_fields); }
+    QList<FieldInfo> take() { return std::move(m_fields); }
 
 private:
-    static FieldSpec make(const QString &name, FieldKind kind) {
-        FieldSpec spec;
-        spec.name = name;
-        spec.kind = kind;
-        return spec;
+    static FieldInfo make(const QString &name, FieldKind kind) {
+        FieldInfo info;
+        info.name = name;
+        info.kind = kind;
+        return info;
     }
 
-    QList<FieldSpec> m_fields;
+    QList<FieldInfo> m_fields;
 };
 
 void addGeneral(CatalogBuilder &b) {
@@ -156,8 +156,8 @@ QString objectNameOf(const QString &field) {
     return control;
 }
 
-const QList<FieldSpec> &fieldCatalog() {
-    static const QList<FieldSpec> catalog = [] {
+const QList<FieldInfo> &fieldCatalog() {
+    static const QList<FieldInfo> catalog = [] {
         CatalogBuilder b;
         addGeneral(b);
         addWiegand(b);

@@ -18,7 +18,7 @@ enum class InputRule {
 };
 
 // The fixed description of one setup field.
-struct FieldSpec {
+struct FieldInfo {
     QString name; // "screen.Control" or "screen.Control(index)"
     FieldKind kind = FieldKind::Text;
     int maxLength = 0; // typing limit of a text field
@@ -44,7 +44,7 @@ QString screenOf(const QString &field);
 QString objectNameOf(const QString &field);
 
 // Every field of `general`, `wiegand`, `barcode` and `commports`, screen by screen.
-const QList<FieldSpec> &fieldCatalog();
+const QList<FieldInfo> &fieldCatalog();
 
 // A Const box of a mask row and the Start field of the same row.
 struct ConstPair {

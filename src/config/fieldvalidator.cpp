@@ -14,9 +14,9 @@ QValidator::State FieldValidator::validate(QString &input, int &pos) const {
     Q_UNUSED(pos);
     if (!m_model)
         return Acceptable;
-    const FieldSpec &spec = m_model->spec(m_field);
+    const FieldInfo &info = m_model->info(m_field);
     const std::optional<QString> kept =
-        acceptEdit(spec.rule, spec.maxLength, m_model->text(m_field), input);
+        acceptEdit(info.rule, info.maxLength, m_model->text(m_field), input);
     if (!kept)
         return Invalid;
     input = *kept;

@@ -51,7 +51,7 @@ private slots:
         int disabled = 0;
         for (const QString &screen : {kWiegand, kBarcode}) {
             for (const QString &name : model.fieldNames(screen))
-                disabled += !model.isEnabled(name) && !model.spec(name).disabled;
+                disabled += !model.isEnabled(name) && !model.info(name).disabled;
         }
         QCOMPARE(disabled, 1);
     }
@@ -102,11 +102,11 @@ private slots:
         QVERIFY(model.isHidden(QStringLiteral("barcode.Text2(17)")));
         QVERIFY(model.isHidden(QStringLiteral("barcode.Check1(26)")));
         QVERIFY(!model.isHidden(QStringLiteral("barcode.Check1(34)")));
-        QCOMPARE(model.spec(QStringLiteral("barcode.Text3(3)")).maxLength, 2);
-        QCOMPARE(model.spec(QStringLiteral("barcode.Text3(4)")).maxLength, 1);
-        QCOMPARE(model.spec(QStringLiteral("general.Text5(2)")).rule, InputRule::Hex);
-        QCOMPARE(model.spec(QStringLiteral("wiegand.Text5")).rule, InputRule::Hex);
-        QCOMPARE(model.spec(QStringLiteral("general.Text5(8)")).rule, InputRule::Digits);
+        QCOMPARE(model.info(QStringLiteral("barcode.Text3(3)")).maxLength, 2);
+        QCOMPARE(model.info(QStringLiteral("barcode.Text3(4)")).maxLength, 1);
+        QCOMPARE(model.info(QStringLiteral("general.Text5(2)")).rule, InputRule::Hex);
+        QCOMPARE(model.info(QStringLiteral("wiegand.Text5")).rule, InputRule::Hex);
+        QCOMPARE(model.info(QStringLiteral("general.Text5(8)")).rule, InputRule::Digits);
         QCOMPARE(objectNameOf(QStringLiteral("barcode.Check1(17)")), QStringLiteral("Check1_17"));
         QCOMPARE(objectNameOf(QStringLiteral("general.Check9")), QStringLiteral("Check9"));
     }
