@@ -197,7 +197,11 @@ void ReaderLink::tryCompleteReply()
         return;
     const ReplyFramer framer(framingMode());
     if (std::optional<QByteArray> reply = framer.take(m_pending)) {
-        finishReply({*reply, false, {}});
+        // An overlong line fails as a timeout would, even when its CR has arrived.
+        if (reply->size() > kMaxReplyBytes)
+            finishReply({reply->left(kMaxReplyBytes), true, {}});
+        else
+            finishReply({*reply, false, {}});
         return;
     }
     if (m_pending.size() > kMaxReplyBytes) {

@@ -19,6 +19,11 @@ LoopbackEngine::LoopbackEngine(link::ReaderLink *link, QObject *parent)
     if (m_link) {
         connect(m_link, &link::ReaderLink::dataArrived, this, &LoopbackEngine::onDataArrived);
         connect(m_link, &link::ReaderLink::statusChanged, this, &LoopbackEngine::onStatusChanged);
+        // A broken link would otherwise time out once per byte for hours.
+        connect(m_link, &link::ReaderLink::linkErrorOccurred, this, [this] {
+            if (isRunning())
+                m_stopRequested = true;
+        });
     }
 }
 
