@@ -58,9 +58,9 @@ void TestMaintenanceCommands::buttons_data() {
     QTest::addColumn<QString>("field");
 
     const QString untouched = QStringLiteral("untouched");
-    for (const auto &[medium, name] :
+    for (const auto &[medium, mediumName] :
          {std::pair{Medium::Tcp, "tcp"}, std::pair{Medium::Pty, "pty"}}) {
-        auto row = [name](const char *what) -> QTestData & {
+        auto row = [name = mediumName](const char *what) -> QTestData & {
             return QTest::addRow("%s: %s", name, what);
         };
         row("firmware") << medium << 0 << "" << Direction::Add << kFriday << true
