@@ -7,6 +7,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <deque>
 #include <vector>
@@ -95,34 +96,71 @@ PacedRelay::~PacedRelay()
     }
 }
 
-void PacedRelay::run()
-{
+namespace {
+
+// One direction of the line: bytes leave in order, each when its ten bit times have passed.
+class Direction {
+public:
+    explicit Direction(long long nsPerByte) : m_nsPerByte(nsPerByte) {}
+
+    void take(const char *bytes, std::size_t count, long long now)
+    {
+        for (std::size_t i = 0; i < count; ++i) {
+            m_lineFreeNs = std::max(m_lineFreeNs, now) + m_nsPerByte;
+            m_queue.push_back({bytes[i], m_lineFreeNs});
+        }
+    }
+
+    // Writes every byte that is due by `now` to `fd`; returns how many.
+    std::size_t deliver(int fd, long long now)
+    {
+        m_due.clear();
+        while (!m_queue.empty() && m_queue.front().dueNs <= now) {
+            m_due.push_back(m_queue.front().byte);
+            m_queue.pop_front();
+        }
+        if (!m_due.empty())
+            writeAll(fd, m_due.data(), m_due.size());
+        return m_due.size();
+    }
+
+    // When the next byte is due; -1 when none waits.
+    long long nextDueNs() const { return m_queue.empty() ? -1 : m_queue.front().dueNs; }
+
+private:
     struct Queued {
         char byte;
-        long long dueNs; // when its last bit has been sent
+        long long dueNs;
     };
-    std::deque<Queued> upstream;
-    long long lineFreeNs = 0;
+    long long m_nsPerByte;
+    long long m_lineFreeNs = 0;
+    std::deque<Queued> m_queue;
+    std::vector<char> m_due;
+};
+
+} // namespace
+
+void PacedRelay::run()
+{
+    Direction up(m_nsPerByte);
+    Direction down(m_nsPerByte);
     std::vector<char> chunk(4096);
-    std::vector<char> due;
 
     while (!m_stop) {
         const long long now = nowNs();
-        due.clear();
-        while (!upstream.empty() && upstream.front().dueNs <= now) {
-            due.push_back(upstream.front().byte);
-            upstream.pop_front();
-        }
-        if (!due.empty()) {
-            writeAll(m_simulator, due.data(), due.size());
-            m_up += qint64(due.size());
-        }
+        m_up += qint64(up.deliver(m_simulator, now));
+        m_down += qint64(down.deliver(m_master, now));
 
         pollfd entries[3] = {{m_master, POLLIN, 0}, {m_simulator, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+        long long next = -1;
+        for (const long long due : {up.nextDueNs(), down.nextDueNs()}) {
+            if (due >= 0 && (next < 0 || due < next))
+                next = due;
+        }
         timespec timeout{};
         timespec *wait = nullptr;
-        if (!upstream.empty()) {
-            const long long left = std::max(0LL, upstream.front().dueNs - nowNs());
+        if (next >= 0) {
+            const long long left = std::max(0LL, next - nowNs());
             timeout.tv_sec = time_t(left / 1'000'000'000LL);
             timeout.tv_nsec = long(left % 1'000'000'000LL);
             wait = &timeout;
@@ -132,18 +170,13 @@ void PacedRelay::run()
 
         if (entries[0].revents & POLLIN) {
             const ssize_t got = ::read(m_master, chunk.data(), chunk.size());
-            const long long arrived = nowNs();
-            for (ssize_t i = 0; i < got; ++i) {
-                lineFreeNs = std::max(lineFreeNs, arrived) + m_nsPerByte;
-                upstream.push_back({chunk[std::size_t(i)], lineFreeNs});
-            }
+            if (got > 0)
+                up.take(chunk.data(), std::size_t(got), nowNs());
         }
         if (entries[1].revents & POLLIN) {
             const ssize_t got = ::read(m_simulator, chunk.data(), chunk.size());
-            if (got > 0) {
-                writeAll(m_master, chunk.data(), std::size_t(got));
-                m_down += got;
-            }
+            if (got > 0)
+                down.take(chunk.data(), std::size_t(got), nowNs());
         }
     }
 }

@@ -7,11 +7,10 @@
 
 namespace varo::bench {
 
-// A serial line between the utility and the simulator's pseudo-terminal that carries the
-// utility's bytes no faster than the line rate: each byte reaches the simulator when its ten
-// bit times have passed, after the bytes before it. The simulator paces its own output
-// (SimOptions::lineRateBaud), so that direction is relayed as it comes. The utility opens
-// utilityPath() as its serial device.
+// A serial line between the utility and the simulator's pseudo-terminal: in each direction a
+// byte arrives when its ten bit times have passed, after the bytes before it. The simulator
+// paces its own output as well (SimOptions::lineRateBaud), which only spaces its bytes the way
+// this line already does. The utility opens utilityPath() as its serial device.
 class PacedRelay {
 public:
     PacedRelay(const QString &simulatorPath, int baud);

@@ -43,11 +43,15 @@ void check(bool condition, const std::string &what)
         throw BenchError(what);
 }
 
-// The utility side of a run: the wall time from start to the engine's end, measured around
-// the event loop that drives it.
+// Wall and thread CPU time from its making to stop(); `runs` divides both.
 struct Stopwatch {
-    double start = wallSeconds();
-    double elapsed() const { return wallSeconds() - start; }
+    double wall = wallSeconds();
+    double cpu = threadCpuSeconds();
+    Run stop(int runs = 1) const
+    {
+        const double cpuNow = threadCpuSeconds();
+        return {(wallSeconds() - wall) / runs, (cpuNow - cpu) / runs, {}};
+    }
 };
 
 } // namespace
@@ -76,7 +80,8 @@ Run programUtility(SimHost &host, Transport transport, int runs)
               "the programming run did not complete: "
                   + log.text(config::ProgressList::Picture2).right(200).toStdString());
     }
-    Run result{clock.elapsed() / runs, host.received()};
+    Run result = clock.stop(runs);
+    result.wire = host.received();
     link.disconnectReader();
     return result;
 }
@@ -98,7 +103,9 @@ Run programBaseline(SimHost &host, Transport transport, int runs)
             client.readLine();
         }
     }
-    return {clock.elapsed() / runs, host.received()};
+    Run result = clock.stop(runs);
+    result.wire = host.received();
+    return result;
 }
 
 // --- Loopback test ------------------------------------------------------------------------
@@ -121,7 +128,8 @@ Run loopbackUtility(SimHost &host, Transport transport, int passes)
     const Stopwatch clock;
     check(engine.start(), "the loopback test did not start");
     done.wait(kLongTimeout, "the loopback test did not end");
-    Run result{clock.elapsed(), host.received()};
+    Run result = clock.stop();
+    result.wire = host.received();
     check(engine.charactersSent() == passes * 256 && lines.size() == 2,
           "the loopback test reported: " + lines.mid(1, 3).join(u'|').toStdString());
     link.disconnectReader();
@@ -143,7 +151,9 @@ Run loopbackBaseline(SimHost &host, Transport transport, int passes)
                 throw BenchError("bad echo");
         }
     }
-    return {clock.elapsed(), host.received()};
+    Run result = clock.stop();
+    result.wire = host.received();
+    return result;
 }
 
 // --- Firmware download --------------------------------------------------------------------
@@ -201,7 +211,8 @@ Run firmwareUtility(SimHost &host, Transport transport, const QString &path,
     check(loader.start(flash::LoaderProfile::firmware(transport == Transport::Tcp), path),
           "the download did not start");
     done.wait(kLongTimeout, "the download did not end");
-    Run result{clock.elapsed(), host.received()};
+    Run result = clock.stop();
+    result.wire = host.received();
     check(message == flash::texts::kComplete, "the download ended with: " + message.toStdString());
     checkLoaderResult(host, image);
     link.disconnectReader();
@@ -238,7 +249,8 @@ Run firmwareBaseline(SimHost &host, Transport transport, const QString &path,
     client.writeAll(tail);
     if (client.readByte() != flash::kCompletionReply)
         throw BenchError("no final B");
-    Run result{clock.elapsed(), host.received()};
+    Run result = clock.stop();
+    result.wire = host.received();
     checkLoaderResult(host, image);
     return result;
 }
@@ -262,7 +274,8 @@ Run uploadUtility(SimHost &host, Transport transport, const QString &path, int r
     link.sendWakeup();
     check(session.start(), "the upload did not start");
     done.wait(kLongTimeout, "the upload did not end");
-    Run result{clock.elapsed(), host.received()};
+    Run result = clock.stop();
+    result.wire = host.received();
     check(session.recordCount() == records,
           "the upload ended after " + std::to_string(session.recordCount()) + " records: "
               + status.toStdString());
@@ -293,7 +306,8 @@ Run uploadBaseline(SimHost &host, Transport transport, const QString &path, int 
         ++count;
     }
     std::fclose(file);
-    Run result{clock.elapsed(), host.received()};
+    Run result = clock.stop();
+    result.wire = host.received();
     check(count == records, "the baseline upload counted " + std::to_string(count));
     return result;
 }

@@ -9,9 +9,11 @@ namespace varo::bench {
 
 class SimHost;
 
-// One timed run: wall seconds and what the simulator received during it.
+// One timed run: wall seconds, CPU seconds of the calling thread (where the client runs; the
+// simulator has a thread of its own), and what the simulator received during it.
 struct Run {
     double seconds = 0;
+    double cpuSeconds = 0;
     QByteArray wire;
 };
 

@@ -5,6 +5,7 @@
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QFontMetricsF>
+#include <QPaintEvent>
 #include <QPainter>
 
 namespace varo::terminal {
@@ -73,6 +74,8 @@ TerminalView::TerminalView(const TerminalGrid *grid, QWidget *parent)
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAutoFillBackground(false);
+    m_textFont = terminalFont(TerminalGrid::kTextPointSize);
+    m_hexFont = terminalFont(TerminalGrid::kHexPointSize);
 }
 
 QSize TerminalView::sizeHint() const {
@@ -90,9 +93,41 @@ void TerminalView::modelChanged() {
     QMetaObject::invokeMethod(this, &TerminalView::refresh, Qt::QueuedConnection);
 }
 
+QRect TerminalView::cellRect(int line, int column) const {
+    const int left = (column - 1) * TerminalGrid::kCellWidthTwips;
+    const int top = (line - 1) * TerminalGrid::kCellHeightTwips;
+    return QRect(QPoint(left / kTwipsPerPixel, top / kTwipsPerPixel),
+                 QPoint((left + TerminalGrid::kCellWidthTwips) / kTwipsPerPixel + 1,
+                        (top + TerminalGrid::kCellHeightTwips) / kTwipsPerPixel + 1));
+}
+
+const QStaticText &TerminalView::glyphText(QChar ch, bool hex) {
+    QHash<QChar, QStaticText> &cache = hex ? m_hexGlyphs : m_textGlyphs;
+    auto it = cache.find(ch);
+    if (it == cache.end()) {
+        QStaticText text{QString(ch)};
+        text.setTextFormat(Qt::PlainText);
+        text.prepare(QTransform(), hex ? m_hexFont : m_textFont);
+        it = cache.insert(ch, text);
+    }
+    return *it;
+}
+
 void TerminalView::refresh() {
     m_refreshQueued = false;
-    update();
+    QRegion dirty;
+    for (int line = 1; line <= TerminalGrid::kLines; ++line) {
+        for (int column = 1; column <= TerminalGrid::kColumns; ++column) {
+            const Cell now = m_grid ? m_grid->cell(line, column) : Cell{};
+            Cell &shown = m_shown[(line - 1) * TerminalGrid::kColumns + column - 1];
+            if (now == shown)
+                continue;
+            shown = now;
+            dirty += cellRect(line, column);
+        }
+    }
+    if (!dirty.isEmpty())
+        update(dirty);
     if (QAccessible::isActive()) {
         QAccessibleEvent description(this, QAccessible::DescriptionChanged);
         QAccessible::updateAccessibility(&description);
@@ -101,31 +136,24 @@ void TerminalView::refresh() {
     }
 }
 
-void TerminalView::paintEvent(QPaintEvent *) {
+void TerminalView::paintEvent(QPaintEvent *event) {
     QPainter painter(this);
-    painter.fillRect(rect(), Qt::white);
+    painter.fillRect(event->rect(), Qt::white);
     if (!m_grid || m_grid->isEmpty())
         return;
-
-    const QFont textFont = terminalFont(TerminalGrid::kTextPointSize);
-    const QFont hexFont = terminalFont(TerminalGrid::kHexPointSize);
-    const double textAscent = QFontMetricsF(textFont).ascent();
-    const double hexAscent = QFontMetricsF(hexFont).ascent();
 
     for (int line = 1; line <= TerminalGrid::kLines; ++line) {
         for (int column = 1; column <= TerminalGrid::kColumns; ++column) {
             const Cell cell = m_grid->cell(line, column);
-            if (!cell.used)
+            if (!cell.used || !event->region().intersects(cellRect(line, column)))
                 continue;
             painter.setPen(cell.ink == Ink::Received ? kReceivedColour : kTypedColour);
-            const bool hex = cell.hex;
-            painter.setFont(hex ? hexFont : textFont);
-            const double ascent = hex ? hexAscent : textAscent;
+            painter.setFont(cell.hex ? m_hexFont : m_textFont);
             for (const Glyph &glyph : TerminalGrid::glyphsFor(cell, line, column)) {
-                // The glyph position is its top-left corner; Qt draws from the baseline.
-                painter.drawText(
-                    QPointF(glyph.xTwips / kTwipsPerPixel, glyph.yTwips / kTwipsPerPixel + ascent),
-                    QString(glyph.ch));
+                // Static text is placed by its top-left corner, like the glyph position.
+                painter.drawStaticText(
+                    QPointF(glyph.xTwips / kTwipsPerPixel, glyph.yTwips / kTwipsPerPixel),
+                    glyphText(glyph.ch, cell.hex));
             }
         }
     }

@@ -1,10 +1,15 @@
 #pragma once
 
+#include "terminal/terminalgrid.h"
+
+#include <QFont>
+#include <QHash>
+#include <QStaticText>
 #include <QWidget>
 
-namespace varo::terminal {
+#include <array>
 
-class TerminalGrid;
+namespace varo::terminal {
 
 // The drawing area `pop1`: paints a TerminalGrid (black typed, red received characters on
 // white, hex codes as two small diagonal digits). Changes are coalesced: however many
@@ -31,9 +36,18 @@ protected:
 
 private:
     void refresh();
+    QRect cellRect(int line, int column) const;
+    const QStaticText &glyphText(QChar ch, bool hex);
 
     const TerminalGrid *m_grid;
     bool m_refreshQueued = false;
+    // What the screen shows, so a refresh repaints only the cells that changed.
+    std::array<Cell, TerminalGrid::kColumns * TerminalGrid::kLines> m_shown{};
+    QFont m_textFont;
+    QFont m_hexFont;
+    // Shaped once per character: shaping text on every paint costs more than drawing it.
+    QHash<QChar, QStaticText> m_textGlyphs;
+    QHash<QChar, QStaticText> m_hexGlyphs;
 };
 
 } // namespace varo::terminal
