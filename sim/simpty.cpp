@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -29,9 +30,15 @@ SimPty::SimPty(ReaderSimulator *sim, QObject *parent)
     m_retryTimer->setSingleShot(true);
     m_retryTimer->setInterval(kPeerRetryMs);
     connect(m_retryTimer, &QTimer::timeout, this, [this] {
-        if (m_readNotifier) {
-            m_readNotifier->setEnabled(true);
+        if (!m_readNotifier) {
+            return;
         }
+        // A slave opened again clears the hang-up; a peer that only listens is served too.
+        pollfd probe{m_master, POLLIN, 0};
+        if (::poll(&probe, 1, 0) >= 0 && !(probe.revents & POLLHUP)) {
+            m_peer = Peer::Present;
+        }
+        m_readNotifier->setEnabled(true);
     });
     connect(m_sim, &ReaderSimulator::bytesToSend, this, &SimPty::write);
     connect(m_sim, &ReaderSimulator::closeRequested, this, &SimPty::closeMaster);

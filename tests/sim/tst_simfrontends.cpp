@@ -129,6 +129,15 @@ void TestSimFrontends::ptyIsRawAndSurvivesReopen() {
     ::close(fd);
     QTRY_COMPARE(gone.count(), 2);
     QCOMPARE(sim.mode(), ReaderSimulator::Mode::Line);
+
+    // A peer that opens the port again and only listens is served as well.
+    fd = openSlave(pty.slavePath());
+    QVERIFY(fd >= 0);
+    QTest::qWait(150);
+    sim.streamText("HELLO", 0);
+    reply.clear();
+    QTRY_COMPARE((reply += readFd(fd)), QByteArray("HELLO"));
+    ::close(fd);
 }
 
 void TestSimFrontends::ptyMasterClose() {
