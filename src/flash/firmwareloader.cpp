@@ -188,6 +188,7 @@ void FirmwareLoader::sendBlock() {
     }
     if (!writeByte(char(blockChecksum(block))))
         return;
+    m_link->flush();
     await(Step::AwaitBlockAck, m_timings.replyTimeout);
 }
 
@@ -216,6 +217,7 @@ void FirmwareLoader::sendTail() {
                 return;
         }
     }
+    m_link->flush();
     m_errorCode = 4;
     await(Step::AwaitCompletion, m_timings.replyTimeout);
 }

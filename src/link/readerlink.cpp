@@ -98,6 +98,7 @@ bool ReaderLink::sendCommand(const QByteArray &cmd)
     if (!m_settings.isTcp())
         m_pending.clear();
     m_sendFailed = !writeRaw(cmd + '\r');
+    flush();
     return !m_sendFailed;
 }
 
@@ -111,6 +112,7 @@ bool ReaderLink::sendWakeup()
         const bool second = writeRaw(QByteArrayLiteral("\r"));
         m_sendFailed = !(first && second);
     }
+    flush();
     return !m_sendFailed;
 }
 

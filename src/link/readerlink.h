@@ -88,6 +88,12 @@ public:
 
     // Character-level access for the loader, the terminal and the loopback test.
     bool writeRaw(const QByteArray &bytes);
+    // Sends what the writes queued at once; called where an answer is awaited next.
+    void flush()
+    {
+        if (m_transport)
+            m_transport->flush();
+    }
     qsizetype pendingCount() const { return m_pending.size(); }
     QByteArray takePending(qsizetype maxBytes = -1);
     void discardPending() { m_pending.clear(); }

@@ -17,6 +17,7 @@ public:
     bool isOpen() const override;
     bool write(const QByteArray &bytes) override;
     void close() override;
+    void flush() override { m_socket.flush(); }
 
 private:
     QTcpSocket m_socket;

@@ -20,6 +20,8 @@ public:
     // Queues `bytes` as one write. Returns false when the medium is closed or refuses the write.
     virtual bool write(const QByteArray &bytes) = 0;
     virtual void close() = 0;
+    // Hands queued writes to the system now rather than at the next event-loop pass.
+    virtual void flush() {}
 
 signals:
     void opened();

@@ -145,6 +145,7 @@ void LoopbackEngine::sendNext() {
     }
     m_awaitingEcho = true;
     m_link->writeRaw(QByteArray(1, m_sent));
+    m_link->flush();
     m_timer.start(m_tcp ? m_timings.echoTcp : m_timings.echoSerial);
 }
 
