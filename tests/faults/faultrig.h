@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/readerlink.h"
+#include "support/simlink.h"
 #include "sim/readersimulator.h"
 #include "sim/simpty.h"
 #include "sim/simtcpserver.h"
@@ -34,28 +35,8 @@ template <typename Predicate> bool waitUntil(Predicate done, int timeoutMs) {
 
 // A ReaderLink on the simulated reader, over TCP on 127.0.0.1 or a pseudo-terminal, that the
 // reader can drop and the test can connect again.
-struct FaultRig {
-    enum class Medium { Tcp, Pty };
-    static constexpr int kPtyPort = 8;
-
-    explicit FaultRig(std::chrono::milliseconds replyTimeout = std::chrono::milliseconds(300)) {
-        link.setTimings({replyTimeout, std::chrono::milliseconds(2000)});
-    }
-
-    bool connect(Medium m) {
-        medium = m;
-        if (medium == Medium::Tcp) {
-            tcp = std::make_unique<varo::sim::SimTcpServer>(&sim);
-            if (!tcp->listen())
-                return false;
-            link.settings().mode = varo::link::LinkSettings::kTcp;
-            link.settings().remoteHost = QStringLiteral("127.0.0.1");
-            link.settings().remotePort = QString::number(tcp->port());
-        } else if (!openPty()) {
-            return false;
-        }
-        return connectLink();
-    }
+struct FaultRig : SimLink {
+    using SimLink::SimLink;
 
     // The reader drops the link: the TCP client is closed, or the pseudo-terminal vanishes.
     void drop() {
@@ -115,37 +96,9 @@ struct FaultRig {
     }
 
     bool bounded() const { return link.pendingCount() <= varo::link::ReaderLink::kMaxPendingBytes; }
-
-    Medium medium = Medium::Tcp;
-    varo::sim::ReaderSimulator sim;
-    std::unique_ptr<varo::sim::SimTcpServer> tcp;
-    std::unique_ptr<varo::sim::SimPty> pty;
-    varo::link::ReaderLink link;
-
-private:
-    bool openPty() {
-        pty = std::make_unique<varo::sim::SimPty>(&sim);
-        if (!pty->open())
-            return false;
-        qputenv("VARO_COM8", pty->slavePath().toLocal8Bit());
-        link.settings().mode = varo::link::LinkSettings::kSerial;
-        link.settings().commPort = kPtyPort;
-        return true;
-    }
-
-    bool connectLink() {
-        QSignalSpy finished(&link, &varo::link::ReaderLink::connectFinished);
-        if (!link.connectReader())
-            return false;
-        if (!link.isConnected() && !finished.wait(3000))
-            return false;
-        if (!link.isConnected())
-            return false;
-        return !tcp || QTest::qWaitFor([this] { return tcp->hasClient(); }, 2000);
-    }
 };
 
-Q_DECLARE_METATYPE(FaultRig::Medium)
+
 
 // The faults every line operation meets.
 enum class Fault {

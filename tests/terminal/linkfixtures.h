@@ -2,9 +2,7 @@
 
 #include "link/readerlink.h"
 #include "link/transport.h"
-#include "sim/readersimulator.h"
-#include "sim/simpty.h"
-#include "sim/simtcpserver.h"
+#include "support/simlink.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -70,40 +68,4 @@ struct ScriptedLink {
 };
 
 // A ReaderLink connected to the simulated reader over TCP on 127.0.0.1 or a pseudo-terminal.
-struct SimulatedReader {
-    enum class Medium { Tcp, Pty };
-    static constexpr int kPtyPort = 5;
-
-    bool connect(Medium medium) {
-        if (medium == Medium::Tcp) {
-            tcp = std::make_unique<varo::sim::SimTcpServer>(&sim);
-            if (!tcp->listen())
-                return false;
-            link.settings().mode = varo::link::LinkSettings::kTcp;
-            link.settings().remoteHost = QStringLiteral("127.0.0.1");
-            link.settings().remotePort = QString::number(tcp->port());
-        } else {
-            pty = std::make_unique<varo::sim::SimPty>(&sim);
-            if (!pty->open())
-                return false;
-            qputenv("VARO_COM5", pty->slavePath().toLocal8Bit());
-            link.settings().mode = varo::link::LinkSettings::kSerial;
-            link.settings().commPort = kPtyPort;
-        }
-        QSignalSpy finished(&link, &varo::link::ReaderLink::connectFinished);
-        if (!link.connectReader())
-            return false;
-        if (!link.isConnected() && !finished.wait(3000))
-            return false;
-        if (!link.isConnected())
-            return false;
-        return !tcp || QTest::qWaitFor([this] { return tcp->hasClient(); }, 2000);
-    }
-
-    varo::sim::ReaderSimulator sim;
-    std::unique_ptr<varo::sim::SimTcpServer> tcp;
-    std::unique_ptr<varo::sim::SimPty> pty;
-    varo::link::ReaderLink link;
-};
-
-Q_DECLARE_METATYPE(SimulatedReader::Medium)
+using SimulatedReader = SimLink;

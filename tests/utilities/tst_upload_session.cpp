@@ -1,4 +1,4 @@
-#include "simlink.h"
+#include "support/simlink.h"
 #include "utilities/uploadsession.h"
 #include "utilities/utilitytexts.h"
 

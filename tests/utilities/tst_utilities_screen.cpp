@@ -1,4 +1,4 @@
-#include "simlink.h"
+#include "support/simlink.h"
 #include "utilities/labeltable.h"
 #include "utilities/utilitiesscreen.h"
 

@@ -22,7 +22,8 @@ struct SimLink {
     }
 
     // Opens the medium and connects the link; false when either step fails.
-    bool connect(Medium medium) {
+    bool connect(Medium m) {
+        medium = m;
         if (medium == Medium::Tcp) {
             tcp = std::make_unique<varo::sim::SimTcpServer>(&sim);
             if (!tcp->listen())
@@ -30,14 +31,25 @@ struct SimLink {
             link.settings().mode = varo::link::LinkSettings::kTcp;
             link.settings().remoteHost = QStringLiteral("127.0.0.1");
             link.settings().remotePort = QString::number(tcp->port());
-        } else {
-            pty = std::make_unique<varo::sim::SimPty>(&sim);
-            if (!pty->open())
-                return false;
-            qputenv("VARO_COM7", pty->slavePath().toLocal8Bit());
-            link.settings().mode = varo::link::LinkSettings::kSerial;
-            link.settings().commPort = kPtyPort;
+        } else if (!openPty()) {
+            return false;
         }
+        return connectLink();
+    }
+
+    // A fresh pseudo-terminal that serial port kPtyPort points at.
+    bool openPty() {
+        pty = std::make_unique<varo::sim::SimPty>(&sim);
+        if (!pty->open())
+            return false;
+        qputenv(QStringLiteral("VARO_COM%1").arg(kPtyPort).toLatin1(),
+                pty->slavePath().toLocal8Bit());
+        link.settings().mode = varo::link::LinkSettings::kSerial;
+        link.settings().commPort = kPtyPort;
+        return true;
+    }
+
+    bool connectLink() {
         QSignalSpy finished(&link, &varo::link::ReaderLink::connectFinished);
         if (!link.connectReader())
             return false;
@@ -49,6 +61,7 @@ struct SimLink {
         return !tcp || QTest::qWaitFor([this] { return tcp->hasClient(); }, 2000);
     }
 
+    Medium medium = Medium::Tcp;
     varo::sim::ReaderSimulator sim;
     std::unique_ptr<varo::sim::SimTcpServer> tcp;
     std::unique_ptr<varo::sim::SimPty> pty;
