@@ -12,6 +12,8 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -39,6 +41,7 @@ private slots:
     void escapeOpensLoopbackOnlyWhileConnected();
     void aboutIsModalAndCentred();
     void closingWhileAReplyIsAwaitedEndsCleanly();
+    void questionBoxAnswersThroughItsButtons();
 
 private:
     void connectSerial(RawPty &pty);
@@ -315,6 +318,36 @@ void TestMainWindow::closingWhileAReplyIsAwaitedEndsCleanly()
     m_window.reset();
     QTest::qWait(400);
     QVERIFY(!called);
+}
+
+void TestMainWindow::questionBoxAnswersThroughItsButtons()
+{
+    MainWindow window; // the real Yes/No box, not the test's asker
+    window.show();
+    window.startUp();
+    RawPty pty;
+    QVERIFY(pty.isValid());
+    qputenv("VARO_COM2", pty.slavePath().toLocal8Bit());
+    window.commForm()->findChild<ClickableLabel *>("Label10")->clicked();
+    QTRY_COMPARE(window.link()->status(), QStringLiteral("Connected"));
+
+    auto answer = [&window](QMessageBox::StandardButton button) {
+        QMessageBox *box = nullptr;
+        QTRY_VERIFY((box = window.findChild<QMessageBox *>()) && box->isVisible());
+        QCOMPARE(box->text(), QStringLiteral("Do you want to reset the reader?"));
+        QCOMPARE(box->windowTitle(), MainWindow::kTitle);
+        QCOMPARE(box->textFormat(), Qt::PlainText);
+        box->button(button)->click();
+        QTRY_VERIFY(!window.findChild<QMessageBox *>());
+    };
+    window.chooseEntry(MenuEntry::ResetReader);
+    answer(QMessageBox::No);
+    QTest::qWait(50);
+    QVERIFY(pty.readAvailable().isEmpty());
+
+    window.chooseEntry(MenuEntry::ResetReader);
+    answer(QMessageBox::Yes);
+    QCOMPARE(pty.readAtLeast(4), QByteArray("\x00U1\r", 4));
 }
 
 QTEST_MAIN(TestMainWindow)
