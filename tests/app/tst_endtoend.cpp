@@ -6,6 +6,8 @@
 #include "app/mainwindow.h"
 #include "flash/flashscreen.h"
 #include "link/readerlink.h"
+#include "loopback/loopbackengine.h"
+#include "loopback/loopbackscreen.h"
 #include "sim/readersimulator.h"
 #include "sim/simtcpserver.h"
 #include "terminal/terminalscreen.h"
@@ -190,6 +192,16 @@ void TestEndToEnd::loopbackFromEscape()
     QVERIFY(m_window->hostOf("loopback")->isVisible());
     QCOMPARE(screen->findChild<QPushButton *>("Command1")->text(),
              QStringLiteral("Start Loopback Test from User Code"));
+
+    auto *loop = qobject_cast<loopback::LoopbackScreen *>(screen);
+    loop->engine()->setTimings({10ms, 10ms, 200ms, 200ms, 2});
+    m_sim->options().alterEchoAt = 65;
+    screen->findChild<QPushButton *>("Command1")->click();
+    auto *list = screen->findChild<QPlainTextEdit *>("List1");
+    QTRY_VERIFY_WITH_TIMEOUT(list->toPlainText().contains(": end of test"), 10000);
+    QVERIFY(list->toPlainText().contains(" 65: bad echo, expected 40 received 41"));
+    QVERIFY(list->toPlainText().endsWith(" 512: end of test"));
+    shot(QStringLiteral("10-loopback"));
 }
 
 QTEST_MAIN(TestEndToEnd)
