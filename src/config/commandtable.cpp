@@ -1,5 +1,7 @@
 #include "commandtable.h"
 
+#include "wiegandformats.h"
+
 #include "configmodel.h"
 #include "fieldcatalog.h"
 
@@ -89,9 +91,6 @@ QString bc(int j) {
 QString bText(const char *control, int i) {
     return fieldName(kBarcode, QLatin1String(control), i);
 }
-QString w(const char *control) {
-    return QStringLiteral("wiegand.") + QLatin1String(control);
-}
 QString wText(const char *control, int i) {
     return fieldName(kWiegand, QLatin1String(control), i);
 }
@@ -133,44 +132,37 @@ QList<PayloadField> wiegandMasks(std::initializer_list<int> rows) {
     return fields;
 }
 
-// The Text1 indexes and Lsb boxes of one Wiegand format block.
-struct FormatFields {
-    int total;
-    int siteStart, siteLength, siteChars;
-    const char *siteLsb;
-    int idStart, idLength, idChars;
-    const char *idLsb;
-    int issueStart, issueLength, issueChars;
-    const char *issueLsb;
-};
-
-constexpr FormatFields kFormats[3] = {
-    {3, 1, 4, 6, "Check1", 0, 5, 7, "Check2", 2, 8, 9, "Check3"},
-    {16, 10, 12, 17, "Check14", 11, 13, 18, "Check15", 14, 15, 19, "Check16"},
-    {26, 20, 22, 27, "Check22", 21, 23, 28, "Check23", 24, 25, 29, "Check24"},
-};
-
-QList<PayloadField> formatBits(const FormatFields &f) {
-    const QString n3 = QStringLiteral("000");
-    const QString n2 = QStringLiteral("00");
-    return {pad(3, n3, wText("Text1", f.total)),
-            pad(3, n3, wText("Text1", f.siteStart)),
-            pad(2, n2, wText("Text1", f.siteLength)),
-            flag(w(f.siteLsb)),
-            pad(3, n3, wText("Text1", f.idStart)),
-            pad(2, n2, wText("Text1", f.idLength)),
-            flag(w(f.idLsb))};
+// The Lsb check box with this number on the `wiegand` screen.
+QString lsbBox(int number) {
+    return QStringLiteral("wiegand.Check%1").arg(number);
 }
 
-QList<PayloadField> formatIssueAndChars(const FormatFields &f) {
+// First command of a format block: Total Bits, then Site and ID as Start, Length, Lsb.
+QList<PayloadField> formatBits(const FormatBlockPlace &f) {
     const QString n3 = QStringLiteral("000");
     const QString n2 = QStringLiteral("00");
-    return {pad(3, n3, wText("Text1", f.issueStart)),
-            pad(2, n2, wText("Text1", f.issueLength)),
-            flag(w(f.issueLsb)),
-            pad(2, n2, wText("Text1", f.siteChars)),
-            pad(2, n2, wText("Text1", f.idChars)),
-            pad(2, n2, wText("Text1", f.issueChars))};
+    const FormatFieldPlace &site = f.fields[0];
+    const FormatFieldPlace &id = f.fields[1];
+    return {pad(3, n3, wText("Text1", f.total)),
+            pad(3, n3, wText("Text1", site.start)),
+            pad(2, n2, wText("Text1", site.length)),
+            flag(lsbBox(site.lsb)),
+            pad(3, n3, wText("Text1", id.start)),
+            pad(2, n2, wText("Text1", id.length)),
+            flag(lsbBox(id.lsb))};
+}
+
+// Second command: Issue as Start, Length, Lsb, then the Chars of Site, ID and Issue.
+QList<PayloadField> formatIssueAndChars(const FormatBlockPlace &f) {
+    const QString n3 = QStringLiteral("000");
+    const QString n2 = QStringLiteral("00");
+    const FormatFieldPlace &issue = f.fields[2];
+    return {pad(3, n3, wText("Text1", issue.start)),
+            pad(2, n2, wText("Text1", issue.length)),
+            flag(lsbBox(issue.lsb)),
+            pad(2, n2, wText("Text1", f.fields[0].chars)),
+            pad(2, n2, wText("Text1", f.fields[1].chars)),
+            pad(2, n2, wText("Text1", issue.chars))};
 }
 
 QList<CommandRow> makeTable() {
@@ -252,12 +244,12 @@ QList<CommandRow> makeTable() {
         row("X073",
             {constant(QStringLiteral("1")), flag(g("Check8")), flag(g("Check5")), constant(z2)},
             P1),
-        row("X074", formatBits(kFormats[0]), P1),
-        row("X075", formatIssueAndChars(kFormats[0]), P1),
-        row("X076", formatBits(kFormats[1]), P1),
-        row("X077", formatIssueAndChars(kFormats[1]), P2),
-        row("X078", formatBits(kFormats[2]), P2),
-        row("X079", formatIssueAndChars(kFormats[2]), P2),
+        row("X074", formatBits(kFormatBlocks[0]), P1),
+        row("X075", formatIssueAndChars(kFormatBlocks[0]), P1),
+        row("X076", formatBits(kFormatBlocks[1]), P1),
+        row("X077", formatIssueAndChars(kFormatBlocks[1]), P2),
+        row("X078", formatBits(kFormatBlocks[2]), P2),
+        row("X079", formatIssueAndChars(kFormatBlocks[2]), P2),
         row("X080", wiegandMasks({0, 1}), P2),
         row("X081", wiegandMasks({2, 3, 4}), P2),
         row("X082", wiegandMasks({5, 6}), P2),

@@ -1,5 +1,7 @@
 #include "validation.h"
 
+#include "wiegandformats.h"
+
 #include "configmodel.h"
 #include "digitstable.h"
 #include "fieldcatalog.h"
@@ -41,20 +43,8 @@ QString gText(int i) {
     return fieldName(kGeneral, QStringLiteral("Text5"), i);
 }
 
-// Start, Length and Chars of the Site, ID and Issue fields of each format block, and its Total.
-struct FormatField {
-    const char *word;
-    int start, length, chars;
-};
-struct Format {
-    FormatField fields[3];
-    int total;
-};
-constexpr Format kFormats[3] = {
-    {{{"site", 1, 4, 6}, {"id", 0, 5, 7}, {"issue", 2, 8, 9}}, 3},
-    {{{"site", 10, 12, 17}, {"id", 11, 13, 18}, {"issue", 14, 15, 19}}, 16},
-    {{{"site", 20, 22, 27}, {"id", 21, 23, 28}, {"issue", 24, 25, 29}}, 26},
-};
+// The word naming each field of a format block in the messages, in the order Site, ID, Issue.
+constexpr const char *kFieldWords[3] = {"site", "id", "issue"};
 
 QList<Check> makeChecks() {
     const QString t1 = QStringLiteral("Text1");
@@ -79,28 +69,29 @@ QList<Check> makeChecks() {
                    QStringLiteral("Error - Empty field - magstripe sep char")});
 
     for (int f = 0; f < 3; ++f) {
-        const Format &format = kFormats[f];
+        const FormatBlockPlace &format = kFormatBlocks[f];
         const QString prefix = QStringLiteral("Error - Wie/prox format %1 - ").arg(f + 1);
-        for (const FormatField &field : format.fields)
+        for (int i = 0; i < 3; ++i)
             checks.append({Test::LengthWithoutStart,
-                           {wText(t1, field.start), wText(t1, field.length)},
-                           prefix + QLatin1String(field.word) +
+                           {wText(t1, format.fields[i].start), wText(t1, format.fields[i].length)},
+                           prefix + QLatin1String(kFieldWords[i]) +
                                QStringLiteral(" field has a length but specifies start of 0")});
-        for (const FormatField &field : format.fields)
-            checks.append(
-                {Test::BeyondStream,
-                 {wText(t1, field.start), wText(t1, field.length), wText(t1, format.total)},
-                 prefix + QLatin1String(field.word) +
-                     QStringLiteral(" field goes beyond end of bit stream")});
+        for (int i = 0; i < 3; ++i)
+            checks.append({Test::BeyondStream,
+                           {wText(t1, format.fields[i].start), wText(t1, format.fields[i].length),
+                            wText(t1, format.total)},
+                           prefix + QLatin1String(kFieldWords[i]) +
+                               QStringLiteral(" field goes beyond end of bit stream")});
     }
     for (int f = 0; f < 3; ++f) {
-        for (const FormatField &field : kFormats[f].fields)
+        for (int i = 0; i < 3; ++i)
             checks.append({Test::MayNotFit,
-                           {wText(t1, field.length), wText(t1, field.chars)},
+                           {wText(t1, kFormatBlocks[f].fields[i].length),
+                            wText(t1, kFormatBlocks[f].fields[i].chars)},
                            QStringLiteral("Warning - Wie/prox format %1 - %2 bit length may not "
                                           "fit in character size")
                                .arg(f + 1)
-                               .arg(QLatin1String(field.word))});
+                               .arg(QLatin1String(kFieldWords[i]))});
     }
 
     QStringList barcodeMasking;

@@ -1,5 +1,7 @@
 #include "wiegandscreen.h"
 
+#include "wiegandformats.h"
+
 #include "configmodel.h"
 #include "fieldbinder.h"
 #include "screenstyle.h"
@@ -23,27 +25,9 @@ QString box(int n) {
     return QStringLiteral("wiegand.Check%1").arg(n);
 }
 
-// Text1 indexes and Lsb boxes of a format block, rows Site, ID, Issue.
-struct FormatRow {
-    const char *caption;
-    int start, length;
-    int lsb;
-    int chars;
-};
-struct FormatBlock {
-    const char *title;
-    FormatRow rows[3];
-    int total;
-};
-constexpr FormatBlock kFormats[3] = {
-    {"Wie/Prox Format # 1", {{"Site", 1, 4, 1, 6}, {"ID", 0, 5, 2, 7}, {"Issue", 2, 8, 3, 9}}, 3},
-    {"Wie/Prox Format # 2",
-     {{"Site", 10, 12, 14, 17}, {"ID", 11, 13, 15, 18}, {"Issue", 14, 15, 16, 19}},
-     16},
-    {"Wie/Prox Format # 3",
-     {{"Site", 20, 22, 22, 27}, {"ID", 21, 23, 23, 28}, {"Issue", 24, 25, 24, 29}},
-     26},
-};
+constexpr const char *kFormatTitles[3] = {"Wie/Prox Format # 1", "Wie/Prox Format # 2",
+                                          "Wie/Prox Format # 3"};
+constexpr const char *kFormatRowCaptions[3] = {"Site", "ID", "Issue"};
 
 // Const boxes of the mask rows "Mask 1" to "Mask 5" of each block; the row's Start and
 // Len/Value fields are Text2(i) and Text3(i) with i = 5 * block + row.
@@ -63,14 +47,15 @@ void addHeadings(QGridLayout *grid, QWidget *parent, std::initializer_list<const
         grid->addWidget(caption(QLatin1String(text), parent), 0, column++, Qt::AlignLeft);
 }
 
-QGroupBox *formatGroup(FieldBinder *binder, const FormatBlock &format, QWidget *parent) {
-    auto *group = new QGroupBox(QLatin1String(format.title), parent);
+QGroupBox *formatGroup(FieldBinder *binder, int block, QWidget *parent) {
+    const FormatBlockPlace &format = kFormatBlocks[block];
+    auto *group = new QGroupBox(QLatin1String(kFormatTitles[block]), parent);
     auto *grid = new QGridLayout(group);
     compactGrid(grid);
     addHeadings(grid, group, {"Start", "Length", "Lsb", "Chars"});
     int row = 1;
-    for (const FormatRow &r : format.rows) {
-        grid->addWidget(caption(QLatin1String(r.caption), group), row, 0);
+    for (const FormatFieldPlace &r : format.fields) {
+        grid->addWidget(caption(QLatin1String(kFormatRowCaptions[row - 1]), group), row, 0);
         grid->addWidget(binder->text(text1(r.start), group), row, 1, Qt::AlignLeft);
         grid->addWidget(binder->text(text1(r.length), group), row, 2, Qt::AlignLeft);
         grid->addWidget(binder->check(box(r.lsb), {}, group), row, 3, Qt::AlignLeft);
@@ -137,8 +122,8 @@ WiegandScreen::WiegandScreen(ConfigModel *model, QWidget *parent)
     m_binder = new FieldBinder(model, this);
 
     auto *formats = new QHBoxLayout;
-    for (const FormatBlock &format : kFormats)
-        formats->addWidget(formatGroup(m_binder, format, this));
+    for (int block = 0; block < int(kFormatBlocks.size()); ++block)
+        formats->addWidget(formatGroup(m_binder, block, this));
     formats->addStretch();
 
     auto *masks = new QHBoxLayout;
