@@ -1,6 +1,7 @@
 #include "link/readerlink.h"
 #include "rawpty.h"
 
+#include <QSerialPort>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -16,6 +17,7 @@ private slots:
     void silentReaderTimesOut();
     void vanishedPeerClosesTheDeviceAndLaterSendsFail();
     void missingDeviceStaysDisconnected();
+    void busyDeviceStaysDisconnected();
     void sendWithoutLinkFails();
 
 private:
@@ -115,6 +117,22 @@ void TestReaderLinkSerial::missingDeviceStaysDisconnected()
     qputenv("VARO_COM4", "/nonexistent/varo-device");
     ReaderLink link;
     link.settings().commPort = 4;
+    QSignalSpy finished(&link, &ReaderLink::connectFinished);
+    QVERIFY(link.connectReader());
+    QTRY_COMPARE(finished.count(), 1);
+    QCOMPARE(finished.first().first().toBool(), false);
+    QCOMPARE(link.status(), QStringLiteral("Disconnected"));
+}
+
+void TestReaderLinkSerial::busyDeviceStaysDisconnected()
+{
+    RawPty pty;
+    QVERIFY(pty.isValid());
+    QSerialPort holder(pty.slavePath());
+    QVERIFY(holder.open(QIODevice::ReadWrite));
+    qputenv("VARO_COM6", pty.slavePath().toLocal8Bit());
+    ReaderLink link;
+    link.settings().commPort = 6;
     QSignalSpy finished(&link, &ReaderLink::connectFinished);
     QVERIFY(link.connectReader());
     QTRY_COMPARE(finished.count(), 1);
