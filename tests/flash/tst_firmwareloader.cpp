@@ -1,4 +1,4 @@
-#include "fakelink.h"
+#include "support/fakelink.h"
 #include "flash/firmwareloader.h"
 #include "flash/loaderformat.h"
 #include "imagefiles.h"

@@ -1,4 +1,4 @@
-#include "fakelink.h"
+#include "support/fakelink.h"
 #include "flash/flashscreen.h"
 #include "imagefiles.h"
 

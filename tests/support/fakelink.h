@@ -5,10 +5,17 @@
 
 #include <QList>
 
-// A transport that records every write separately and delivers whatever the test feeds it.
+#include <functional>
+#include <memory>
+
+// An in-process medium: records every write separately and delivers whatever the test feeds
+// it. An optional peer function answers each write; its answer arrives on a later event-loop
+// turn, as from a real medium.
 class FakeTransport : public varo::link::Transport {
     Q_OBJECT
 public:
+    using Peer = std::function<QByteArray(const QByteArray &written)>;
+
     void open() override {
         m_open = true;
         emit opened();
@@ -19,6 +26,12 @@ public:
             return false;
         writes.append(bytes);
         emit written(bytes);
+        if (peer) {
+            const QByteArray answer = peer(bytes);
+            if (!answer.isEmpty())
+                QMetaObject::invokeMethod(
+                    this, [this, answer] { emit dataReceived(answer); }, Qt::QueuedConnection);
+        }
         return true;
     }
     void close() override { m_open = false; }
@@ -31,6 +44,7 @@ public:
     QByteArray sent() const { return writes.join(); }
 
     QList<QByteArray> writes;
+    Peer peer;
 
 signals:
     void written(const QByteArray &bytes);
@@ -41,11 +55,13 @@ private:
 
 // A connected ReaderLink whose transport is a FakeTransport.
 struct FakeLink {
-    explicit FakeLink(bool tcp) {
+    explicit FakeLink(bool tcp, const QString &host = QStringLiteral("127.0.0.1"),
+                      const QString &port = QStringLiteral("1")) {
         link.settings().mode =
             tcp ? varo::link::LinkSettings::kTcp : varo::link::LinkSettings::kSerial;
-        link.settings().remoteHost = QStringLiteral("127.0.0.1");
-        link.settings().remotePort = QStringLiteral("1");
+        link.settings().commPort = 2;
+        link.settings().remoteHost = host;
+        link.settings().remotePort = port;
         link.setTransportFactory([this](const varo::link::LinkSettings &) {
             auto t = std::make_unique<FakeTransport>();
             transport = t.get();
