@@ -18,8 +18,7 @@ constexpr std::chrono::milliseconds kServeTimeout{5000};
 constexpr std::chrono::milliseconds kPtySettle{120};
 constexpr int kBenchPort = 1;
 
-void waitForAccept(SimHost &host, int before)
-{
+void waitForAccept(SimHost &host, int before) {
     QElapsedTimer clock;
     clock.start();
     while (host.acceptedClients() == before) {
@@ -31,14 +30,12 @@ void waitForAccept(SimHost &host, int before)
 
 } // namespace
 
-QString transportName(Transport transport)
-{
+QString transportName(Transport transport) {
     return transport == Transport::Tcp ? QStringLiteral("tcp") : QStringLiteral("pty");
 }
 
 void connectLink(link::ReaderLink &link, SimHost &host, Transport transport,
-                 const QString &ptyPath)
-{
+                 const QString &ptyPath) {
     link::LinkSettings &settings = link.settings();
     const int accepted = host.acceptedClients();
     if (transport == Transport::Tcp) {
@@ -65,8 +62,7 @@ void connectLink(link::ReaderLink &link, SimHost &host, Transport transport,
     host.clearRecording();
 }
 
-RawClient connectBaseline(SimHost &host, Transport transport, const QString &ptyPath)
-{
+RawClient connectBaseline(SimHost &host, Transport transport, const QString &ptyPath) {
     const int accepted = host.acceptedClients();
     RawClient client;
     if (transport == Transport::Tcp) {
@@ -86,20 +82,17 @@ RawClient connectBaseline(SimHost &host, Transport transport, const QString &pty
     return client;
 }
 
-void runEventsFor(std::chrono::milliseconds duration)
-{
+void runEventsFor(std::chrono::milliseconds duration) {
     QEventLoop loop;
     QTimer::singleShot(duration, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
 }
 
-void sleepFor(std::chrono::milliseconds duration)
-{
+void sleepFor(std::chrono::milliseconds duration) {
     std::this_thread::sleep_for(duration);
 }
 
-void SignalWait::wait(std::chrono::milliseconds timeout, const char *what)
-{
+void SignalWait::wait(std::chrono::milliseconds timeout, const char *what) {
     if (!m_fired) {
         QTimer watchdog;
         watchdog.setSingleShot(true);
@@ -112,15 +105,13 @@ void SignalWait::wait(std::chrono::milliseconds timeout, const char *what)
     m_fired = false;
 }
 
-double threadCpuSeconds()
-{
+double threadCpuSeconds() {
     timespec ts{};
     ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
 }
 
-double wallSeconds()
-{
+double wallSeconds() {
     timespec ts{};
     ::clock_gettime(CLOCK_MONOTONIC, &ts);
     return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;

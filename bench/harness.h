@@ -36,9 +36,7 @@ void sleepFor(std::chrono::milliseconds duration);
 // starts, so an emission from inside the starting call is not missed.
 class SignalWait {
 public:
-    template <typename Sender, typename Signal>
-    SignalWait(const Sender *sender, Signal signal)
-    {
+    template <typename Sender, typename Signal> SignalWait(const Sender *sender, Signal signal) {
         QObject::connect(sender, signal, &m_loop, [this] {
             m_fired = true;
             m_loop.quit();

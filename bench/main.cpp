@@ -37,8 +37,7 @@ struct Plan {
     bool lineRateBaseline = false;
 };
 
-Plan planFor(bool quick, bool smoke)
-{
+Plan planFor(bool quick, bool smoke) {
     Plan plan;
     plan.name = QStringLiteral("full");
     if (smoke) {
@@ -70,8 +69,7 @@ constexpr double kIdleCpuTarget = 0.1;
 constexpr double kStreamCoreTarget = 0.10;
 constexpr double kWireTarget = 1.05;
 
-QString sizeText(qsizetype bytes)
-{
+QString sizeText(qsizetype bytes) {
     if (bytes >= 1024 * 1024 && bytes % (1024 * 1024) == 0)
         return QString::number(bytes / (1024 * 1024)) + QStringLiteral(" MiB");
     if (bytes >= 1024 && bytes % 1024 == 0)
@@ -80,14 +78,15 @@ QString sizeText(qsizetype bytes)
 }
 
 // Four significant digits at most scales.
-QString seconds(double value)
-{
+QString seconds(double value) {
     return fixed(value, value < 0.01 ? 5 : value < 1 ? 4 : 3);
 }
 
 class Bench {
 public:
-    Bench(const Plan &plan, QTextStream &out) : m_plan(plan), m_out(out) {}
+    Bench(const Plan &plan, QTextStream &out)
+        : m_plan(plan)
+        , m_out(out) {}
 
     int run(const std::set<int> &rows);
 
@@ -121,22 +120,19 @@ private:
     int m_errors = 0;
 };
 
-void Bench::progress(const QString &text)
-{
+void Bench::progress(const QString &text) {
     QTextStream(stderr) << "varo-bench: " << text << Qt::endl;
 }
 
-void Bench::error(const QString &scenario, Transport transport, const BenchError &e)
-{
+void Bench::error(const QString &scenario, Transport transport, const BenchError &e) {
     ++m_errors;
-    m_targets.judge(false, scenario + u' ' + transportName(transport) + QStringLiteral(": ERROR ")
-                               + QString::fromStdString(e.what()));
+    m_targets.judge(false, scenario + u' ' + transportName(transport) + QStringLiteral(": ERROR ") +
+                               QString::fromStdString(e.what()));
 }
 
 void Bench::compare(const QString &scenario, Transport transport, int reps, double work,
                     const QString &unit, const std::function<Run()> &utility,
-                    const std::function<Run()> &baseline)
-{
+                    const std::function<Run()> &baseline) {
     progress(scenario + u' ' + transportName(transport));
     std::vector<double> utilityTimes;
     std::vector<double> baselineTimes;
@@ -173,13 +169,12 @@ void Bench::compare(const QString &scenario, Transport transport, int reps, doub
                                                     fixed(ratio, 2), fixed(kRatioTarget, 1)));
     if (!sameWire) {
         ++m_errors;
-        m_targets.judge(false, scenario + u' ' + transportName(transport)
-                                   + QStringLiteral(": the two clients sent different bytes"));
+        m_targets.judge(false, scenario + u' ' + transportName(transport) +
+                                   QStringLiteral(": the two clients sent different bytes"));
     }
 }
 
-void Bench::terminalRows()
-{
+void Bench::terminalRows() {
     for (const Transport transport : {Transport::Pty, Transport::Tcp}) {
         for (const int charsPerSecond : {0, kStreamRate}) {
             const QString scenario = charsPerSecond == 0
@@ -194,8 +189,8 @@ void Bench::terminalRows()
                 if (!host.isValid())
                     throw BenchError("cannot start a simulator");
                 qint64 received = 0;
-                const double cpu = terminalCpu(host, transport, m_plan.cpuWindow,
-                                               charsPerSecond, &received);
+                const double cpu =
+                    terminalCpu(host, transport, m_plan.cpuWindow, charsPerSecond, &received);
                 const double share = cpu / m_plan.cpuWindow;
                 m_cpu.addRow({scenario, transportName(transport), fixed(m_plan.cpuWindow, 1),
                               fixed(cpu, 4), fixed(share * 100, 2) + QStringLiteral(" %"),
@@ -219,8 +214,7 @@ void Bench::terminalRows()
     }
 }
 
-void Bench::lineRateRow()
-{
+void Bench::lineRateRow() {
     const QString scenario =
         QStringLiteral("Firmware %1 at %2 baud").arg(sizeText(m_plan.lineRateBytes)).arg(kLineBaud);
     progress(scenario);
@@ -258,8 +252,7 @@ void Bench::lineRateRow()
     }
 }
 
-int Bench::run(const std::set<int> &rows)
-{
+int Bench::run(const std::set<int> &rows) {
     if (!m_host.isValid() || !m_dir.isValid()) {
         m_out << "varo-bench: cannot start the simulator\n";
         return 1;
@@ -270,18 +263,20 @@ int Bench::run(const std::set<int> &rows)
     if (wanted(1)) {
         for (const Transport t : both) {
             const int runs = m_plan.programRuns;
-            compare(QStringLiteral("Programming run (V + 49)"), t, m_plan.programReps, 50,
-                    QStringLiteral("exch"), [&] { return programUtility(m_host, t, runs); },
-                    [&] { return programBaseline(m_host, t, runs); });
+            compare(
+                QStringLiteral("Programming run (V + 49)"), t, m_plan.programReps, 50,
+                QStringLiteral("exch"), [&] { return programUtility(m_host, t, runs); },
+                [&] { return programBaseline(m_host, t, runs); });
         }
     }
     if (wanted(2)) {
         const int passes = m_plan.loopbackPasses;
         for (const Transport t : both) {
-            compare(QStringLiteral("Loopback %1 bytes").arg(passes * 256), t, m_plan.loopbackReps,
-                    passes * 256.0, QStringLiteral("B"),
-                    [&] { return loopbackUtility(m_host, t, passes); },
-                    [&] { return loopbackBaseline(m_host, t, passes); });
+            compare(
+                QStringLiteral("Loopback %1 bytes").arg(passes * 256), t, m_plan.loopbackReps,
+                passes * 256.0, QStringLiteral("B"),
+                [&] { return loopbackUtility(m_host, t, passes); },
+                [&] { return loopbackBaseline(m_host, t, passes); });
         }
     }
     if (wanted(3)) {
@@ -291,23 +286,24 @@ int Bench::run(const std::set<int> &rows)
             return 1;
         }
         for (const Transport t : both) {
-            compare(QStringLiteral("Firmware download %1").arg(sizeText(m_plan.firmwareBytes)), t,
-                    m_plan.reps, double(m_plan.firmwareBytes), QStringLiteral("B"),
-                    [&] { return firmwareUtility(m_host, t, image); },
-                    [&] { return firmwareBaseline(m_host, t, image); });
+            compare(
+                QStringLiteral("Firmware download %1").arg(sizeText(m_plan.firmwareBytes)), t,
+                m_plan.reps, double(m_plan.firmwareBytes), QStringLiteral("B"),
+                [&] { return firmwareUtility(m_host, t, image); },
+                [&] { return firmwareBaseline(m_host, t, image); });
         }
     }
     if (wanted(4)) {
         const int records = m_plan.uploadRecords;
-        m_host.call([records](varo::sim::ReaderSimulator &sim) {
-            sim.options().recordCount = records;
-        });
+        m_host.call(
+            [records](varo::sim::ReaderSimulator &sim) { sim.options().recordCount = records; });
         const QString utilityFile = m_dir.filePath(QStringLiteral("upload-utility.txt"));
         const QString baselineFile = m_dir.filePath(QStringLiteral("upload-baseline.txt"));
-        compare(QStringLiteral("Upload %1 records").arg(records), Transport::Tcp, m_plan.reps,
-                records, QStringLiteral("rec"),
-                [&] { return uploadUtility(m_host, Transport::Tcp, utilityFile, records); },
-                [&] { return uploadBaseline(m_host, Transport::Tcp, baselineFile, records); });
+        compare(
+            QStringLiteral("Upload %1 records").arg(records), Transport::Tcp, m_plan.reps, records,
+            QStringLiteral("rec"),
+            [&] { return uploadUtility(m_host, Transport::Tcp, utilityFile, records); },
+            [&] { return uploadBaseline(m_host, Transport::Tcp, baselineFile, records); });
     }
     if (wanted(5))
         terminalRows();
@@ -319,7 +315,8 @@ int Bench::run(const std::set<int> &rows)
           << " the client thread's; the ratio range spans the repetitions.\n\n";
     m_out << m_compare.render() << '\n' << m_cpu.render() << '\n' << m_line.render() << '\n';
     if (m_plan.name == QStringLiteral("smoke"))
-        m_out << "Smoke sizes: the lines below show that every row ran; their targets mean nothing.\n";
+        m_out << "Smoke sizes: the lines below show that every row ran; their targets mean "
+                 "nothing.\n";
     m_out << m_targets.render() << '\n';
     m_out.flush();
     return m_errors == 0 ? 0 : 1;
@@ -327,8 +324,7 @@ int Bench::run(const std::set<int> &rows)
 
 } // namespace
 
-int main(int argc, char *argv[])
-{
+int main(int argc, char *argv[]) {
     // Headless: the terminal screen is painted off screen.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -16,15 +16,13 @@ namespace varo::bench {
 
 namespace {
 
-long long nowNs()
-{
+long long nowNs() {
     timespec ts{};
     ::clock_gettime(CLOCK_MONOTONIC, &ts);
     return ts.tv_sec * 1'000'000'000LL + ts.tv_nsec;
 }
 
-bool makeRaw(int fd)
-{
+bool makeRaw(int fd) {
     termios settings{};
     if (::tcgetattr(fd, &settings) != 0)
         return false;
@@ -35,8 +33,7 @@ bool makeRaw(int fd)
     return ::tcsetattr(fd, TCSANOW, &settings) == 0;
 }
 
-void writeAll(int fd, const char *data, std::size_t size)
-{
+void writeAll(int fd, const char *data, std::size_t size) {
     while (size > 0) {
         const ssize_t written = ::write(fd, data, size);
         if (written < 0) {
@@ -57,20 +54,19 @@ void writeAll(int fd, const char *data, std::size_t size)
 } // namespace
 
 PacedRelay::PacedRelay(const QString &simulatorPath, int baud)
-    : m_nsPerByte(baud > 0 ? 10'000'000'000LL / baud : 0)
-{
+    : m_nsPerByte(baud > 0 ? 10'000'000'000LL / baud : 0) {
     m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     const char *name = nullptr;
-    if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0
-        || !(name = ::ptsname(m_master))) {
+    if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0 ||
+        !(name = ::ptsname(m_master))) {
         return;
     }
     m_slavePath = QString::fromLocal8Bit(name);
     m_heldSlave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (m_heldSlave < 0 || !makeRaw(m_heldSlave))
         return;
-    m_simulator = ::open(simulatorPath.toLocal8Bit().constData(),
-                         O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    m_simulator =
+        ::open(simulatorPath.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m_simulator < 0 || !makeRaw(m_simulator)) {
         if (m_simulator >= 0)
             ::close(m_simulator);
@@ -82,8 +78,7 @@ PacedRelay::PacedRelay(const QString &simulatorPath, int baud)
     m_thread = std::thread([this] { run(); });
 }
 
-PacedRelay::~PacedRelay()
-{
+PacedRelay::~PacedRelay() {
     if (m_thread.joinable()) {
         m_stop = true;
         const char byte = 1;
@@ -101,10 +96,10 @@ namespace {
 // One direction of the line: bytes leave in order, each when its ten bit times have passed.
 class Direction {
 public:
-    explicit Direction(long long nsPerByte) : m_nsPerByte(nsPerByte) {}
+    explicit Direction(long long nsPerByte)
+        : m_nsPerByte(nsPerByte) {}
 
-    void take(const char *bytes, std::size_t count, long long now)
-    {
+    void take(const char *bytes, std::size_t count, long long now) {
         for (std::size_t i = 0; i < count; ++i) {
             m_lineFreeNs = std::max(m_lineFreeNs, now) + m_nsPerByte;
             m_queue.push_back({bytes[i], m_lineFreeNs});
@@ -112,8 +107,7 @@ public:
     }
 
     // Writes every byte that is due by `now` to `fd`; returns how many.
-    std::size_t deliver(int fd, long long now)
-    {
+    std::size_t deliver(int fd, long long now) {
         m_due.clear();
         while (!m_queue.empty() && m_queue.front().dueNs <= now) {
             m_due.push_back(m_queue.front().byte);
@@ -140,8 +134,7 @@ private:
 
 } // namespace
 
-void PacedRelay::run()
-{
+void PacedRelay::run() {
     Direction up(m_nsPerByte);
     Direction down(m_nsPerByte);
     std::vector<char> chunk(4096);
@@ -151,7 +144,8 @@ void PacedRelay::run()
         m_up += qint64(up.deliver(m_simulator, now));
         m_down += qint64(down.deliver(m_master, now));
 
-        pollfd entries[3] = {{m_master, POLLIN, 0}, {m_simulator, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+        pollfd entries[3] = {
+            {m_master, POLLIN, 0}, {m_simulator, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
         long long next = -1;
         for (const long long due : {up.nextDueNs(), down.nextDueNs()}) {
             if (due >= 0 && (next < 0 || due < next))

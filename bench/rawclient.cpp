@@ -19,15 +19,13 @@ namespace {
 
 constexpr qsizetype kReadChunk = 64 * 1024;
 
-[[noreturn]] void fail(const char *what)
-{
+[[noreturn]] void fail(const char *what) {
     throw BenchError(std::string(what) + ": " + std::strerror(errno));
 }
 
 } // namespace
 
-RawClient::~RawClient()
-{
+RawClient::~RawClient() {
     if (m_fd >= 0)
         ::close(m_fd);
 }
@@ -36,12 +34,9 @@ RawClient::RawClient(RawClient &&other) noexcept
     : m_fd(std::exchange(other.m_fd, -1))
     , m_tcp(other.m_tcp)
     , m_buffer(std::move(other.m_buffer))
-    , m_start(other.m_start)
-{
-}
+    , m_start(other.m_start) {}
 
-RawClient &RawClient::operator=(RawClient &&other) noexcept
-{
+RawClient &RawClient::operator=(RawClient &&other) noexcept {
     if (this != &other) {
         if (m_fd >= 0)
             ::close(m_fd);
@@ -53,8 +48,7 @@ RawClient &RawClient::operator=(RawClient &&other) noexcept
     return *this;
 }
 
-RawClient RawClient::connectTcp(quint16 port)
-{
+RawClient RawClient::connectTcp(quint16 port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         fail("socket");
@@ -70,8 +64,7 @@ RawClient RawClient::connectTcp(quint16 port)
     return client;
 }
 
-RawClient RawClient::openPty(const QString &path)
-{
+RawClient RawClient::openPty(const QString &path) {
     const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         fail("open pty");
@@ -87,8 +80,7 @@ RawClient RawClient::openPty(const QString &path)
     return client;
 }
 
-void RawClient::writeAll(const QByteArray &bytes)
-{
+void RawClient::writeAll(const QByteArray &bytes) {
     const char *data = bytes.constData();
     qsizetype left = bytes.size();
     while (left > 0) {
@@ -103,8 +95,7 @@ void RawClient::writeAll(const QByteArray &bytes)
     }
 }
 
-void RawClient::writeByte(char byte)
-{
+void RawClient::writeByte(char byte) {
     for (;;) {
         const ssize_t written = ::write(m_fd, &byte, 1);
         if (written == 1)
@@ -114,8 +105,7 @@ void RawClient::writeByte(char byte)
     }
 }
 
-void RawClient::fill()
-{
+void RawClient::fill() {
     if (m_start == m_buffer.size()) {
         m_buffer.clear(); // keeps its capacity
         m_start = 0;
@@ -143,8 +133,7 @@ void RawClient::fill()
     m_buffer.append(m_chunk.data(), std::size_t(got));
 }
 
-QByteArray RawClient::readLine()
-{
+QByteArray RawClient::readLine() {
     for (;;) {
         const std::size_t cr = m_buffer.find('\r', m_start);
         if (cr != std::string::npos) {
@@ -156,8 +145,7 @@ QByteArray RawClient::readLine()
     }
 }
 
-QByteArray RawClient::readExactly(qsizetype count)
-{
+QByteArray RawClient::readExactly(qsizetype count) {
     while (m_buffer.size() - m_start < std::size_t(count))
         fill();
     QByteArray bytes(m_buffer.data() + m_start, count);
@@ -165,22 +153,19 @@ QByteArray RawClient::readExactly(qsizetype count)
     return bytes;
 }
 
-char RawClient::readByte()
-{
+char RawClient::readByte() {
     if (m_start == m_buffer.size())
         fill();
     return m_buffer[m_start++];
 }
 
-void RawClient::expect(const QByteArray &expected)
-{
+void RawClient::expect(const QByteArray &expected) {
     const QByteArray got = readExactly(expected.size());
     if (got != expected)
         throw BenchError("unexpected answer \"" + got.toStdString() + "\"");
 }
 
-void RawClient::drain(qsizetype keep)
-{
+void RawClient::drain(qsizetype keep) {
     pollfd entry{m_fd, POLLIN, 0};
     while (::poll(&entry, 1, 0) > 0 && (entry.revents & POLLIN))
         fill();

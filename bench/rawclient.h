@@ -48,15 +48,17 @@ public:
     void drain(qsizetype keep = 0);
 
 private:
-    explicit RawClient(int fd, bool tcp) : m_fd(fd), m_tcp(tcp) {}
+    explicit RawClient(int fd, bool tcp)
+        : m_fd(fd)
+        , m_tcp(tcp) {}
     // Appends what arrives within the read timeout; throws when nothing does.
     void fill();
 
     int m_fd = -1;
     bool m_tcp = false;
-    std::string m_buffer;       // received, not yet consumed from m_start on
+    std::string m_buffer; // received, not yet consumed from m_start on
     std::size_t m_start = 0;
-    std::vector<char> m_chunk;  // one read's worth
+    std::vector<char> m_chunk; // one read's worth
 };
 
 } // namespace varo::bench

@@ -4,8 +4,7 @@
 
 namespace varo::bench {
 
-double median(std::vector<double> values)
-{
+double median(std::vector<double> values) {
     if (values.empty())
         return 0;
     std::sort(values.begin(), values.end());
@@ -13,8 +12,7 @@ double median(std::vector<double> values)
     return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
 }
 
-QString Table::render() const
-{
+QString Table::render() const {
     QList<qsizetype> widths;
     for (const QString &cell : m_header)
         widths.append(cell.size());
@@ -44,20 +42,17 @@ QString Table::render() const
     return text;
 }
 
-void Targets::judge(bool passed, const QString &what)
-{
+void Targets::judge(bool passed, const QString &what) {
     m_lines.append((passed ? QStringLiteral("PASS  ") : QStringLiteral("FAIL  ")) + what);
     if (!passed)
         ++m_failures;
 }
 
-QString fixed(double value, int decimals)
-{
+QString fixed(double value, int decimals) {
     return QString::number(value, 'f', decimals);
 }
 
-QString rate(double perSecond)
-{
+QString rate(double perSecond) {
     if (perSecond >= 1e6)
         return fixed(perSecond / 1e6, 2) + QStringLiteral(" M");
     if (perSecond >= 1e3)

@@ -12,7 +12,8 @@ double median(std::vector<double> values);
 // A plain text table: the header row, then the rows, each column as wide as its widest cell.
 class Table {
 public:
-    explicit Table(QStringList header) : m_header(std::move(header)) {}
+    explicit Table(QStringList header)
+        : m_header(std::move(header)) {}
     void addRow(QStringList cells) { m_rows.append(std::move(cells)); }
     QString render() const;
 

@@ -35,10 +35,11 @@ constexpr std::chrono::milliseconds kLongTimeout{600s};
 constexpr qsizetype kTrailerLength = 44;
 const QDate kDownloadDate(2010, 3, 5);
 
-QByteArray nul() { return QByteArray(1, '\0'); }
+QByteArray nul() {
+    return QByteArray(1, '\0');
+}
 
-void check(bool condition, const std::string &what)
-{
+void check(bool condition, const std::string &what) {
     if (!condition)
         throw BenchError(what);
 }
@@ -47,8 +48,7 @@ void check(bool condition, const std::string &what)
 struct Stopwatch {
     double wall = wallSeconds();
     double cpu = threadCpuSeconds();
-    Run stop(int runs = 1) const
-    {
+    Run stop(int runs = 1) const {
         const double cpuNow = threadCpuSeconds();
         return {(wallSeconds() - wall) / runs, (cpuNow - cpu) / runs, {}};
     }
@@ -58,8 +58,7 @@ struct Stopwatch {
 
 // --- Programming run ----------------------------------------------------------------------
 
-Run programUtility(SimHost &host, Transport transport, int runs)
-{
+Run programUtility(SimHost &host, Transport transport, int runs) {
     link::ReaderLink link;
     connectLink(link, host, transport);
     config::ConfigModel model;
@@ -77,8 +76,8 @@ Run programUtility(SimHost &host, Transport transport, int runs)
         check(run.start(), "the programming run did not start");
         done.wait(kProgramTimeout, "the programming run did not end");
         check(outcome == config::ProgramRun::Outcome::Complete,
-              "the programming run did not complete: "
-                  + log.text(config::ProgressList::Picture2).right(200).toStdString());
+              "the programming run did not complete: " +
+                  log.text(config::ProgressList::Picture2).right(200).toStdString());
     }
     Run result = clock.stop(runs);
     result.wire = host.received();
@@ -86,8 +85,7 @@ Run programUtility(SimHost &host, Transport transport, int runs)
     return result;
 }
 
-Run programBaseline(SimHost &host, Transport transport, int runs)
-{
+Run programBaseline(SimHost &host, Transport transport, int runs) {
     config::ConfigModel model;
     config::loadDefaults(model);
     QList<QByteArray> commands;
@@ -110,8 +108,7 @@ Run programBaseline(SimHost &host, Transport transport, int runs)
 
 // --- Loopback test ------------------------------------------------------------------------
 
-Run loopbackUtility(SimHost &host, Transport transport, int passes)
-{
+Run loopbackUtility(SimHost &host, Transport transport, int passes) {
     link::ReaderLink link;
     connectLink(link, host, transport);
     loopback::LoopbackEngine engine(&link);
@@ -136,8 +133,7 @@ Run loopbackUtility(SimHost &host, Transport transport, int passes)
     return result;
 }
 
-Run loopbackBaseline(SimHost &host, Transport transport, int passes)
-{
+Run loopbackBaseline(SimHost &host, Transport transport, int passes) {
     RawClient client = connectBaseline(host, transport);
     const Stopwatch clock;
     client.writeAll(loopback::LoopbackEngine::kStartSequence);
@@ -158,8 +154,7 @@ Run loopbackBaseline(SimHost &host, Transport transport, int passes)
 
 // --- Firmware download --------------------------------------------------------------------
 
-bool writeImage(const QString &path, qsizetype size)
-{
+bool writeImage(const QString &path, qsizetype size) {
     QByteArray bytes(size, Qt::Uninitialized);
     quint32 state = 0x2545F491u;
     for (qsizetype i = 0; i < size; ++i) {
@@ -172,15 +167,13 @@ bool writeImage(const QString &path, qsizetype size)
 
 namespace {
 
-QByteArray readFile(const QString &path)
-{
+QByteArray readFile(const QString &path) {
     QFile file(path);
     check(file.open(QIODevice::ReadOnly), "cannot read the image");
     return file.readAll();
 }
 
-void checkLoaderResult(SimHost &host, const QByteArray &image)
-{
+void checkLoaderResult(SimHost &host, const QByteArray &image) {
     const auto [complete, data] = host.call([](sim::ReaderSimulator &sim) {
         return std::pair(sim.loaderComplete(), sim.loaderData());
     });
@@ -191,8 +184,7 @@ void checkLoaderResult(SimHost &host, const QByteArray &image)
 } // namespace
 
 Run firmwareUtility(SimHost &host, Transport transport, const QString &path,
-                    const QString &ptyPath)
-{
+                    const QString &ptyPath) {
     const QByteArray image = readFile(path);
     link::ReaderLink link;
     connectLink(link, host, transport, ptyPath);
@@ -220,11 +212,11 @@ Run firmwareUtility(SimHost &host, Transport transport, const QString &path,
 }
 
 Run firmwareBaseline(SimHost &host, Transport transport, const QString &path,
-                     const QString &ptyPath)
-{
+                     const QString &ptyPath) {
     const QByteArray image = readFile(path);
     const QByteArray data = image.left(image.size() - kTrailerLength);
-    const QByteArray tail = nul() + image.right(kTrailerLength) + flash::downloadDate(kDownloadDate);
+    const QByteArray tail =
+        nul() + image.right(kTrailerLength) + flash::downloadDate(kDownloadDate);
     constexpr qsizetype kBlock = 50;
 
     RawClient client = connectBaseline(host, transport, ptyPath);
@@ -237,7 +229,8 @@ Run firmwareBaseline(SimHost &host, Transport transport, const QString &path,
     QByteArray block;
     block.reserve(kBlock + 2);
     for (qsizetype at = 0; at < data.size(); at += kBlock) {
-        const QByteArrayView chunk = QByteArrayView(data).sliced(at, qMin(kBlock, data.size() - at));
+        const QByteArrayView chunk =
+            QByteArrayView(data).sliced(at, qMin(kBlock, data.size() - at));
         block.resize(0);
         block.append(char(chunk.size()));
         block.append(chunk);
@@ -257,14 +250,12 @@ Run firmwareBaseline(SimHost &host, Transport transport, const QString &path,
 
 // --- Stored transaction upload -------------------------------------------------------------
 
-Run uploadUtility(SimHost &host, Transport transport, const QString &path, int records)
-{
+Run uploadUtility(SimHost &host, Transport transport, const QString &path, int records) {
     link::ReaderLink link;
     connectLink(link, host, transport);
     utilities::UploadSession session(&link);
-    session.setFileChooser([path](const utilities::UploadSession::FileChosen &chosen) {
-        chosen(path);
-    });
+    session.setFileChooser(
+        [path](const utilities::UploadSession::FileChosen &chosen) { chosen(path); });
     QString status;
     QObject::connect(&session, &utilities::UploadSession::statusTextChanged, &session,
                      [&status](const QString &text) { status = text; });
@@ -276,15 +267,14 @@ Run uploadUtility(SimHost &host, Transport transport, const QString &path, int r
     done.wait(kLongTimeout, "the upload did not end");
     Run result = clock.stop();
     result.wire = host.received();
-    check(session.recordCount() == records,
-          "the upload ended after " + std::to_string(session.recordCount()) + " records: "
-              + status.toStdString());
+    check(session.recordCount() == records, "the upload ended after " +
+                                                std::to_string(session.recordCount()) +
+                                                " records: " + status.toStdString());
     link.disconnectReader();
     return result;
 }
 
-Run uploadBaseline(SimHost &host, Transport transport, const QString &path, int records)
-{
+Run uploadBaseline(SimHost &host, Transport transport, const QString &path, int records) {
     RawClient client = connectBaseline(host, transport);
     std::FILE *file = std::fopen(path.toLocal8Bit().constData(), "wb");
     check(file != nullptr, "cannot create the upload file");
@@ -318,8 +308,7 @@ namespace {
 
 // Reader traffic as a terminal shows it: mostly text, line ends and a few control codes, which
 // are drawn as hexadecimal cells.
-QByteArray streamText(qsizetype size)
-{
+QByteArray streamText(qsizetype size) {
     static const QByteArray kLine =
         QByteArrayLiteral("0012345678,100305140233,0001000037 ~OK\x02\x03\r\n");
     QByteArray text;
@@ -333,8 +322,7 @@ QByteArray streamText(qsizetype size)
 } // namespace
 
 double terminalCpu(SimHost &host, Transport transport, double seconds, int charsPerSecond,
-                   qint64 *received)
-{
+                   qint64 *received) {
     link::ReaderLink link;
     connectLink(link, host, transport);
     // Connected before the terminal's own handler, so each batch is counted before it is taken.
@@ -365,8 +353,7 @@ double terminalCpu(SimHost &host, Transport transport, double seconds, int chars
     const double used = threadCpuSeconds() - before;
     if (charsPerSecond > 0) {
         host.call([](sim::ReaderSimulator &sim) { sim.stopStream(); });
-        check(arrived > 0 && !screen.session()->grid().isEmpty(),
-              "the terminal received nothing");
+        check(arrived > 0 && !screen.session()->grid().isEmpty(), "the terminal received nothing");
     }
     if (received)
         *received = arrived;

@@ -6,8 +6,7 @@
 
 namespace varo::bench {
 
-SimHost::SimHost(const sim::SimOptions &options)
-{
+SimHost::SimHost(const sim::SimOptions &options) {
     m_thread.setObjectName(QStringLiteral("simulator"));
     m_thread.start();
     m_anchor = new QObject;
@@ -29,8 +28,7 @@ SimHost::SimHost(const sim::SimOptions &options)
         Qt::BlockingQueuedConnection);
 }
 
-SimHost::~SimHost()
-{
+SimHost::~SimHost() {
     QMetaObject::invokeMethod(
         m_anchor,
         [this] {
@@ -44,16 +42,14 @@ SimHost::~SimHost()
     m_thread.wait();
 }
 
-void SimHost::clearRecording()
-{
+void SimHost::clearRecording() {
     call([](sim::ReaderSimulator &sim) {
         sim.clearReceived();
         sim.resetCounters();
     });
 }
 
-QByteArray SimHost::received()
-{
+QByteArray SimHost::received() {
     return call([](sim::ReaderSimulator &sim) { return sim.received(); });
 }
 

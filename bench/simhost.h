@@ -35,9 +35,7 @@ public:
     int acceptedClients() const { return m_accepted.load(); }
 
     // Runs `f(simulator)` on the simulator's thread and returns its result.
-    template <typename F>
-    auto call(F &&f) -> std::invoke_result_t<F, sim::ReaderSimulator &>
-    {
+    template <typename F> auto call(F &&f) -> std::invoke_result_t<F, sim::ReaderSimulator &> {
         using Result = std::invoke_result_t<F, sim::ReaderSimulator &>;
         if constexpr (std::is_void_v<Result>) {
             QMetaObject::invokeMethod(

@@ -22,8 +22,7 @@ using varo::fuzz::FuzzInput;
 
 namespace {
 
-bool allowedCharacter(InputRule rule, QChar c)
-{
+bool allowedCharacter(InputRule rule, QChar c) {
     if (c >= u'0' && c <= u'9')
         return true;
     return rule == InputRule::Hex && c >= u'A' && c <= u'F';
@@ -31,8 +30,7 @@ bool allowedCharacter(InputRule rule, QChar c)
 
 // One keystroke or deletion on a text field, through the typing rule.
 void typeInto(ConfigModel &model, const FieldInfo &info, std::uint8_t kind, std::uint8_t at,
-              char16_t character)
-{
+              char16_t character) {
     const QString before = model.text(info.name);
     const qsizetype position = before.isEmpty() ? 0 : at % (before.size() + 1);
     QString after = before;
@@ -53,8 +51,7 @@ void typeInto(ConfigModel &model, const FieldInfo &info, std::uint8_t kind, std:
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     static const QList<FieldInfo> &catalog = fieldCatalog();
     FuzzInput in(data, size);
     const bool directTexts = in.byte() & 1;

@@ -31,14 +31,12 @@ namespace {
 // A medium that records what is written and hands over what the test delivers.
 class FakeTransport : public link::Transport {
 public:
-    void open() override
-    {
+    void open() override {
         m_open = true;
         emit opened();
     }
     bool isOpen() const override { return m_open; }
-    bool write(const QByteArray &bytes) override
-    {
+    bool write(const QByteArray &bytes) override {
         if (!m_open)
             return false;
         written += bytes;
@@ -55,16 +53,15 @@ private:
 
 constexpr std::array<qsizetype, 10> kImageSizes{1, 33, 44, 45, 64, 95, 100, 144, 245, 1000};
 const QDate kDate(2010, 3, 5);
-const std::array<QByteArray, 16> kTokens{"TK", "YK", "K",  "B",  "T",  "Y", "KK", "KB",
-                                         "N",  "BK", "TKK", "\r", "K\r", "", "TB", "KKK"};
+const std::array<QByteArray, 16> kTokens{"TK", "YK", "K",   "B",  "T",   "Y", "KK", "KB",
+                                         "N",  "BK", "TKK", "\r", "K\r", "",  "TB", "KKK"};
 
 struct Images {
     QTemporaryDir dir;
     std::array<QString, kImageSizes.size()> paths;
     std::array<QByteArray, kImageSizes.size()> contents;
 
-    Images()
-    {
+    Images() {
         quint32 state = 12345;
         for (std::size_t i = 0; i < kImageSizes.size(); ++i) {
             QByteArray bytes(kImageSizes[i], Qt::Uninitialized);
@@ -81,8 +78,7 @@ struct Images {
     }
 };
 
-QCoreApplication &application()
-{
+QCoreApplication &application() {
     static int argc = 1;
     static char name[] = "fuzz_loader_replies";
     static char *argv[] = {name, nullptr};
@@ -93,8 +89,7 @@ QCoreApplication &application()
 // Checks the written stream against the protocol; returns whether the tail after the last
 // block has been written in full.
 bool checkWritten(const QByteArray &written, const flash::LoaderProfile &profile,
-                  const QByteArray &data, const QByteArray &trailer, int *blocksWritten)
-{
+                  const QByteArray &data, const QByteArray &trailer, int *blocksWritten) {
     *blocksWritten = 0;
     if (written.isEmpty())
         return false;
@@ -135,8 +130,7 @@ bool checkWritten(const QByteArray &written, const flash::LoaderProfile &profile
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t size) {
     QCoreApplication &app = application();
     static const Images images;
     FuzzInput in(bytes, size);

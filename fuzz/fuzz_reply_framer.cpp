@@ -10,8 +10,7 @@
 using varo::fuzz::FuzzInput;
 using varo::link::ReplyFramer;
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     FuzzInput in(data, size);
     const bool tcp = in.byte() & 1;
     const ReplyFramer framer(tcp ? ReplyFramer::Mode::Tcp : ReplyFramer::Mode::Serial);

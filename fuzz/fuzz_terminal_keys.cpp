@@ -25,14 +25,13 @@ using varo::terminal::TerminalKeys;
 namespace {
 
 constexpr std::array<int, 24> kKeys{
-    Qt::Key_Alt,    Qt::Key_F9,     Qt::Key_F10,   Qt::Key_0,        Qt::Key_1,    Qt::Key_2,
-    Qt::Key_3,      Qt::Key_4,      Qt::Key_5,     Qt::Key_6,        Qt::Key_7,    Qt::Key_8,
-    Qt::Key_9,      Qt::Key_Insert, Qt::Key_End,   Qt::Key_Down,     Qt::Key_Left, Qt::Key_Clear,
-    Qt::Key_PageUp, Qt::Key_Home,   Qt::Key_Return, Qt::Key_A,       Qt::Key_Shift, Qt::Key_Control,
+    Qt::Key_Alt,    Qt::Key_F9,     Qt::Key_F10,    Qt::Key_0,    Qt::Key_1,     Qt::Key_2,
+    Qt::Key_3,      Qt::Key_4,      Qt::Key_5,      Qt::Key_6,    Qt::Key_7,     Qt::Key_8,
+    Qt::Key_9,      Qt::Key_Insert, Qt::Key_End,    Qt::Key_Down, Qt::Key_Left,  Qt::Key_Clear,
+    Qt::Key_PageUp, Qt::Key_Home,   Qt::Key_Return, Qt::Key_A,    Qt::Key_Shift, Qt::Key_Control,
 };
 
-Qt::KeyboardModifiers modifiersFrom(std::uint8_t bits)
-{
+Qt::KeyboardModifiers modifiersFrom(std::uint8_t bits) {
     Qt::KeyboardModifiers modifiers;
     if (bits & 1)
         modifiers |= Qt::AltModifier;
@@ -45,8 +44,7 @@ Qt::KeyboardModifiers modifiersFrom(std::uint8_t bits)
 
 // The character an Alt code stands for: the decimal value of all its digits, leading zeros
 // included, when there is at least one digit and the value fits a byte.
-std::optional<char> altCode(const QString &digits)
-{
+std::optional<char> altCode(const QString &digits) {
     if (digits.isEmpty())
         return std::nullopt;
     qsizetype first = 0;
@@ -63,8 +61,7 @@ std::optional<char> altCode(const QString &digits)
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     FuzzInput in(data, size);
     TerminalKeys keys;
     const std::uint8_t setup = in.byte();
@@ -84,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         const Qt::KeyboardModifiers modifiers = modifiersFrom(kind >> 2);
         const bool autoRepeat = kind & 0x20;
         // Text as a key press carries it: mostly one Latin-1 character, sometimes one beyond.
-        const QString text = (kind & 0x40) ? QString(QChar(char16_t(0x100 + charByte)))
+        const QString text = (kind & 0x40)   ? QString(QChar(char16_t(0x100 + charByte)))
                              : (kind & 0x80) ? QString()
                                              : QString(QChar(char16_t(charByte)));
 
@@ -105,8 +102,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                 VARO_FUZZ_CHECK(outcome.bytes.isEmpty() && keys.isCollecting());
                 if (!(autoRepeat && wasCollecting))
                     typedDigits.clear();
-            } else if (special && wasCollecting && modifiers.testFlag(Qt::AltModifier)
-                       && key != Qt::Key_F9 && key != Qt::Key_F10) {
+            } else if (special && wasCollecting && modifiers.testFlag(Qt::AltModifier) &&
+                       key != Qt::Key_F9 && key != Qt::Key_F10) {
                 // Every key pressed while Alt is held is used up and sends nothing.
                 VARO_FUZZ_CHECK(outcome.bytes.isEmpty() && outcome.consumed);
                 if (const std::optional<int> digit = TerminalKeys::keypadDigit(key, modifiers))
@@ -115,7 +112,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             // One character at most per press, and only one the press carried.
             VARO_FUZZ_CHECK(outcome.bytes.size() <= 1);
             if (outcome.bytes.size() == 1 && key != Qt::Key_F9 && key != Qt::Key_F10)
-                VARO_FUZZ_CHECK(text.size() == 1 && text.at(0).unicode() == quint8(outcome.bytes[0]));
+                VARO_FUZZ_CHECK(text.size() == 1 &&
+                                text.at(0).unicode() == quint8(outcome.bytes[0]));
             break;
         }
         case 2: {
@@ -124,7 +122,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             if (key == Qt::Key_Alt && !autoRepeat && wasCollecting && special) {
                 VARO_FUZZ_CHECK(!keys.isCollecting() && outcome.consumed);
                 const std::optional<char> code = altCode(typedDigits);
-                VARO_FUZZ_CHECK(code ? outcome.bytes == QByteArray(1, *code) : outcome.bytes.isEmpty());
+                VARO_FUZZ_CHECK(code ? outcome.bytes == QByteArray(1, *code)
+                                     : outcome.bytes.isEmpty());
                 if (code)
                     VARO_FUZZ_CHECK(keys.swallowPending());
             } else {

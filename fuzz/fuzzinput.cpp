@@ -5,8 +5,7 @@
 
 namespace varo::fuzz {
 
-void fail(const char *what)
-{
+void fail(const char *what) {
     std::fprintf(stderr, "property broken: %s\n", what);
     std::abort();
 }

@@ -11,14 +11,15 @@ namespace varo::fuzz {
 // atEnd() turns true.
 class FuzzInput {
 public:
-    FuzzInput(const std::uint8_t *data, std::size_t size) : m_data(data), m_size(size) {}
+    FuzzInput(const std::uint8_t *data, std::size_t size)
+        : m_data(data)
+        , m_size(size) {}
 
     bool atEnd() const { return m_at >= m_size; }
     std::uint8_t byte() { return m_at < m_size ? m_data[m_at++] : 0; }
     std::uint16_t word() { return std::uint16_t(byte() << 8 | byte()); }
     // Up to `count` raw bytes.
-    QByteArray bytes(std::size_t count)
-    {
+    QByteArray bytes(std::size_t count) {
         const std::size_t n = count < m_size - m_at ? count : m_size - m_at;
         QByteArray out(reinterpret_cast<const char *>(m_data + m_at), qsizetype(n));
         m_at += n;
@@ -33,10 +34,10 @@ private:
 
 // Stops the fuzzer with a message naming the broken property; libFuzzer keeps the input.
 [[noreturn]] void fail(const char *what);
-#define VARO_FUZZ_CHECK(condition)                                                              \
-    do {                                                                                       \
-        if (!(condition))                                                                      \
-            ::varo::fuzz::fail(#condition);                                                    \
+#define VARO_FUZZ_CHECK(condition)                                                                 \
+    do {                                                                                           \
+        if (!(condition))                                                                          \
+            ::varo::fuzz::fail(#condition);                                                        \
     } while (false)
 
 } // namespace varo::fuzz

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config clang-14 libclang-rt-14-dev
+  build-essential cmake ninja-build pkg-config clang-14 libclang-rt-14-dev clang-format-14 git
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6serialport6
   libgl-dev
   xvfb xauth x11-utils imagemagick

@@ -7,6 +7,9 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 export QT_QPA_PLATFORM=offscreen
 
+echo "== Format check (clang-format-14)"
+bash scripts/format.sh --check
+
 run_suite() {
   local build=$1; shift
   cmake -S . -B "$build" -G Ninja -DBUILD_TESTING=ON "$@" >/dev/null

@@ -10,8 +10,7 @@ namespace varo::app {
 namespace {
 
 // A card reader drawn on the fly: a dark body, a card slot and a green lamp.
-QPixmap readerPicture()
-{
+QPixmap readerPicture() {
     QPixmap pixmap(96, 96);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
@@ -31,8 +30,7 @@ QPixmap readerPicture()
 } // namespace
 
 AboutDialog::AboutDialog(QWidget *parent)
-    : QDialog(parent)
-{
+    : QDialog(parent) {
     setObjectName(QStringLiteral("about"));
     setWindowTitle(QStringLiteral("About"));
     setModal(true);
@@ -53,8 +51,7 @@ AboutDialog::AboutDialog(QWidget *parent)
     setFixedSize(280, 200);
 }
 
-void AboutDialog::centreOn(const QWidget *owner)
-{
+void AboutDialog::centreOn(const QWidget *owner) {
     const QRect frame = owner->frameGeometry();
     move(frame.left() + frame.width() / 2 - width() / 2,
          frame.top() + frame.height() / 2 - height() / 2);

@@ -36,8 +36,7 @@ constexpr EntryRow kRows[] = {
 constexpr int kStatusTop = 6000;
 constexpr int kStatusWidth = 2175;
 
-QFont menuFont()
-{
+QFont menuFont() {
     QFont font(QStringLiteral("Arial"));
     font.setPointSizeF(9.75);
     font.setBold(true);
@@ -47,8 +46,7 @@ QFont menuFont()
 } // namespace
 
 CommandMenu::CommandMenu(QWidget *parent)
-    : QWidget(parent)
-{
+    : QWidget(parent) {
     setObjectName(QStringLiteral("commandmenu"));
     setAutoFillBackground(true);
     QPalette pal = palette();
@@ -85,52 +83,43 @@ CommandMenu::CommandMenu(QWidget *parent)
     m_blinkTimer.start();
 }
 
-void CommandMenu::allWhite()
-{
+void CommandMenu::allWhite() {
     for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it) {
         if (it.key() != MenuEntry::BootExtension)
             it.value()->setTextColor(kWhite);
     }
 }
 
-void CommandMenu::highlight(MenuEntry entry)
-{
+void CommandMenu::highlight(MenuEntry entry) {
     m_entries.value(entry)->setTextColor(kYellow);
 }
 
-ClickableLabel *CommandMenu::label(MenuEntry entry) const
-{
+ClickableLabel *CommandMenu::label(MenuEntry entry) const {
     return m_entries.value(entry);
 }
 
-void CommandMenu::setStatus(const QString &status)
-{
+void CommandMenu::setStatus(const QString &status) {
     m_status->setText(status);
     m_status->setAccessibleName(status);
 }
 
-QString CommandMenu::status() const
-{
+QString CommandMenu::status() const {
     return m_status->text();
 }
 
-QColor CommandMenu::statusColor() const
-{
+QColor CommandMenu::statusColor() const {
     return m_status->textColor();
 }
 
-void CommandMenu::paintStatus(const QColor &color)
-{
+void CommandMenu::paintStatus(const QColor &color) {
     m_status->setTextColor(color);
 }
 
-void CommandMenu::blink()
-{
+void CommandMenu::blink() {
     paintStatus(statusColor() == kYellow ? kLightGreen : kYellow);
 }
 
-void CommandMenu::keyPressEvent(QKeyEvent *event)
-{
+void CommandMenu::keyPressEvent(QKeyEvent *event) {
     if (event->key() == Qt::Key_Escape) {
         emit escapePressed();
         event->accept();
@@ -139,8 +128,7 @@ void CommandMenu::keyPressEvent(QKeyEvent *event)
     QWidget::keyPressEvent(event);
 }
 
-void CommandMenu::mousePressEvent(QMouseEvent *event)
-{
+void CommandMenu::mousePressEvent(QMouseEvent *event) {
     setFocus(Qt::MouseFocusReason);
     QWidget::mousePressEvent(event);
 }

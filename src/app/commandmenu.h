@@ -31,8 +31,8 @@ class CommandMenu : public QWidget {
 public:
     static inline const QColor kTeal{0, 128, 128};
     static inline const QColor kWhite{255, 255, 255};
-    static inline const QColor kYellow{255, 255, 0};     // palette colour 14
-    static inline const QColor kLightGreen{0, 255, 0};   // palette colour 10
+    static inline const QColor kYellow{255, 255, 0};   // palette colour 14
+    static inline const QColor kLightGreen{0, 255, 0}; // palette colour 10
     static constexpr int kWidthTwips = 2500;
     static constexpr int kBlinkMs = 500;
 

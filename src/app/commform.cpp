@@ -19,16 +19,14 @@ const QColor kBackground(192, 192, 192);
 const QColor kButtonGrey(224, 224, 224);
 const QColor kOutline(0, 64, 64);
 
-QFont captionFont()
-{
+QFont captionFont() {
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setPointSizeF(8.25);
     font.setBold(true);
     return font;
 }
 
-QFrame *outlineBox(QWidget *parent, const QRect &rect)
-{
+QFrame *outlineBox(QWidget *parent, const QRect &rect) {
     auto *frame = new QFrame(parent);
     frame->setGeometry(rect);
     frame->setStyleSheet(QStringLiteral("QFrame { border: 1px solid rgb(0, 64, 64); }"));
@@ -36,8 +34,7 @@ QFrame *outlineBox(QWidget *parent, const QRect &rect)
     return frame;
 }
 
-QLabel *caption(QWidget *parent, const char *control, const QString &text, const QRect &rect)
-{
+QLabel *caption(QWidget *parent, const char *control, const QString &text, const QRect &rect) {
     auto *label = new QLabel(text, parent);
     label->setObjectName(QString::fromLatin1(control));
     label->setTextFormat(Qt::PlainText);
@@ -68,17 +65,15 @@ struct BaudButton {
 };
 
 constexpr BaudButton kBaudButtons[] = {
-    {"Option11", 9600, 360, 480},    {"Option3", 38400, 1320, 480},
-    {"Option12", 115200, 2340, 480}, {"Option10", 19200, 360, 840},
-    {"Option4", 57600, 1320, 840},
+    {"Option11", 9600, 360, 480},  {"Option3", 38400, 1320, 480}, {"Option12", 115200, 2340, 480},
+    {"Option10", 19200, 360, 840}, {"Option4", 57600, 1320, 840},
 };
 
 } // namespace
 
 CommForm::CommForm(link::ReaderLink *link, QWidget *parent)
     : QWidget(parent)
-    , m_link(link)
-{
+    , m_link(link) {
     setObjectName(QStringLiteral("commform"));
     setWindowTitle(QStringLiteral("Communications"));
     setAutoFillBackground(true);
@@ -89,8 +84,7 @@ CommForm::CommForm(link::ReaderLink *link, QWidget *parent)
 }
 
 QRadioButton *CommForm::addOption(QWidget *group, const char *control, const QString &text,
-                                  int left, int top, int width, int height)
-{
+                                  int left, int top, int width, int height) {
     auto *button = new QRadioButton(text, group);
     button->setObjectName(QString::fromLatin1(control));
     button->setFont(captionFont());
@@ -98,8 +92,7 @@ QRadioButton *CommForm::addOption(QWidget *group, const char *control, const QSt
     return button;
 }
 
-void CommForm::buildLayout()
-{
+void CommForm::buildLayout() {
     // Group 1: the link mode.
     auto *modeGroup = new QWidget(this);
     modeGroup->setGeometry(twipsRect(480, 360, 1935, 1695));
@@ -143,8 +136,8 @@ void CommForm::buildLayout()
     caption(baudGroup, "Label4", QStringLiteral("Baud Rate"), twipsRect(360, 120, 1095, 375));
     auto *bauds = new QButtonGroup(this);
     for (const BaudButton &b : kBaudButtons) {
-        QRadioButton *button = addOption(baudGroup, b.control, QString::number(b.baud), b.left,
-                                         b.top, 1000, 375);
+        QRadioButton *button =
+            addOption(baudGroup, b.control, QString::number(b.baud), b.left, b.top, 1000, 375);
         bauds->addButton(button);
         m_bauds.insert(b.baud, button);
         connect(button, &QRadioButton::toggled, this, [this, baud = b.baud](bool on) {
@@ -198,8 +191,7 @@ void CommForm::buildLayout()
     connect(disconnectButton, &ClickableLabel::clicked, this, &CommForm::disconnectClicked);
 }
 
-void CommForm::connectClicked()
-{
+void CommForm::connectClicked() {
     if (m_link->isConnected()) {
         emit noticeRaised(QStringLiteral("Disconnect first before connecting"));
         return;
@@ -208,54 +200,46 @@ void CommForm::connectClicked()
     m_link->connectReader();
 }
 
-void CommForm::disconnectClicked()
-{
+void CommForm::disconnectClicked() {
     if (!m_link->disconnectReader())
         emit noticeRaised(QStringLiteral("Already disconnected"));
 }
 
-void CommForm::selectSerial()
-{
+void CommForm::selectSerial() {
     m_serial->setChecked(true);
     m_link->settings().mode = link::LinkSettings::kSerial;
 }
 
-void CommForm::selectTcp()
-{
+void CommForm::selectTcp() {
     m_tcp->setChecked(true);
     m_link->settings().mode = link::LinkSettings::kTcp;
 }
 
-void CommForm::selectPort(int port)
-{
+void CommForm::selectPort(int port) {
     if (QRadioButton *button = m_ports.value(port)) {
         button->setChecked(true);
         m_link->settings().commPort = port;
     }
 }
 
-void CommForm::selectBaud(qint32 baud)
-{
+void CommForm::selectBaud(qint32 baud) {
     if (QRadioButton *button = m_bauds.value(baud)) {
         button->setChecked(true);
         m_link->settings().baudRate = baud;
     }
 }
 
-void CommForm::setIpAddress(const QString &address)
-{
+void CommForm::setIpAddress(const QString &address) {
     m_ip->setText(address);
     m_link->settings().remoteHost = address;
 }
 
-void CommForm::setTcpPort(const QString &port)
-{
+void CommForm::setTcpPort(const QString &port) {
     m_port->setText(port);
     m_link->settings().remotePort = port;
 }
 
-bool CommForm::isSerialSelected() const
-{
+bool CommForm::isSerialSelected() const {
     return m_serial->isChecked();
 }
 

@@ -40,8 +40,8 @@ signals:
 
 private:
     void buildLayout();
-    QRadioButton *addOption(QWidget *group, const char *control, const QString &caption,
-                            int left, int top, int width = 915, int height = 375);
+    QRadioButton *addOption(QWidget *group, const char *control, const QString &caption, int left,
+                            int top, int width = 915, int height = 375);
     void connectClicked();
     void disconnectClicked();
 

@@ -5,13 +5,13 @@
 #include "commform.h"
 #include "twips.h"
 
-#include "config/configmodel.h"
-#include "config/defaults.h"
 #include "config/barcodescreen.h"
 #include "config/commportsscreen.h"
+#include "config/configmodel.h"
+#include "config/defaults.h"
 #include "config/generalscreen.h"
-#include "config/wiegandscreen.h"
 #include "config/pgmform.h"
+#include "config/wiegandscreen.h"
 #include "flash/flashscreen.h"
 #include "link/readerlink.h"
 #include "loopback/loopbackscreen.h"
@@ -54,8 +54,7 @@ const QString kBaudMessage =
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , m_link(new link::ReaderLink(this))
-    , m_config(std::make_unique<config::ConfigModel>())
-{
+    , m_config(std::make_unique<config::ConfigModel>()) {
     setObjectName(QStringLiteral("stamain"));
     setWindowTitle(kTitle);
 
@@ -72,8 +71,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(m_menu, &CommandMenu::escapePressed, this, &MainWindow::escapeOnMenu);
     // The bootloader extension entry stays hidden; technicians reach it with Ctrl+Shift+B.
     auto *boot2 = new QShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+B")), this);
-    connect(boot2, &QShortcut::activated, this,
-            [this] { chooseEntry(MenuEntry::BootExtension); });
+    connect(boot2, &QShortcut::activated, this, [this] { chooseEntry(MenuEntry::BootExtension); });
 
     m_commForm = new CommForm(m_link);
     m_screens.insert(m_commForm->objectName(), m_commForm);
@@ -102,8 +100,7 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow() = default;
 
-void MainWindow::buildMenuBar()
-{
+void MainWindow::buildMenuBar() {
     for (const MenuBarEntry &entry : kMenuBar) {
         const QString caption =
             QString::fromLatin1(entry.caption).leftJustified(entry.width, QLatin1Char(' '));
@@ -118,8 +115,7 @@ void MainWindow::buildMenuBar()
     }
 }
 
-void MainWindow::startUp()
-{
+void MainWindow::startUp() {
     loadDefaults();
     m_terminalStopFlag = 0;
     m_terminalTcpFlag = 0;
@@ -133,8 +129,7 @@ void MainWindow::startUp()
     bringToFront(QStringLiteral("commform"));
 }
 
-QWidget *MainWindow::screen(const QString &name)
-{
+QWidget *MainWindow::screen(const QString &name) {
     if (QWidget *existing = m_screens.value(name))
         return existing;
     QWidget *created = createScreen(name);
@@ -145,8 +140,7 @@ QWidget *MainWindow::screen(const QString &name)
     return created;
 }
 
-QWidget *MainWindow::createScreen(const QString &name)
-{
+QWidget *MainWindow::createScreen(const QString &name) {
     using namespace varo;
     if (name == QLatin1String("general"))
         return new config::GeneralScreen(m_config.get());
@@ -171,8 +165,7 @@ QWidget *MainWindow::createScreen(const QString &name)
     return nullptr;
 }
 
-QMdiSubWindow *MainWindow::host(QWidget *screen)
-{
+QMdiSubWindow *MainWindow::host(QWidget *screen) {
     QMdiSubWindow *sub = m_mdi->addSubWindow(screen, Qt::FramelessWindowHint);
     sub->setObjectName(screen->objectName() + QStringLiteral("Host"));
     sub->setWindowTitle(screen->windowTitle());
@@ -182,28 +175,24 @@ QMdiSubWindow *MainWindow::host(QWidget *screen)
     return sub;
 }
 
-void MainWindow::placeForm(QMdiSubWindow *sub)
-{
+void MainWindow::placeForm(QMdiSubWindow *sub) {
     const QSize area = m_mdi->viewport()->size();
     const int left = twips(CommandMenu::kWidthTwips + 1);
     sub->setGeometry(left, 0, qMax(0, area.width() - left), area.height());
 }
 
-void MainWindow::placeAll()
-{
+void MainWindow::placeAll() {
     m_menuHost->setGeometry(0, 0, twips(CommandMenu::kWidthTwips), m_mdi->viewport()->height());
     for (QMdiSubWindow *sub : std::as_const(m_hosts))
         placeForm(sub);
 }
 
-void MainWindow::resizeEvent(QResizeEvent *event)
-{
+void MainWindow::resizeEvent(QResizeEvent *event) {
     QMainWindow::resizeEvent(event);
     placeAll();
 }
 
-void MainWindow::bringToFront(const QString &name)
-{
+void MainWindow::bringToFront(const QString &name) {
     if (!screen(name))
         return;
     QMdiSubWindow *sub = m_hosts.value(name);
@@ -214,8 +203,7 @@ void MainWindow::bringToFront(const QString &name)
     sub->widget()->update();
 }
 
-void MainWindow::showNotice(const QString &text)
-{
+void MainWindow::showNotice(const QString &text) {
     m_lastNotice = text;
     auto *box = new QMessageBox(QMessageBox::NoIcon, kTitle, text, QMessageBox::Ok, this);
     box->setTextFormat(Qt::PlainText);
@@ -224,24 +212,21 @@ void MainWindow::showNotice(const QString &text)
     emit noticeShown(text);
 }
 
-void MainWindow::ask(const QString &question, std::function<void()> onYes)
-{
+void MainWindow::ask(const QString &question, std::function<void()> onYes) {
     m_asker(question, [onYes = std::move(onYes)](bool yes) {
         if (yes)
             onYes();
     });
 }
 
-bool MainWindow::refuseWhileBusy()
-{
+bool MainWindow::refuseWhileBusy() {
     if (!m_link->isBusy())
         return false;
     showNotice(QStringLiteral("The link is busy: %1 is running.").arg(m_link->activeOperation()));
     return true;
 }
 
-bool MainWindow::firmwareBaudAllowed()
-{
+bool MainWindow::firmwareBaudAllowed() {
     if (!m_link->settings().isTcp() && m_link->settings().baudRate != 9600) {
         showNotice(kBaudMessage);
         return false;
@@ -249,15 +234,13 @@ bool MainWindow::firmwareBaudAllowed()
     return true;
 }
 
-void MainWindow::stopTerminal()
-{
+void MainWindow::stopTerminal() {
     m_terminalStopFlag = -1;
     if (auto *terminal = qobject_cast<terminal::TerminalScreen *>(m_screens.value("termmode")))
         terminal->stop();
 }
 
-void MainWindow::startTerminal()
-{
+void MainWindow::startTerminal() {
     m_menu->allWhite();
     m_menu->highlight(MenuEntry::TerminalMode);
     bringToFront(QStringLiteral("termmode"));
@@ -268,8 +251,7 @@ void MainWindow::startTerminal()
     terminal->start();
 }
 
-void MainWindow::chooseEntry(MenuEntry entry)
-{
+void MainWindow::chooseEntry(MenuEntry entry) {
     if (entry != MenuEntry::TerminalMode)
         stopTerminal();
     const bool connected = m_link->isConnected();
@@ -338,16 +320,14 @@ void MainWindow::chooseEntry(MenuEntry entry)
     }
 }
 
-void MainWindow::escapeOnMenu()
-{
+void MainWindow::escapeOnMenu() {
     if (!m_link->isConnected())
         return;
     stopTerminal();
     bringToFront(QStringLiteral("loopback"));
 }
 
-void MainWindow::loadDefaults()
-{
+void MainWindow::loadDefaults() {
     m_commForm->selectSerial();
     m_commForm->selectPort(2);
     m_commForm->selectBaud(9600);
@@ -361,16 +341,14 @@ void MainWindow::loadDefaults()
     config::loadDefaults(*m_config);
 }
 
-void MainWindow::showAbout()
-{
+void MainWindow::showAbout() {
     auto *about = new AboutDialog(this);
     about->setAttribute(Qt::WA_DeleteOnClose);
     about->centreOn(this);
     about->open();
 }
 
-void MainWindow::closeEvent(QCloseEvent *event)
-{
+void MainWindow::closeEvent(QCloseEvent *event) {
     // The program ends at once; an operation still waiting for the reader is abandoned.
     if (m_link->isConnected())
         m_link->disconnectReader();

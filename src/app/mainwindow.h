@@ -17,7 +17,7 @@ class ReaderLink;
 namespace varo::config {
 class ConfigModel;
 class PgmForm;
-}
+} // namespace varo::config
 namespace varo::utilities {
 class UtilitiesScreen;
 }

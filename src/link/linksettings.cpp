@@ -4,13 +4,11 @@
 
 namespace varo::link {
 
-QString serialSettingsString(qint32 baudRate)
-{
+QString serialSettingsString(qint32 baudRate) {
     return QStringLiteral("%1,N,8,1").arg(baudRate);
 }
 
-QString serialDeviceForPort(int port)
-{
+QString serialDeviceForPort(int port) {
     const QByteArray override = qgetenv(QStringLiteral("VARO_COM%1").arg(port).toLatin1());
     if (!override.isEmpty())
         return QString::fromLocal8Bit(override);

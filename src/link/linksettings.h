@@ -12,11 +12,11 @@ struct LinkSettings {
     static constexpr int kTcp = 1;
     static constexpr int kSerial = 2;
 
-    int mode = kSerial;   // 1 = TCP; any other value is serial
-    int commPort = 2;     // serial port number, 1 to 8
+    int mode = kSerial; // 1 = TCP; any other value is serial
+    int commPort = 2;   // serial port number, 1 to 8
     qint32 baudRate = 9600;
     QString remoteHost;
-    QString remotePort;   // digits as typed; converted when connecting
+    QString remotePort; // digits as typed; converted when connecting
 
     bool isTcp() const { return mode == kTcp; }
 };

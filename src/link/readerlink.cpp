@@ -7,8 +7,7 @@ namespace varo::link {
 
 namespace {
 
-std::unique_ptr<Transport> makeTransport(const LinkSettings &settings)
-{
+std::unique_ptr<Transport> makeTransport(const LinkSettings &settings) {
     if (settings.isTcp()) {
         bool ok = false;
         const uint port = settings.remotePort.trimmed().toUInt(&ok);
@@ -24,8 +23,7 @@ std::unique_ptr<Transport> makeTransport(const LinkSettings &settings)
 
 ReaderLink::ReaderLink(QObject *parent)
     : QObject(parent)
-    , m_factory(makeTransport)
-{
+    , m_factory(makeTransport) {
     // Precise timers: a wait must never end before its full length.
     m_replyTimer.setTimerType(Qt::PreciseTimer);
     m_replyTimer.setSingleShot(true);
@@ -35,8 +33,7 @@ ReaderLink::ReaderLink(QObject *parent)
     connect(&m_connectTimer, &QTimer::timeout, this, &ReaderLink::onConnectTimeout);
 }
 
-ReaderLink::~ReaderLink()
-{
+ReaderLink::~ReaderLink() {
     m_replyCallback = nullptr;
     if (m_transport) {
         m_transport->disconnect(this);
@@ -44,13 +41,11 @@ ReaderLink::~ReaderLink()
     }
 }
 
-bool ReaderLink::isTransportOpen() const
-{
+bool ReaderLink::isTransportOpen() const {
     return m_transport && m_transport->isOpen();
 }
 
-bool ReaderLink::connectReader()
-{
+bool ReaderLink::connectReader() {
     if (m_connected || m_connecting)
         return false;
     dropTransport();
@@ -81,8 +76,7 @@ bool ReaderLink::connectReader()
     return true;
 }
 
-bool ReaderLink::disconnectReader()
-{
+bool ReaderLink::disconnectReader() {
     if (!m_connected)
         return false;
     cancelReply();
@@ -92,8 +86,7 @@ bool ReaderLink::disconnectReader()
     return true;
 }
 
-bool ReaderLink::sendCommand(const QByteArray &cmd)
-{
+bool ReaderLink::sendCommand(const QByteArray &cmd) {
     m_sendFailed = false;
     if (!m_settings.isTcp())
         m_pending.clear();
@@ -102,8 +95,7 @@ bool ReaderLink::sendCommand(const QByteArray &cmd)
     return !m_sendFailed;
 }
 
-bool ReaderLink::sendWakeup()
-{
+bool ReaderLink::sendWakeup() {
     m_sendFailed = false;
     if (m_settings.isTcp()) {
         m_sendFailed = !writeRaw(QByteArrayLiteral("\r\r"));
@@ -116,8 +108,7 @@ bool ReaderLink::sendWakeup()
     return !m_sendFailed;
 }
 
-bool ReaderLink::readReply(QObject *context, ReplyCallback callback)
-{
+bool ReaderLink::readReply(QObject *context, ReplyCallback callback) {
     if (m_waiting)
         return false;
     m_waiting = true;
@@ -130,23 +121,20 @@ bool ReaderLink::readReply(QObject *context, ReplyCallback callback)
     return true;
 }
 
-void ReaderLink::cancelReply()
-{
+void ReaderLink::cancelReply() {
     m_replyTimer.stop();
     m_waiting = false;
     m_replyCallback = nullptr;
     m_replyContext = nullptr;
 }
 
-bool ReaderLink::writeRaw(const QByteArray &bytes)
-{
+bool ReaderLink::writeRaw(const QByteArray &bytes) {
     if (!m_transport || !m_transport->isOpen())
         return false;
     return m_transport->write(bytes);
 }
 
-QByteArray ReaderLink::takePending(qsizetype maxBytes)
-{
+QByteArray ReaderLink::takePending(qsizetype maxBytes) {
     if (maxBytes < 0 || maxBytes >= m_pending.size()) {
         QByteArray all;
         all.swap(m_pending);
@@ -157,8 +145,7 @@ QByteArray ReaderLink::takePending(qsizetype maxBytes)
     return head;
 }
 
-bool ReaderLink::beginOperation(const QString &name)
-{
+bool ReaderLink::beginOperation(const QString &name) {
     if (!m_operation.isEmpty())
         return false;
     m_operation = name;
@@ -166,24 +153,21 @@ bool ReaderLink::beginOperation(const QString &name)
     return true;
 }
 
-void ReaderLink::endOperation(const QString &name)
-{
+void ReaderLink::endOperation(const QString &name) {
     if (m_operation != name)
         return;
     m_operation.clear();
     emit busyChanged(false);
 }
 
-void ReaderLink::setConnected(bool connected)
-{
+void ReaderLink::setConnected(bool connected) {
     const bool changed = m_connected != connected;
     m_connected = connected;
     if (changed || !connected)
         emit statusChanged(status());
 }
 
-void ReaderLink::onDataReceived(const QByteArray &bytes)
-{
+void ReaderLink::onDataReceived(const QByteArray &bytes) {
     m_pending.append(bytes);
     if (m_waiting) {
         tryCompleteReply();
@@ -193,8 +177,7 @@ void ReaderLink::onDataReceived(const QByteArray &bytes)
     emit dataArrived();
 }
 
-void ReaderLink::tryCompleteReply()
-{
+void ReaderLink::tryCompleteReply() {
     if (!m_waiting)
         return;
     const ReplyFramer framer(framingMode());
@@ -214,8 +197,7 @@ void ReaderLink::tryCompleteReply()
     }
 }
 
-void ReaderLink::onReplyTimeout()
-{
+void ReaderLink::onReplyTimeout() {
     if (!m_waiting)
         return;
     // The partial text is handed over; with TCP framing it is all that was received.
@@ -225,8 +207,7 @@ void ReaderLink::onReplyTimeout()
     finishReply({partial, true, {}});
 }
 
-void ReaderLink::finishReply(ReplyResult result)
-{
+void ReaderLink::finishReply(ReplyResult result) {
     m_replyTimer.stop();
     m_waiting = false;
     ReplyCallback callback = std::move(m_replyCallback);
@@ -237,8 +218,7 @@ void ReaderLink::finishReply(ReplyResult result)
         callback(result);
 }
 
-void ReaderLink::onTransportFailed(const QString &reason)
-{
+void ReaderLink::onTransportFailed(const QString &reason) {
     if (m_connecting) {
         m_connecting = false;
         m_connectTimer.stop();
@@ -253,8 +233,7 @@ void ReaderLink::onTransportFailed(const QString &reason)
         finishReply({m_pending.left(kMaxReplyBytes), false, reason});
 }
 
-void ReaderLink::onConnectTimeout()
-{
+void ReaderLink::onConnectTimeout() {
     if (!m_connecting)
         return;
     m_connecting = false;
@@ -263,8 +242,7 @@ void ReaderLink::onConnectTimeout()
     emit connectFinished(false);
 }
 
-void ReaderLink::dropTransport()
-{
+void ReaderLink::dropTransport() {
     m_connectTimer.stop();
     if (!m_transport)
         return;
@@ -274,8 +252,7 @@ void ReaderLink::dropTransport()
     m_transport.release()->deleteLater();
 }
 
-ReplyFramer::Mode ReaderLink::framingMode() const
-{
+ReplyFramer::Mode ReaderLink::framingMode() const {
     return m_settings.isTcp() ? ReplyFramer::Mode::Tcp : ReplyFramer::Mode::Serial;
 }
 

@@ -17,9 +17,9 @@ namespace varo::link {
 
 // Outcome of one read_reply.
 struct ReplyResult {
-    QByteArray reply;     // the line without its CR; on a timeout, what had been collected
+    QByteArray reply; // the line without its CR; on a timeout, what had been collected
     bool timedOut = false;
-    QString linkError;    // non-empty when the link broke while the reply was awaited
+    QString linkError; // non-empty when the link broke while the reply was awaited
 
     bool ok() const { return !timedOut && linkError.isEmpty(); }
 };
@@ -89,8 +89,7 @@ public:
     // Character-level access for the loader, the terminal and the loopback test.
     bool writeRaw(const QByteArray &bytes);
     // Sends what the writes queued at once; called where an answer is awaited next.
-    void flush()
-    {
+    void flush() {
         if (m_transport)
             m_transport->flush();
     }

@@ -6,8 +6,7 @@ namespace {
 constexpr char kCr = '\r';
 }
 
-std::optional<QByteArray> ReplyFramer::take(QByteArray &pending) const
-{
+std::optional<QByteArray> ReplyFramer::take(QByteArray &pending) const {
     if (m_mode == Mode::Tcp) {
         if (pending.isEmpty() || pending.back() != kCr)
             return std::nullopt;

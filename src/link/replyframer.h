@@ -16,7 +16,8 @@ class ReplyFramer {
 public:
     enum class Mode { Serial, Tcp };
 
-    explicit ReplyFramer(Mode mode = Mode::Serial) : m_mode(mode) {}
+    explicit ReplyFramer(Mode mode = Mode::Serial)
+        : m_mode(mode) {}
 
     Mode mode() const { return m_mode; }
     void setMode(Mode mode) { m_mode = mode; }

@@ -6,14 +6,12 @@ SerialTransport::SerialTransport(const QString &device, qint32 baudRate, QObject
     : Transport(parent)
     , m_port(this)
     , m_device(device)
-    , m_baudRate(baudRate)
-{
+    , m_baudRate(baudRate) {
     connect(&m_port, &QSerialPort::readyRead, this, &SerialTransport::onReadyRead);
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialTransport::onError);
 }
 
-void SerialTransport::open()
-{
+void SerialTransport::open() {
     m_port.setPortName(m_device);
     m_port.setBaudRate(m_baudRate);
     m_port.setDataBits(QSerialPort::Data8);
@@ -27,33 +25,28 @@ void SerialTransport::open()
     emit opened();
 }
 
-bool SerialTransport::isOpen() const
-{
+bool SerialTransport::isOpen() const {
     return m_port.isOpen();
 }
 
-bool SerialTransport::write(const QByteArray &bytes)
-{
+bool SerialTransport::write(const QByteArray &bytes) {
     if (!m_port.isOpen())
         return false;
     return m_port.write(bytes) == bytes.size();
 }
 
-void SerialTransport::close()
-{
+void SerialTransport::close() {
     if (m_port.isOpen())
         m_port.close();
 }
 
-void SerialTransport::onReadyRead()
-{
+void SerialTransport::onReadyRead() {
     const QByteArray bytes = m_port.readAll();
     if (!bytes.isEmpty())
         emit dataReceived(bytes);
 }
 
-void SerialTransport::onError(QSerialPort::SerialPortError error)
-{
+void SerialTransport::onError(QSerialPort::SerialPortError error) {
     switch (error) {
     case QSerialPort::ReadError:
     case QSerialPort::ResourceError:

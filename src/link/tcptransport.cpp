@@ -6,8 +6,7 @@ TcpTransport::TcpTransport(const QString &host, quint16 port, QObject *parent)
     : Transport(parent)
     , m_socket(this)
     , m_host(host)
-    , m_port(port)
-{
+    , m_port(port) {
     connect(&m_socket, &QTcpSocket::connected, this, [this] {
         m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
         emit opened();
@@ -30,26 +29,22 @@ TcpTransport::TcpTransport(const QString &host, quint16 port, QObject *parent)
     });
 }
 
-void TcpTransport::open()
-{
+void TcpTransport::open() {
     m_failed = false;
     m_socket.connectToHost(m_host, m_port);
 }
 
-bool TcpTransport::isOpen() const
-{
+bool TcpTransport::isOpen() const {
     return m_socket.state() == QAbstractSocket::ConnectedState;
 }
 
-bool TcpTransport::write(const QByteArray &bytes)
-{
+bool TcpTransport::write(const QByteArray &bytes) {
     if (!isOpen())
         return false;
     return m_socket.write(bytes) == bytes.size();
 }
 
-void TcpTransport::close()
-{
+void TcpTransport::close() {
     m_socket.abort();
 }
 

@@ -48,8 +48,7 @@ private:
     QTemporaryDir m_dir;
 };
 
-void TestEndToEnd::initTestCase()
-{
+void TestEndToEnd::initTestCase() {
     app::installFontSubstitutions();
     m_sim = std::make_unique<sim::ReaderSimulator>();
     m_sim->options().recordCount = 12;
@@ -72,13 +71,11 @@ void TestEndToEnd::initTestCase()
     shot(QStringLiteral("02-connected"));
 }
 
-void TestEndToEnd::cleanupTestCase()
-{
+void TestEndToEnd::cleanupTestCase() {
     m_window.reset();
 }
 
-void TestEndToEnd::shot(const QString &name)
-{
+void TestEndToEnd::shot(const QString &name) {
     const QString dir = qEnvironmentVariable("VARO_SHOTS_DIR");
     if (dir.isEmpty())
         return;
@@ -86,8 +83,7 @@ void TestEndToEnd::shot(const QString &name)
     m_window->grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
 }
 
-void TestEndToEnd::programmingRunThroughTheMenu()
-{
+void TestEndToEnd::programmingRunThroughTheMenu() {
     show(app::MenuEntry::ProgramReader);
     QWidget *form = m_window->screen(QStringLiteral("pgmform"));
     auto *right = form->findChild<QPlainTextEdit *>("Picture2");
@@ -101,8 +97,7 @@ void TestEndToEnd::programmingRunThroughTheMenu()
     shot(QStringLiteral("03-pgmform"));
 }
 
-void TestEndToEnd::setupScreens()
-{
+void TestEndToEnd::setupScreens() {
     show(app::MenuEntry::GeneralSetup);
     shot(QStringLiteral("04-general"));
     show(app::MenuEntry::WiegandSetup);
@@ -111,8 +106,7 @@ void TestEndToEnd::setupScreens()
     shot(QStringLiteral("06-barcode"));
 }
 
-void TestEndToEnd::utilitiesMemoryAndUpload()
-{
+void TestEndToEnd::utilitiesMemoryAndUpload() {
     show(app::MenuEntry::Utilities);
     auto *screen = qobject_cast<utilities::UtilitiesScreen *>(m_window->screen("utilities"));
     QVERIFY(screen);
@@ -131,8 +125,7 @@ void TestEndToEnd::utilitiesMemoryAndUpload()
     shot(QStringLiteral("07-utilities"));
 }
 
-void TestEndToEnd::firmwareDownload()
-{
+void TestEndToEnd::firmwareDownload() {
     const QString path = m_dir.filePath(QStringLiteral("image.bin"));
     QByteArray image(20000 + 44, '\0');
     for (int i = 0; i < image.size(); ++i)
@@ -160,8 +153,7 @@ void TestEndToEnd::firmwareDownload()
     QTRY_VERIFY(!m_window->link()->isBusy());
 }
 
-void TestEndToEnd::terminalMix()
-{
+void TestEndToEnd::terminalMix() {
     m_sim->options().echoTyped = true;
     show(app::MenuEntry::TerminalMode);
     auto *terminal = qobject_cast<terminal::TerminalScreen *>(m_window->screen("termmode"));
@@ -184,8 +176,7 @@ void TestEndToEnd::terminalMix()
     m_sim->options().echoTyped = false;
 }
 
-void TestEndToEnd::loopbackFromEscape()
-{
+void TestEndToEnd::loopbackFromEscape() {
     m_window->commandMenu()->setFocus();
     QTest::keyClick(m_window->commandMenu(), Qt::Key_Escape);
     QWidget *screen = m_window->screen(QStringLiteral("loopback"));

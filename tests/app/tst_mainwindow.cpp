@@ -6,16 +6,16 @@
 #include "link/readerlink.h"
 #include "rawpty.h"
 
-#include <QShortcut>
 #include <QDialog>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
@@ -53,13 +53,11 @@ private:
     bool m_answer = true;
 };
 
-void TestMainWindow::initTestCase()
-{
+void TestMainWindow::initTestCase() {
     installFontSubstitutions();
 }
 
-void TestMainWindow::init()
-{
+void TestMainWindow::init() {
     m_questions.clear();
     m_answer = true;
     m_window = std::make_unique<MainWindow>();
@@ -73,25 +71,21 @@ void TestMainWindow::init()
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
 }
 
-void TestMainWindow::cleanup()
-{
+void TestMainWindow::cleanup() {
     m_window.reset();
 }
 
-bool TestMainWindow::hostVisible(const QString &name) const
-{
+bool TestMainWindow::hostVisible(const QString &name) const {
     QMdiSubWindow *sub = m_window->hostOf(name);
     return sub && sub->isVisible();
 }
 
-QColor TestMainWindow::colourOf(const char *control) const
-{
+QColor TestMainWindow::colourOf(const char *control) const {
     auto *label = m_window->commandMenu()->findChild<ClickableLabel *>(control);
     return label ? label->textColor() : QColor();
 }
 
-void TestMainWindow::connectSerial(RawPty &pty)
-{
+void TestMainWindow::connectSerial(RawPty &pty) {
     QVERIFY(pty.isValid());
     qputenv("VARO_COM2", pty.slavePath().toLocal8Bit());
     m_window->commForm()->findChild<ClickableLabel *>("Label10")->clicked();
@@ -99,14 +93,13 @@ void TestMainWindow::connectSerial(RawPty &pty)
     QTRY_COMPARE(m_window->commandMenu()->status(), QStringLiteral("Connected"));
 }
 
-void TestMainWindow::startUpState()
-{
+void TestMainWindow::startUpState() {
     QCOMPARE(m_window->windowTitle(), QStringLiteral("Ostrel  Varo Utility V1.0"));
     QVERIFY(hostVisible("commform"));
     QCOMPARE(m_window->findChild<QMdiArea *>()->activeSubWindow(), m_window->hostOf("commform"));
     QCOMPARE(colourOf("Label3"), CommandMenu::kYellow);
-    for (const char *c : {"Label1", "Label2", "Label4", "Label5", "Label7", "Label8", "Label9",
-                          "Label10"})
+    for (const char *c :
+         {"Label1", "Label2", "Label4", "Label5", "Label7", "Label8", "Label9", "Label10"})
         QCOMPARE(colourOf(c), CommandMenu::kWhite);
     auto *boot2 = m_window->commandMenu()->findChild<ClickableLabel *>("Label6");
     QVERIFY(boot2 && !boot2->isVisible());
@@ -127,8 +120,7 @@ void TestMainWindow::startUpState()
     QCOMPARE(program->geometry(), QRect(8, 232, 145, 25));
 }
 
-void TestMainWindow::statusBlinks()
-{
+void TestMainWindow::statusBlinks() {
     const QColor first = m_window->commandMenu()->statusColor();
     QTRY_VERIFY_WITH_TIMEOUT(m_window->commandMenu()->statusColor() != first, 800);
     const QColor second = m_window->commandMenu()->statusColor();
@@ -137,8 +129,7 @@ void TestMainWindow::statusBlinks()
     QTRY_VERIFY_WITH_TIMEOUT(m_window->commandMenu()->statusColor() == first, 800);
 }
 
-void TestMainWindow::screensSitRightOfTheMenu()
-{
+void TestMainWindow::screensSitRightOfTheMenu() {
     const QSize area = m_window->findChild<QMdiArea *>()->viewport()->size();
     for (auto entry : {MenuEntry::GeneralSetup, MenuEntry::WiegandSetup, MenuEntry::BarcodeSetup,
                        MenuEntry::Communications}) {
@@ -154,12 +145,11 @@ void TestMainWindow::screensSitRightOfTheMenu()
     QCOMPARE(colourOf("Label2"), CommandMenu::kWhite);
 }
 
-void TestMainWindow::linkEntriesDoNothingWhileDisconnected()
-{
+void TestMainWindow::linkEntriesDoNothingWhileDisconnected() {
     m_window->chooseEntry(MenuEntry::GeneralSetup);
-    for (auto entry : {MenuEntry::Utilities, MenuEntry::ProgramReader, MenuEntry::ResetReader,
-                       MenuEntry::TerminalMode, MenuEntry::FlashNewFirmware,
-                       MenuEntry::BootExtension}) {
+    for (auto entry :
+         {MenuEntry::Utilities, MenuEntry::ProgramReader, MenuEntry::ResetReader,
+          MenuEntry::TerminalMode, MenuEntry::FlashNewFirmware, MenuEntry::BootExtension}) {
         m_window->chooseEntry(entry);
     }
     QVERIFY(m_questions.isEmpty());
@@ -169,8 +159,7 @@ void TestMainWindow::linkEntriesDoNothingWhileDisconnected()
     QCOMPARE(m_window->terminalStopFlag(), qint16(-1));
 }
 
-void TestMainWindow::communicationsChoicesAndDefaults()
-{
+void TestMainWindow::communicationsChoicesAndDefaults() {
     CommForm *form = m_window->commForm();
     form->findChild<QRadioButton *>("Option1")->click();  // TCP/IP
     form->findChild<QRadioButton *>("Option15")->click(); // port 8
@@ -200,8 +189,7 @@ void TestMainWindow::communicationsChoicesAndDefaults()
     QVERIFY(form->findChild<QRadioButton *>("Option11")->isChecked());
 }
 
-void TestMainWindow::connectMessagesAndTcpFailure()
-{
+void TestMainWindow::connectMessagesAndTcpFailure() {
     CommForm *form = m_window->commForm();
     auto *connectButton = form->findChild<ClickableLabel *>("Label10");
     auto *disconnectButton = form->findChild<ClickableLabel *>("Label7");
@@ -228,8 +216,7 @@ void TestMainWindow::connectMessagesAndTcpFailure()
     QCOMPARE(m_window->commandMenu()->status(), QStringLiteral("Disconnected"));
 }
 
-void TestMainWindow::resetSendsItsFourBytes()
-{
+void TestMainWindow::resetSendsItsFourBytes() {
     RawPty pty;
     connectSerial(pty);
     pty.write("junk");
@@ -244,8 +231,7 @@ void TestMainWindow::resetSendsItsFourBytes()
     QCOMPARE(m_window->commandMenu()->status(), QStringLiteral("Connected"));
 }
 
-void TestMainWindow::resetAnsweredNoSendsNothing()
-{
+void TestMainWindow::resetAnsweredNoSendsNothing() {
     RawPty pty;
     connectSerial(pty);
     m_answer = false;
@@ -256,8 +242,7 @@ void TestMainWindow::resetAnsweredNoSendsNothing()
     QVERIFY(!hostVisible("pgmform"));
 }
 
-void TestMainWindow::firmwareEntriesTestTheBaudRate()
-{
+void TestMainWindow::firmwareEntriesTestTheBaudRate() {
     RawPty pty;
     connectSerial(pty);
     m_window->commForm()->findChild<QRadioButton *>("Option10")->click(); // 19200
@@ -283,8 +268,7 @@ void TestMainWindow::firmwareEntriesTestTheBaudRate()
     QVERIFY(hostVisible("flashboot2"));
 }
 
-void TestMainWindow::escapeOpensLoopbackOnlyWhileConnected()
-{
+void TestMainWindow::escapeOpensLoopbackOnlyWhileConnected() {
     m_window->commandMenu()->setFocus();
     QTest::keyClick(m_window->commandMenu(), Qt::Key_Escape);
     QVERIFY(!hostVisible("loopback"));
@@ -295,8 +279,7 @@ void TestMainWindow::escapeOpensLoopbackOnlyWhileConnected()
     QVERIFY(hostVisible("loopback"));
 }
 
-void TestMainWindow::aboutIsModalAndCentred()
-{
+void TestMainWindow::aboutIsModalAndCentred() {
     m_window->menuBar()->actions().at(3)->trigger();
     QDialog *about = m_window->findChild<QDialog *>("about");
     QVERIFY(about);
@@ -308,8 +291,7 @@ void TestMainWindow::aboutIsModalAndCentred()
     about->close();
 }
 
-void TestMainWindow::closingWhileAReplyIsAwaitedEndsCleanly()
-{
+void TestMainWindow::closingWhileAReplyIsAwaitedEndsCleanly() {
     RawPty pty;
     connectSerial(pty);
     bool called = false;
@@ -320,8 +302,7 @@ void TestMainWindow::closingWhileAReplyIsAwaitedEndsCleanly()
     QVERIFY(!called);
 }
 
-void TestMainWindow::questionBoxAnswersThroughItsButtons()
-{
+void TestMainWindow::questionBoxAnswersThroughItsButtons() {
     MainWindow window; // the real Yes/No box, not the test's asker
     window.show();
     window.startUp();

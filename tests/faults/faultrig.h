@@ -1,10 +1,10 @@
 #pragma once
 
 #include "link/readerlink.h"
-#include "support/simlink.h"
 #include "sim/readersimulator.h"
 #include "sim/simpty.h"
 #include "sim/simtcpserver.h"
+#include "support/simlink.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -97,8 +97,6 @@ struct FaultRig : SimLink {
 
     bool bounded() const { return link.pendingCount() <= varo::link::ReaderLink::kMaxPendingBytes; }
 };
-
-
 
 // The faults every line operation meets.
 enum class Fault {

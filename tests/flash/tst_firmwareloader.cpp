@@ -1,7 +1,7 @@
-#include "support/fakelink.h"
 #include "flash/firmwareloader.h"
 #include "flash/loaderformat.h"
 #include "imagefiles.h"
+#include "support/fakelink.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>

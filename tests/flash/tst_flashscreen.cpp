@@ -1,6 +1,6 @@
-#include "support/fakelink.h"
 #include "flash/flashscreen.h"
 #include "imagefiles.h"
+#include "support/fakelink.h"
 
 #include <QLabel>
 #include <QMessageBox>

@@ -24,8 +24,7 @@ private:
     void connectTo(ReaderLink &link, RawPty &pty);
 };
 
-void TestReaderLinkSerial::connectTo(ReaderLink &link, RawPty &pty)
-{
+void TestReaderLinkSerial::connectTo(ReaderLink &link, RawPty &pty) {
     QVERIFY(pty.isValid());
     qputenv("VARO_COM3", pty.slavePath().toLocal8Bit());
     link.settings().mode = LinkSettings::kSerial;
@@ -39,8 +38,7 @@ void TestReaderLinkSerial::connectTo(ReaderLink &link, RawPty &pty)
     QCOMPARE(link.status(), QStringLiteral("Connected"));
 }
 
-void TestReaderLinkSerial::deviceMappingAndSettingsStrings()
-{
+void TestReaderLinkSerial::deviceMappingAndSettingsStrings() {
     qunsetenv("VARO_COM5");
     QCOMPARE(serialDeviceForPort(5), QStringLiteral("/dev/ttyS4"));
     qputenv("VARO_COM5", "/dev/ttyUSB0");
@@ -49,8 +47,7 @@ void TestReaderLinkSerial::deviceMappingAndSettingsStrings()
     QCOMPARE(serialSettingsString(115200), QStringLiteral("115200,N,8,1"));
 }
 
-void TestReaderLinkSerial::framingOverAPseudoTerminal()
-{
+void TestReaderLinkSerial::framingOverAPseudoTerminal() {
     RawPty pty;
     ReaderLink link;
     connectTo(link, pty);
@@ -74,8 +71,7 @@ void TestReaderLinkSerial::framingOverAPseudoTerminal()
     QCOMPARE(link.takePending(), QByteArray("\nREST"));
 }
 
-void TestReaderLinkSerial::wakeupIsTwoSeparateCrs()
-{
+void TestReaderLinkSerial::wakeupIsTwoSeparateCrs() {
     RawPty pty;
     ReaderLink link;
     connectTo(link, pty);
@@ -83,8 +79,7 @@ void TestReaderLinkSerial::wakeupIsTwoSeparateCrs()
     QCOMPARE(pty.readAtLeast(2), QByteArray("\r\r"));
 }
 
-void TestReaderLinkSerial::silentReaderTimesOut()
-{
+void TestReaderLinkSerial::silentReaderTimesOut() {
     RawPty pty;
     ReaderLink link;
     connectTo(link, pty);
@@ -95,8 +90,7 @@ void TestReaderLinkSerial::silentReaderTimesOut()
     QVERIFY(result->reply.isEmpty());
 }
 
-void TestReaderLinkSerial::vanishedPeerClosesTheDeviceAndLaterSendsFail()
-{
+void TestReaderLinkSerial::vanishedPeerClosesTheDeviceAndLaterSendsFail() {
     auto pty = std::make_unique<RawPty>();
     ReaderLink link;
     connectTo(link, *pty);
@@ -112,8 +106,7 @@ void TestReaderLinkSerial::vanishedPeerClosesTheDeviceAndLaterSendsFail()
     QVERIFY(link.disconnectReader());
 }
 
-void TestReaderLinkSerial::missingDeviceStaysDisconnected()
-{
+void TestReaderLinkSerial::missingDeviceStaysDisconnected() {
     qputenv("VARO_COM4", "/nonexistent/varo-device");
     ReaderLink link;
     link.settings().commPort = 4;
@@ -124,8 +117,7 @@ void TestReaderLinkSerial::missingDeviceStaysDisconnected()
     QCOMPARE(link.status(), QStringLiteral("Disconnected"));
 }
 
-void TestReaderLinkSerial::busyDeviceStaysDisconnected()
-{
+void TestReaderLinkSerial::busyDeviceStaysDisconnected() {
     RawPty pty;
     QVERIFY(pty.isValid());
     QSerialPort holder(pty.slavePath());
@@ -140,8 +132,7 @@ void TestReaderLinkSerial::busyDeviceStaysDisconnected()
     QCOMPARE(link.status(), QStringLiteral("Disconnected"));
 }
 
-void TestReaderLinkSerial::sendWithoutLinkFails()
-{
+void TestReaderLinkSerial::sendWithoutLinkFails() {
     ReaderLink link;
     QVERIFY(!link.sendCommand("V"));
     QVERIFY(link.sendFailed());

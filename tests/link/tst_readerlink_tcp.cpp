@@ -15,17 +15,16 @@ using namespace std::chrono_literals;
 // Plays the reader by hand on 127.0.0.1.
 class Peer : public QObject {
 public:
-    Peer()
-    {
+    Peer() {
         QVERIFY(server.listen(QHostAddress::LocalHost, 0));
         connect(&server, &QTcpServer::newConnection, this, [this] {
             socket = server.nextPendingConnection();
             socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-            connect(socket, &QTcpSocket::readyRead, this, [this] { received += socket->readAll(); });
+            connect(socket, &QTcpSocket::readyRead, this,
+                    [this] { received += socket->readAll(); });
         });
     }
-    void send(const QByteArray &bytes)
-    {
+    void send(const QByteArray &bytes) {
         socket->write(bytes);
         socket->flush();
     }
@@ -53,12 +52,9 @@ private:
     void connectLink(ReaderLink &link, Peer &peer);
 };
 
-void TestReaderLinkTcp::init()
-{
-}
+void TestReaderLinkTcp::init() {}
 
-void TestReaderLinkTcp::connectLink(ReaderLink &link, Peer &peer)
-{
+void TestReaderLinkTcp::connectLink(ReaderLink &link, Peer &peer) {
     link.settings().mode = LinkSettings::kTcp;
     link.settings().remoteHost = QStringLiteral(" 127.0.0.1 ");
     link.settings().remotePort = QString::number(peer.server.serverPort());
@@ -71,8 +67,7 @@ void TestReaderLinkTcp::connectLink(ReaderLink &link, Peer &peer)
     QTRY_VERIFY(peer.socket != nullptr);
 }
 
-void TestReaderLinkTcp::connectsAndRefusesASecondConnect()
-{
+void TestReaderLinkTcp::connectsAndRefusesASecondConnect() {
     Peer peer;
     ReaderLink link;
     QSignalSpy status(&link, &ReaderLink::statusChanged);
@@ -87,8 +82,7 @@ void TestReaderLinkTcp::connectsAndRefusesASecondConnect()
     QTRY_COMPARE(peer.socket->state(), QAbstractSocket::UnconnectedState);
 }
 
-void TestReaderLinkTcp::commandAndWakeupBytes()
-{
+void TestReaderLinkTcp::commandAndWakeupBytes() {
     Peer peer;
     ReaderLink link;
     connectLink(link, peer);
@@ -99,8 +93,7 @@ void TestReaderLinkTcp::commandAndWakeupBytes()
     QVERIFY(!link.sendFailed());
 }
 
-void TestReaderLinkTcp::repliesFollowTheBlockRule()
-{
+void TestReaderLinkTcp::repliesFollowTheBlockRule() {
     Peer peer;
     ReaderLink link;
     connectLink(link, peer);
@@ -123,8 +116,7 @@ void TestReaderLinkTcp::repliesFollowTheBlockRule()
     QVERIFY(result->timedOut);
 }
 
-void TestReaderLinkTcp::earlierBytesLeadTheNextReply()
-{
+void TestReaderLinkTcp::earlierBytesLeadTheNextReply() {
     Peer peer;
     ReaderLink link;
     connectLink(link, peer);
@@ -138,8 +130,7 @@ void TestReaderLinkTcp::earlierBytesLeadTheNextReply()
     QCOMPARE(result->reply, QByteArray("xyFW1"));
 }
 
-void TestReaderLinkTcp::timesOutAfterTheReplyTimeout()
-{
+void TestReaderLinkTcp::timesOutAfterTheReplyTimeout() {
     Peer peer;
     ReaderLink link;
     connectLink(link, peer);
@@ -156,8 +147,7 @@ void TestReaderLinkTcp::timesOutAfterTheReplyTimeout()
     QVERIFY(clock.elapsed() < 1500);
 }
 
-void TestReaderLinkTcp::endlessLineIsBoundedAndFailsAsTimeout()
-{
+void TestReaderLinkTcp::endlessLineIsBoundedAndFailsAsTimeout() {
     Peer peer;
     ReaderLink link;
     connectLink(link, peer);
@@ -171,8 +161,7 @@ void TestReaderLinkTcp::endlessLineIsBoundedAndFailsAsTimeout()
     QTRY_VERIFY(link.pendingCount() <= ReaderLink::kMaxPendingBytes);
 }
 
-void TestReaderLinkTcp::peerClosingMidReplyEndsTheWaitWithALinkError()
-{
+void TestReaderLinkTcp::peerClosingMidReplyEndsTheWaitWithALinkError() {
     Peer peer;
     ReaderLink link;
     connectLink(link, peer);
@@ -193,8 +182,7 @@ void TestReaderLinkTcp::peerClosingMidReplyEndsTheWaitWithALinkError()
     QVERIFY(!link.sendWakeup());
 }
 
-void TestReaderLinkTcp::badSettingsAndRefusedConnectionStayDisconnected()
-{
+void TestReaderLinkTcp::badSettingsAndRefusedConnectionStayDisconnected() {
     ReaderLink link;
     link.settings().mode = LinkSettings::kTcp;
     link.settings().remoteHost = QStringLiteral("127.0.0.1");
@@ -226,8 +214,7 @@ void TestReaderLinkTcp::badSettingsAndRefusedConnectionStayDisconnected()
     QVERIFY(!link.sendCommand("V"));
 }
 
-void TestReaderLinkTcp::silentAddressGivesUpAfterTheConnectWindow()
-{
+void TestReaderLinkTcp::silentAddressGivesUpAfterTheConnectWindow() {
     // A loopback listener whose accept queue is full never completes further handshakes.
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     QVERIFY(fd >= 0);
@@ -263,8 +250,7 @@ void TestReaderLinkTcp::silentAddressGivesUpAfterTheConnectWindow()
     ::close(fd);
 }
 
-void TestReaderLinkTcp::oneReplyWaitAtATime()
-{
+void TestReaderLinkTcp::oneReplyWaitAtATime() {
     Peer peer;
     ReaderLink link;
     connectLink(link, peer);

@@ -12,8 +12,7 @@ private slots:
     void tcpReplyEndsOnlyWithABlockEndingInCr();
 };
 
-void TestReplyFramer::serialCutsAtFirstCrAndKeepsTheRest()
-{
+void TestReplyFramer::serialCutsAtFirstCrAndKeepsTheRest() {
     const ReplyFramer framer(ReplyFramer::Mode::Serial);
     QByteArray pending("OK\rNEXT\r\n");
     QCOMPARE(framer.take(pending), std::optional<QByteArray>("OK"));
@@ -26,8 +25,7 @@ void TestReplyFramer::serialCutsAtFirstCrAndKeepsTheRest()
     QCOMPARE(framer.take(empty), std::optional<QByteArray>(QByteArray()));
 }
 
-void TestReplyFramer::serialSplitAtEveryByte()
-{
+void TestReplyFramer::serialSplitAtEveryByte() {
     const QByteArray wire("\x00V1.2\xff\r", 7);
     for (qsizetype cut = 0; cut <= wire.size(); ++cut) {
         const ReplyFramer framer(ReplyFramer::Mode::Serial);
@@ -43,8 +41,7 @@ void TestReplyFramer::serialSplitAtEveryByte()
     }
 }
 
-void TestReplyFramer::tcpReplyEndsOnlyWithABlockEndingInCr()
-{
+void TestReplyFramer::tcpReplyEndsOnlyWithABlockEndingInCr() {
     const ReplyFramer framer(ReplyFramer::Mode::Tcp);
     QByteArray pending("O");
     QVERIFY(!framer.take(pending).has_value());

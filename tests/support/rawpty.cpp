@@ -8,8 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-RawPty::RawPty()
-{
+RawPty::RawPty() {
     m_master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (m_master < 0)
         return;
@@ -30,13 +29,11 @@ RawPty::RawPty()
     }
 }
 
-RawPty::~RawPty()
-{
+RawPty::~RawPty() {
     closeMaster();
 }
 
-bool RawPty::write(const QByteArray &bytes)
-{
+bool RawPty::write(const QByteArray &bytes) {
     qsizetype done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
@@ -52,8 +49,7 @@ bool RawPty::write(const QByteArray &bytes)
     return true;
 }
 
-QByteArray RawPty::readAvailable()
-{
+QByteArray RawPty::readAvailable() {
     QByteArray out;
     char buf[4096];
     for (;;) {
@@ -65,8 +61,7 @@ QByteArray RawPty::readAvailable()
     return out;
 }
 
-QByteArray RawPty::readAtLeast(qsizetype count, int timeoutMs)
-{
+QByteArray RawPty::readAtLeast(qsizetype count, int timeoutMs) {
     QByteArray out;
     QDeadlineTimer deadline(timeoutMs);
     while (out.size() < count && !deadline.hasExpired()) {
@@ -77,8 +72,7 @@ QByteArray RawPty::readAtLeast(qsizetype count, int timeoutMs)
     return out;
 }
 
-void RawPty::closeMaster()
-{
+void RawPty::closeMaster() {
     if (m_master >= 0)
         ::close(m_master);
     m_master = -1;
