@@ -1,6 +1,8 @@
-// varo-sim: a simulated Varo reader on 127.0.0.1 and/or a pseudo-terminal.
+// varo-sim: simulated Varo readers on 127.0.0.1 and/or pseudo-terminals.
 
 #include "sim/readersimulator.h"
+#include "sim/simfault.h"
+#include "sim/simfleet.h"
 #include "sim/simpty.h"
 #include "sim/simtcpserver.h"
 
@@ -9,15 +11,19 @@
 #include <QFile>
 #include <QSocketNotifier>
 #include <QTextStream>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
+#include <memory>
+#include <optional>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 
 using varo::sim::ReaderSimulator;
+using varo::sim::SimFleet;
 using varo::sim::SimOptions;
 
 int g_signalPipe[2] = {-1, -1};
@@ -75,6 +81,45 @@ const EchoFlag kEchoFlags[] = {
     {"double-echo-at", "Loopback: echo byte N twice.", &SimOptions::doubleEchoAt},
 };
 
+// "500,1500" -> {500, 1500}; nullopt when an item is not a time in milliseconds.
+std::optional<QList<int>> parseTimes(const QString &text) {
+    QList<int> times;
+    for (const QString &item : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const int ms = item.trimmed().toInt(&ok);
+        if (!ok || ms < 0) {
+            return std::nullopt;
+        }
+        times.append(ms);
+    }
+    return times;
+}
+
+// One control line from stdin: "unplug", "replug" (every reader) or with a reader index,
+// "quit". Unknown lines are reported on stderr and ignored.
+void runControlLine(SimFleet &fleet, const QString &line) {
+    const QStringList words = line.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (words.isEmpty()) {
+        return;
+    }
+    bool indexOk = words.size() == 2;
+    const int index = indexOk ? words[1].toInt(&indexOk) : -1;
+    if (words.size() == 2 && (!indexOk || index < 0 || index >= fleet.size())) {
+        QTextStream(stderr) << "varo-sim: no reader " << words[1] << '\n';
+        return;
+    }
+    const QString &verb = words[0];
+    if (verb == QLatin1String("quit")) {
+        QCoreApplication::quit();
+    } else if (verb == QLatin1String("unplug")) {
+        indexOk ? fleet.unplug(index) : fleet.unplug();
+    } else if (verb == QLatin1String("replug")) {
+        indexOk ? (void)fleet.replug(index) : (void)fleet.replug();
+    } else {
+        QTextStream(stderr) << "varo-sim: unknown control \"" << line.trimmed() << "\"\n";
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[]) {
@@ -82,18 +127,59 @@ int main(int argc, char *argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("varo-sim"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Simulated Varo Series reader."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Simulated Varo Series readers on 127.0.0.1 and pseudo-terminals.\n"
+        "Prints \"TCP 127.0.0.1 <port>\" and \"PTY <path>\" for each reader, in order, and\n"
+        "\"UNPLUGGED <i>\" / \"REPLUGGED <i> [<new pty>]\" when readers go and come back."));
     parser.addHelpOption();
     const QCommandLineOption tcp(QStringLiteral("tcp"),
                                  QStringLiteral("Listen on 127.0.0.1 PORT (0 = any free port)."),
                                  QStringLiteral("PORT"));
     const QCommandLineOption pty(QStringLiteral("pty"),
                                  QStringLiteral("Open a pseudo-terminal; prints \"PTY <path>\"."));
+    const QCommandLineOption ptyLink(
+        QStringLiteral("pty-link"),
+        QStringLiteral("Keep a symbolic link PATH to the pseudo-terminal, re-pointed whenever it "
+                       "is re-created (several readers: PATH.<i>)."),
+        QStringLiteral("PATH"));
+    const QCommandLineOption readers(
+        QStringLiteral("readers"),
+        QStringLiteral("Simulate N readers, each with its own state; reader i (from 0) listens on "
+                       "PORT + i."),
+        QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption replyDelay(
+        QStringLiteral("reply-delay"),
+        QStringLiteral("Delay every reply, line and loader, by MS milliseconds."),
+        QStringLiteral("MS"));
+    const QCommandLineOption faulty(
+        QStringLiteral("faulty"),
+        QStringLiteral("Readers that fail: indexes from 0, each optionally \":MODE\" "
+                       "(for example 3,7:close)."),
+        QStringLiteral("LIST"));
+    const QCommandLineOption faultMode(
+        QStringLiteral("fault-mode"),
+        QStringLiteral("Fault of --faulty readers without a mode: %1 (default silent).")
+            .arg(varo::sim::faultModeNames()),
+        QStringLiteral("MODE"), QStringLiteral("silent"));
+    const QCommandLineOption unplugAt(
+        QStringLiteral("unplug-at"),
+        QStringLiteral("Unplug every reader MS milliseconds after the start (a list: several "
+                       "times): listeners closed, clients dropped, pseudo-terminals gone."),
+        QStringLiteral("MS"));
+    const QCommandLineOption replugAt(
+        QStringLiteral("replug-at"),
+        QStringLiteral("Plug every reader back in MS milliseconds after the start (a list: "
+                       "several times): same ports, new pseudo-terminals."),
+        QStringLiteral("MS"));
+    const QCommandLineOption control(
+        QStringLiteral("control"),
+        QStringLiteral("Read control lines on stdin: \"unplug [i]\", \"replug [i]\", \"quit\"."));
     const QCommandLineOption log(QStringLiteral("log"),
                                  QStringLiteral("Print every received byte to stderr."));
-    const QCommandLineOption report(QStringLiteral("report"),
-                                    QStringLiteral("Write what was received to FILE at exit."),
-                                    QStringLiteral("FILE"));
+    const QCommandLineOption report(
+        QStringLiteral("report"),
+        QStringLiteral("Write what was received to FILE at exit (several readers: FILE.<i>)."),
+        QStringLiteral("FILE"));
     const QCommandLineOption silent(QStringLiteral("silent"),
                                     QStringLiteral("Never answer line commands."));
     const QCommandLineOption silentOn(QStringLiteral("silent-on"),
@@ -128,8 +214,10 @@ int main(int argc, char *argv[]) {
                                      QStringLiteral("Loader: no \"TK\"/\"YK\"."));
     const QCommandLineOption noFinalB(QStringLiteral("no-final-b"),
                                       QStringLiteral("Loader: no final \"B\"."));
-    parser.addOptions({tcp, pty, log, report, silent, silentOn, emptyReplies, garbage, wakeup, crlf,
-                       firmware, ack, recordFile, clock, echoTyped, noReady, noFinalB});
+    parser.addOptions({tcp,          pty,       ptyLink, readers, replyDelay, faulty, faultMode,
+                       unplugAt,     replugAt,  control, log,     report,     silent, silentOn,
+                       emptyReplies, garbage,   wakeup,  crlf,    firmware,   ack,    recordFile,
+                       clock,        echoTyped, noReady, noFinalB});
     QList<QCommandLineOption> intOptions;
     for (const IntFlag &flag : kIntFlags) {
         intOptions.append(QCommandLineOption(QString::fromLatin1(flag.name),
@@ -149,6 +237,34 @@ int main(int argc, char *argv[]) {
         err << "varo-sim: give --tcp PORT and/or --pty\n";
         return 2;
     }
+    bool countOk = false;
+    const int readerCount = parser.value(readers).toInt(&countOk);
+    if (!countOk || readerCount < 1 || readerCount > 1000) {
+        err << "varo-sim: --readers wants a number from 1 to 1000\n";
+        return 2;
+    }
+    const auto defaultFault = varo::sim::faultModeFromName(parser.value(faultMode));
+    if (!defaultFault) {
+        err << "varo-sim: --fault-mode wants one of " << varo::sim::faultModeNames() << '\n';
+        return 2;
+    }
+    QString faultError;
+    const auto faults = varo::sim::parseFaultyReaders(parser.value(faulty), readerCount,
+                                                      *defaultFault, &faultError);
+    if (!faults) {
+        err << "varo-sim: --faulty: " << faultError << '\n';
+        return 2;
+    }
+    const auto unplugTimes = parseTimes(parser.value(unplugAt));
+    const auto replugTimes = parseTimes(parser.value(replugAt));
+    if (!unplugTimes || !replugTimes) {
+        err << "varo-sim: --unplug-at and --replug-at want milliseconds (a list: 500,1500)\n";
+        return 2;
+    }
+    if (parser.isSet(ptyLink) && !parser.isSet(pty)) {
+        err << "varo-sim: --pty-link needs --pty\n";
+        return 2;
+    }
 
     SimOptions options;
     for (qsizetype i = 0; i < intOptions.size(); ++i) {
@@ -164,6 +280,14 @@ int main(int argc, char *argv[]) {
     for (qsizetype i = 0; i < echoOptions.size(); ++i) {
         if (parser.isSet(echoOptions[i])) {
             options.*kEchoFlags[i].field = parser.value(echoOptions[i]).toLongLong();
+        }
+    }
+    if (parser.isSet(replyDelay)) {
+        bool ok = false;
+        options.replyDelayMs = options.ackDelayMs = parser.value(replyDelay).toInt(&ok);
+        if (!ok || options.replyDelayMs < 0) {
+            err << "varo-sim: --reply-delay needs a number of milliseconds\n";
+            return 2;
         }
     }
     options.silent = parser.isSet(silent);
@@ -213,29 +337,79 @@ int main(int argc, char *argv[]) {
         }
     }
 
-    ReaderSimulator sim(options);
+    SimFleet fleet(options, readerCount, faults->modes);
     if (parser.isSet(log)) {
-        QObject::connect(&sim, &ReaderSimulator::bytesReceived, &app, [](const QByteArray &bytes) {
-            QTextStream(stderr) << "<< " << hexAndText(bytes) << Qt::endl;
-        });
+        for (int i = 0; i < fleet.size(); ++i) {
+            const QString prefix = readerCount == 1 ? QString() : QStringLiteral("[%1] ").arg(i);
+            QObject::connect(fleet.reader(i), &ReaderSimulator::bytesReceived, &app,
+                             [prefix](const QByteArray &bytes) {
+                                 QTextStream(stderr)
+                                     << prefix << "<< " << hexAndText(bytes) << Qt::endl;
+                             });
+        }
     }
 
     QTextStream out(stdout);
-    varo::sim::SimTcpServer server(&sim);
+    QString frontEndError;
     if (parser.isSet(tcp)) {
-        if (!server.listen(quint16(parser.value(tcp).toUInt()))) {
-            err << "varo-sim: cannot listen on 127.0.0.1:" << parser.value(tcp) << '\n';
+        bool portOk = false;
+        const uint firstPort = parser.value(tcp).toUInt(&portOk);
+        if (!portOk || firstPort > 65535) {
+            err << "varo-sim: --tcp wants a port number\n";
+            return 2;
+        }
+        if (!fleet.listen(quint16(firstPort), &frontEndError)) {
+            err << "varo-sim: " << frontEndError << '\n';
             return 1;
         }
-        out << "TCP 127.0.0.1 " << server.port() << Qt::endl;
+        for (int i = 0; i < fleet.size(); ++i) {
+            out << "TCP 127.0.0.1 " << fleet.tcp(i)->port() << Qt::endl;
+        }
     }
-    varo::sim::SimPty terminal(&sim);
     if (parser.isSet(pty)) {
-        if (!terminal.open()) {
-            err << "varo-sim: cannot open a pseudo-terminal\n";
+        if (!fleet.openPtys(parser.value(ptyLink), &frontEndError)) {
+            err << "varo-sim: " << frontEndError << '\n';
             return 1;
         }
-        out << "PTY " << terminal.slavePath() << Qt::endl;
+        for (int i = 0; i < fleet.size(); ++i) {
+            if (const varo::sim::SimPty *terminal = fleet.pty(i)) {
+                out << "PTY " << terminal->slavePath() << Qt::endl;
+            }
+        }
+    }
+    QObject::connect(&fleet, &SimFleet::unplugged, &app,
+                     [&out](int index) { out << "UNPLUGGED " << index << Qt::endl; });
+    QObject::connect(&fleet, &SimFleet::replugged, &app, [&out, &fleet](int index) {
+        out << "REPLUGGED " << index;
+        if (const varo::sim::SimPty *terminal = fleet.pty(index); terminal && terminal->isOpen()) {
+            out << ' ' << terminal->slavePath();
+        }
+        out << Qt::endl;
+    });
+    for (const int ms : *unplugTimes) {
+        QTimer::singleShot(ms, &fleet, [&fleet] { fleet.unplug(); });
+    }
+    for (const int ms : *replugTimes) {
+        QTimer::singleShot(ms, &fleet, [&fleet] { (void)fleet.replug(); });
+    }
+    std::unique_ptr<QSocketNotifier> controlNotifier;
+    if (parser.isSet(control)) {
+        controlNotifier = std::make_unique<QSocketNotifier>(STDIN_FILENO, QSocketNotifier::Read);
+        QObject::connect(controlNotifier.get(), &QSocketNotifier::activated, &app,
+                         [&fleet, &controlNotifier, pending = QByteArray()]() mutable {
+                             char buffer[256];
+                             const ssize_t count = ::read(STDIN_FILENO, buffer, sizeof buffer);
+                             if (count <= 0) {
+                                 controlNotifier->setEnabled(false); // stdin closed
+                                 return;
+                             }
+                             pending.append(buffer, count);
+                             qsizetype end = 0;
+                             while ((end = pending.indexOf('\n')) >= 0) {
+                                 runControlLine(fleet, QString::fromLocal8Bit(pending.left(end)));
+                                 pending.remove(0, end + 1);
+                             }
+                         });
     }
 
     // SIGINT and SIGTERM end the event loop through a socket pair, so the report gets written.
@@ -258,9 +432,14 @@ int main(int argc, char *argv[]) {
     ::signal(SIGPIPE, SIG_IGN);
 
     const int result = app.exec();
-    if (parser.isSet(report) && !sim.writeReport(parser.value(report))) {
-        err << "varo-sim: cannot write " << parser.value(report) << '\n';
-        return 1;
+    if (parser.isSet(report)) {
+        for (int i = 0; i < fleet.size(); ++i) {
+            const QString path = SimFleet::perReaderPath(parser.value(report), i, fleet.size());
+            if (!fleet.reader(i)->writeReport(path)) {
+                err << "varo-sim: cannot write " << path << '\n';
+                return 1;
+            }
+        }
     }
     return result;
 }

@@ -2,10 +2,13 @@
 
 #include "sim/readersimulator.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTimer>
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -48,6 +51,48 @@ SimPty::~SimPty() {
     closeMaster();
 }
 
+bool SimPty::setLinkPath(const QString &path) {
+    const QFileInfo existing(path);
+    if (existing.exists() && !existing.isSymLink()) {
+        return false; // never replace a real file or device node
+    }
+    removeLink();
+    m_linkPath = path;
+    return m_master < 0 || pointLink();
+}
+
+QString SimPty::linkPath() const {
+    return m_linkPath;
+}
+
+// Made under a temporary name and renamed over the old link, so the path never dangles while
+// the link is re-pointed.
+bool SimPty::pointLink() {
+    if (m_linkPath.isEmpty()) {
+        return true;
+    }
+    const QString temporary = m_linkPath + QStringLiteral(".new");
+    QFile::remove(temporary);
+    if (::symlink(QFile::encodeName(m_slavePath).constData(),
+                  QFile::encodeName(temporary).constData()) != 0) {
+        return false;
+    }
+    if (::rename(QFile::encodeName(temporary).constData(),
+                 QFile::encodeName(m_linkPath).constData()) != 0) {
+        QFile::remove(temporary);
+        return false;
+    }
+    return true;
+}
+
+// Removes the link only while it points at this simulator's slave.
+void SimPty::removeLink() {
+    if (!m_linkPath.isEmpty() && !m_slavePath.isEmpty() &&
+        QFileInfo(m_linkPath).symLinkTarget() == m_slavePath) {
+        QFile::remove(m_linkPath);
+    }
+}
+
 bool SimPty::open() {
     closeMaster();
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -87,6 +132,10 @@ bool SimPty::open() {
     m_slavePath = path;
     m_writeBuffer.clear();
     m_peer = Peer::Unknown;
+    if (!pointLink()) {
+        closeMaster();
+        return false;
+    }
     m_readNotifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
     connect(m_readNotifier, &QSocketNotifier::activated, this, &SimPty::readMaster);
     m_writeNotifier = new QSocketNotifier(m_master, QSocketNotifier::Write, this);
@@ -130,6 +179,7 @@ void SimPty::closeMaster() {
     if (m_sim) {
         m_sim->linkReset();
     }
+    removeLink();
 }
 
 void SimPty::readMaster() {

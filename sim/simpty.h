@@ -17,6 +17,9 @@ class ReaderSimulator;
 // its serial device. The master is non-blocking: reads come through a notifier, writes are
 // buffered and flushed when the master is writable. When the utility closes the slave the master
 // reads EIO; the simulator then waits (retrying every 50 ms) for the slave to be opened again.
+// With a link path set, a symbolic link there always points at the current slave: open()
+// re-points it (each open() makes a new pseudo-terminal) and closeMaster() removes it, the way a
+// USB adapter's device node comes and goes with the adapter.
 class SimPty : public QObject {
     Q_OBJECT
 
@@ -24,6 +27,10 @@ public:
     explicit SimPty(ReaderSimulator *sim, QObject *parent = nullptr);
     ~SimPty() override;
 
+    // The stable path for the slave. Only a symbolic link (or nothing) may be there already;
+    // false when the link cannot be made (the pty, if open, stays open).
+    bool setLinkPath(const QString &path);
+    QString linkPath() const;
     bool open();
     QString slavePath() const;
     int masterFd() const; // -1 when closed
@@ -39,10 +46,13 @@ private:
     void flushWrites();
     void write(const QByteArray &bytes);
     void peerAbsent();
+    bool pointLink();
+    void removeLink();
 
     QPointer<ReaderSimulator> m_sim;
     int m_master = -1;
     QString m_slavePath;
+    QString m_linkPath;
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
     QTimer *m_retryTimer = nullptr;

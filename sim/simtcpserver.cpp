@@ -25,11 +25,42 @@ SimTcpServer::~SimTcpServer() {
 }
 
 bool SimTcpServer::listen(quint16 port) {
-    return m_server->listen(QHostAddress::LocalHost, port);
+    if (!m_server->listen(QHostAddress::LocalHost, port)) {
+        return false;
+    }
+    m_port = m_server->serverPort();
+    return true;
+}
+
+bool SimTcpServer::isListening() const {
+    return m_server->isListening();
+}
+
+void SimTcpServer::unplug() {
+    m_server->close();
+    if (!m_client) {
+        return;
+    }
+    QTcpSocket *socket = m_client;
+    m_client = nullptr;
+    socket->disconnect(this);
+    socket->abort();
+    socket->deleteLater();
+    if (m_sim) {
+        m_sim->linkReset();
+    }
+    emit clientDisconnected();
+}
+
+bool SimTcpServer::replug() {
+    if (m_server->isListening()) {
+        return true;
+    }
+    return m_port != 0 && m_server->listen(QHostAddress::LocalHost, m_port);
 }
 
 quint16 SimTcpServer::port() const {
-    return m_server->serverPort();
+    return m_port;
 }
 
 bool SimTcpServer::hasClient() const {
