@@ -1,0 +1,62 @@
+#pragma once
+
+#include "cli/target.h"
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace varo::cli {
+
+enum class Command {
+    Ports,       // detected serial devices; no targets
+    Info,        // firmware identification, reader time, memory usage
+    Program,     // checks, then the programming run
+    Reset,       // reader reset
+    SetTime,     // reader clock from the workstation clock, moved by --hours
+    ClearMemory, // clears the transaction memory; needs --yes
+    Restart,     // reader restart
+    Mode,        // collection | online | prox-dump
+    Upload,      // stored transactions into a file per target
+    Flash,       // firmware download (or the bootloader extension with --boot2)
+    Loopback,    // loopback test of the link
+};
+
+enum class ReaderMode { Collection, Online, ProxDump };
+
+QString commandName(Command command);
+std::optional<Command> commandFromName(const QString &name);
+QString readerModeName(ReaderMode mode);
+
+// Everything a run needs, checked: the command, its targets (in the order given) and its
+// options. Built only by parseArguments(); a Request that exists is valid.
+struct Request {
+    static constexpr int kDefaultJobs = 16;
+    static constexpr qint64 kLoopbackBytes = 512000;
+
+    Command command = Command::Info;
+    QList<Target> targets;
+
+    // Global options
+    int jobs = kDefaultJobs; // links open at once
+    bool json = false;       // one JSON document on stdout instead of lines
+    bool quiet = false;      // only failed targets' lines, no summary, no progress
+    bool trace = false;      // every byte exchanged on stderr
+
+    // Command options
+    QString profilePath;                   // program --profile (empty: the defaults)
+    int hours = 0;                         // set-time --hours (negative subtracts)
+    bool confirmed = false;                // clear-memory --yes
+    ReaderMode mode = ReaderMode::Collection; // mode
+    QString outPath;                       // upload --out: a file, or a folder for several
+    QString imagePath;                     // flash IMAGE
+    bool boot2 = false;                    // flash --boot2
+    qint64 loopbackBytes = kLoopbackBytes; // loopback --bytes
+};
+
+// The file an upload from `target` writes: outPath itself for a single target, else a file in
+// the outPath folder named after the target ("tcp_10.0.0.7_5757.txt").
+QString uploadFileFor(const Request &request, const Target &target);
+
+} // namespace varo::cli

@@ -1,0 +1,146 @@
+#include "cli/target.h"
+
+#include <QRegularExpression>
+
+#include <array>
+
+namespace varo::cli {
+
+namespace {
+
+constexpr std::array<qint32, 5> kBauds{9600, 19200, 38400, 57600, 115200};
+constexpr int kHighestPortNumber = 8;
+
+TargetParse failure(const QString &text, const QString &why) {
+    return {std::nullopt, QStringLiteral("bad target \"%1\": %2").arg(text, why)};
+}
+
+bool allDigits(const QString &text) {
+    if (text.isEmpty()) {
+        return false;
+    }
+    for (const QChar c : text) {
+        if (!c.isDigit() || c.unicode() > 0x7f) {
+            return false;
+        }
+    }
+    return true;
+}
+
+TargetParse parseTcp(const QString &text, const QString &rest) {
+    QString host;
+    QString portText;
+    if (rest.startsWith(QLatin1Char('['))) {
+        const qsizetype close = rest.indexOf(QLatin1Char(']'));
+        if (close < 0 || rest.mid(close + 1, 1) != QLatin1String(":")) {
+            return failure(text, QStringLiteral("expected tcp:[ADDRESS]:PORT"));
+        }
+        host = rest.mid(1, close - 1);
+        portText = rest.mid(close + 2);
+    } else {
+        const qsizetype colon = rest.lastIndexOf(QLatin1Char(':'));
+        if (colon < 0) {
+            return failure(text, QStringLiteral("expected tcp:HOST:PORT"));
+        }
+        host = rest.left(colon);
+        portText = rest.mid(colon + 1);
+        if (host.contains(QLatin1Char(':'))) {
+            return failure(text, QStringLiteral("write an IPv6 address in brackets, as "
+                                                "tcp:[::1]:PORT"));
+        }
+    }
+    static const QRegularExpression hostPattern(QStringLiteral("^[A-Za-z0-9._:%-]+$"));
+    if (host.isEmpty() || !hostPattern.match(host).hasMatch()) {
+        return failure(text, QStringLiteral("the host is missing or not a host name or address"));
+    }
+    bool ok = false;
+    const uint port = portText.toUInt(&ok);
+    if (!allDigits(portText) || !ok || port < 1 || port > 65535) {
+        return failure(text, QStringLiteral("the port must be a number from 1 to 65535"));
+    }
+    Target target;
+    target.kind = Target::Kind::Tcp;
+    target.text = text;
+    target.host = host;
+    target.port = quint16(port);
+    return {target, {}};
+}
+
+TargetParse parseSerial(const QString &text, const QString &rest) {
+    QString name = rest;
+    qint32 baud = Target::kDefaultBaud;
+    const qsizetype at = rest.lastIndexOf(QLatin1Char('@'));
+    if (at >= 0) {
+        const QString baudText = rest.mid(at + 1);
+        bool ok = false;
+        baud = baudText.toInt(&ok);
+        if (!allDigits(baudText) || !ok || !isSupportedBaud(baud)) {
+            return failure(text, QStringLiteral("the baud rate must be 9600, 19200, 38400, 57600 "
+                                                "or 115200"));
+        }
+        name = rest.left(at);
+    }
+    if (name.isEmpty()) {
+        return failure(text, QStringLiteral("expected serial:DEVICE[@BAUD] or serial:N[@BAUD]"));
+    }
+    Target target;
+    target.text = text;
+    target.baudRate = baud;
+    if (allDigits(name)) {
+        bool ok = false;
+        const int number = name.toInt(&ok);
+        if (!ok || number < 1 || number > kHighestPortNumber) {
+            return failure(text, QStringLiteral("a serial port number must be 1 to 8 (or give a "
+                                                "device path such as /dev/ttyUSB0)"));
+        }
+        target.kind = Target::Kind::SerialPortNumber;
+        target.portNumber = number;
+        return {target, {}};
+    }
+    for (const QChar c : name) {
+        if (c.isSpace() || c.category() == QChar::Other_Control) {
+            return failure(text, QStringLiteral("the device path holds a space or control "
+                                                "character"));
+        }
+    }
+    target.kind = Target::Kind::SerialDevice;
+    target.device = name;
+    return {target, {}};
+}
+
+} // namespace
+
+QString Target::key() const {
+    switch (kind) {
+    case Kind::Tcp:
+        return QStringLiteral("tcp %1 %2").arg(host.toLower()).arg(port);
+    case Kind::SerialDevice:
+        return QStringLiteral("serial ") + device;
+    case Kind::SerialPortNumber:
+        return QStringLiteral("serial port %1").arg(portNumber);
+    }
+    return {};
+}
+
+bool isSupportedBaud(qint32 baud) {
+    for (const qint32 supported : kBauds) {
+        if (baud == supported) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TargetParse parseTarget(const QString &given) {
+    const QString text = given.trimmed();
+    if (text.startsWith(QLatin1String("tcp:"))) {
+        return parseTcp(text, text.mid(4));
+    }
+    if (text.startsWith(QLatin1String("serial:"))) {
+        return parseSerial(text, text.mid(7));
+    }
+    return failure(text, QStringLiteral("use tcp:HOST:PORT, serial:DEVICE[@BAUD] or "
+                                        "serial:N[@BAUD]"));
+}
+
+} // namespace varo::cli
