@@ -277,13 +277,20 @@ void TestSimFleet::faultyReaders() {
 void TestSimFleet::faultyListParsing_data() {
     QTest::addColumn<QString>("list");
     QTest::addColumn<QString>("expected"); // "index:mode ..." or "error"
-    QTest::newRow("empty") << "" << "";
-    QTest::newRow("default mode") << "0,3" << "0:silent 3:silent";
-    QTest::newRow("own modes") << "1:close, 2:refuse,3" << "1:close 2:refuse 3:silent";
-    QTest::newRow("past the last reader") << "4" << "error";
-    QTest::newRow("negative") << "-1" << "error";
-    QTest::newRow("not a number") << "two" << "error";
-    QTest::newRow("unknown mode") << "1:flaky" << "error";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("default mode") << "0,3"
+                                  << "0:silent 3:silent";
+    QTest::newRow("own modes") << "1:close, 2:refuse,3"
+                               << "1:close 2:refuse 3:silent";
+    QTest::newRow("past the last reader") << "4"
+                                          << "error";
+    QTest::newRow("negative") << "-1"
+                              << "error";
+    QTest::newRow("not a number") << "two"
+                                  << "error";
+    QTest::newRow("unknown mode") << "1:flaky"
+                                  << "error";
 }
 
 void TestSimFleet::faultyListParsing() {

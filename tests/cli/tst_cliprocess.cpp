@@ -1,0 +1,119 @@
+// varo-cli as a process against a simulated reader on 127.0.0.1.
+
+#include "sim/readersimulator.h"
+#include "sim/simtcpserver.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+
+using varo::sim::ReaderSimulator;
+using varo::sim::SimTcpServer;
+
+namespace {
+
+struct Outcome {
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+// Runs varo-cli without blocking the event loop the simulator runs on.
+Outcome runCli(const QStringList &arguments) {
+    QProcess process;
+    process.start(QStringLiteral(VARO_CLI_PATH), arguments);
+    Outcome outcome;
+    if (!process.waitForStarted(5000)) {
+        return outcome;
+    }
+    QSignalSpy finished(&process, &QProcess::finished);
+    if (!finished.wait(20000)) {
+        process.kill();
+        process.waitForFinished();
+        return outcome;
+    }
+    outcome.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    outcome.out = QString::fromUtf8(process.readAllStandardOutput());
+    outcome.err = QString::fromUtf8(process.readAllStandardError());
+    return outcome;
+}
+
+} // namespace
+
+class TestCliProcess : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void usageErrorsSendNothing_data();
+    void usageErrorsSendNothing();
+    void versionAndHelp();
+    void unwiredCommandsFailNamingTheTarget();
+
+private:
+    ReaderSimulator m_sim;
+    SimTcpServer m_server{&m_sim};
+    QString m_target;
+};
+
+void TestCliProcess::initTestCase() {
+    QVERIFY(m_server.listen());
+    m_target = QStringLiteral("tcp:127.0.0.1:%1").arg(m_server.port());
+}
+
+void TestCliProcess::usageErrorsSendNothing_data() {
+    QTest::addColumn<QString>("line"); // {t} is the simulated reader
+    QTest::addColumn<QString>("hint");
+    QTest::newRow("unknown option") << "info --fast {t}" << "unknown option";
+    QTest::newRow("bad second target") << "info {t} tcp:127.0.0.1" << "bad target";
+    QTest::newRow("clear-memory unconfirmed") << "clear-memory {t}" << "--yes";
+    QTest::newRow("unreadable image") << "flash /nonexistent/image.hex {t}"
+                                      << "cannot read the image";
+    QTest::newRow("unreadable profile") << "program --profile /nonexistent/p.ini {t}"
+                                        << "cannot read the profile";
+    QTest::newRow("target twice") << "reset {t} {t}" << "given twice";
+}
+
+void TestCliProcess::usageErrorsSendNothing() {
+    QFETCH(QString, line);
+    QFETCH(QString, hint);
+    QSignalSpy connected(&m_server, &SimTcpServer::clientConnected);
+    const Outcome outcome =
+        runCli(line.replace(QStringLiteral("{t}"), m_target).split(QLatin1Char(' ')));
+    QCOMPARE(outcome.code, 2);
+    QVERIFY2(outcome.err.startsWith(QLatin1String("varo-cli: ")), qPrintable(outcome.err));
+    QVERIFY2(outcome.err.contains(hint), qPrintable(outcome.err));
+    QVERIFY(outcome.out.isEmpty());
+    QTest::qWait(50);
+    QCOMPARE(connected.count(), 0);
+    QVERIFY(m_sim.received().isEmpty());
+}
+
+void TestCliProcess::versionAndHelp() {
+    Outcome outcome = runCli({QStringLiteral("--version")});
+    QCOMPARE(outcome.code, 0);
+    QVERIFY2(outcome.out.startsWith(QLatin1String("varo-cli ")), qPrintable(outcome.out));
+    outcome = runCli({QStringLiteral("--help")});
+    QCOMPARE(outcome.code, 0);
+    QVERIFY(outcome.out.contains(QLatin1String("Exit codes")));
+    outcome = runCli({QStringLiteral("ports"), QStringLiteral("--json")});
+    QCOMPARE(outcome.code, 0);
+    QVERIFY(QJsonDocument::fromJson(outcome.out.toUtf8()).object().contains(QLatin1String("devices")));
+}
+
+// Until the commands run on the link, they must fail honestly, never report success.
+void TestCliProcess::unwiredCommandsFailNamingTheTarget() {
+    Outcome outcome = runCli({QStringLiteral("info"), m_target});
+    QCOMPARE(outcome.code, 1);
+    QVERIFY2(outcome.out.startsWith(m_target + QStringLiteral("  FAILED  ")), qPrintable(outcome.out));
+    outcome = runCli({QStringLiteral("--json"), QStringLiteral("reset"), m_target});
+    QCOMPARE(outcome.code, 1);
+    const QJsonObject root = QJsonDocument::fromJson(outcome.out.toUtf8()).object();
+    QCOMPARE(root.value(QLatin1String("ok")).toBool(true), false);
+    QCOMPARE(root.value(QLatin1String("exitCode")).toInt(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestCliProcess)
+#include "tst_cliprocess.moc"
