@@ -9,6 +9,7 @@ packages=(
   libgl-dev
   xvfb xauth x11-utils imagemagick
   fonts-liberation fontconfig
+  dpkg-dev file desktop-file-utils appstream
 )
 
 missing=()

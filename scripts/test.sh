@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test: the normal build first, then the whole suite again
-# under AddressSanitizer and UndefinedBehaviorSanitizer. Ends with CTest's summary.
+# Sets up, builds and runs every test: the whole suite under AddressSanitizer and
+# UndefinedBehaviorSanitizer, then in a normal build, whose executables are then packaged as a
+# .deb and the package checked (scripts/package-check.sh).
 #   VARO_SKIP_SANITIZER=1 scripts/test.sh   skips the sanitizer pass
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -29,3 +30,6 @@ fi
 
 echo "== Build and tests"
 run_suite "${BUILD_DIR:-build}" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+echo "== Debian package (built from the same build, validated, unpacked, run)"
+bash scripts/package-check.sh "${BUILD_DIR:-build}"

@@ -73,8 +73,7 @@ bool SimFleet::openPtys(const QString &linkPath, QString *error) {
         if (!reader.pty) {
             reader.pty = std::make_unique<SimPty>(reader.sim.get());
         }
-        if (!linkPath.isEmpty() &&
-            !reader.pty->setLinkPath(perReaderPath(linkPath, i, size()))) {
+        if (!linkPath.isEmpty() && !reader.pty->setLinkPath(perReaderPath(linkPath, i, size()))) {
             *error = QStringLiteral("cannot make the link %1 (something else is there?)")
                          .arg(perReaderPath(linkPath, i, size()));
             return false;

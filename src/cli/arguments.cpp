@@ -114,7 +114,8 @@ ParsedArguments parseArguments(const QStringList &arguments) {
     bool optionsEnded = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments[i];
-        if (optionsEnded || !argument.startsWith(QLatin1Char('-')) || argument == QLatin1String("-")) {
+        if (optionsEnded || !argument.startsWith(QLatin1Char('-')) ||
+            argument == QLatin1String("-")) {
             positionals.append(argument);
             continue;
         }
@@ -256,7 +257,8 @@ ParsedArguments parseArguments(const QStringList &arguments) {
             return usageError(parsed.error);
         }
         if (keys.contains(parsed.target->key())) {
-            return usageError(QStringLiteral("target \"%1\" is given twice").arg(parsed.target->text));
+            return usageError(
+                QStringLiteral("target \"%1\" is given twice").arg(parsed.target->text));
         }
         keys.insert(parsed.target->key());
         request.targets.append(*parsed.target);

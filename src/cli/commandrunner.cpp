@@ -11,7 +11,9 @@ void runCommand(const Request &request, Reporter &reporter, StopRequest &stop,
     (void)stop;
     QTimer::singleShot(0, [request, &reporter, finished = std::move(finished)] {
         for (const Target &target : request.targets) {
-            reporter.add({target.text, false, QString::fromLatin1(reason::kNotWired),
+            reporter.add({target.text,
+                          false,
+                          QString::fromLatin1(reason::kNotWired),
                           QStringLiteral("not yet wired: \"%1\" is not available in this build")
                               .arg(commandName(request.command)),
                           0,

@@ -30,8 +30,7 @@ QString printable(const QString &text) {
 } // namespace
 
 QString resultLine(const TargetResult &result) {
-    QStringList fields{result.target,
-                       result.ok ? QStringLiteral("OK") : QStringLiteral("FAILED")};
+    QStringList fields{result.target, result.ok ? QStringLiteral("OK") : QStringLiteral("FAILED")};
     const QString message = printable(result.message);
     if (!message.isEmpty()) {
         fields.append(message);
@@ -109,8 +108,12 @@ bool Reporter::hasResult(const QString &target) const {
 int Reporter::finish() {
     for (const QString &target : m_targets) {
         if (!hasResult(target)) {
-            add({target, false, QString::fromLatin1(reason::kInterrupted),
-                 QStringLiteral("ended before this target finished"), 0, {}});
+            add({target,
+                 false,
+                 QString::fromLatin1(reason::kInterrupted),
+                 QStringLiteral("ended before this target finished"),
+                 0,
+                 {}});
         }
     }
     m_seconds = double(m_clock.elapsed()) / 1000.0;

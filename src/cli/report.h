@@ -52,8 +52,8 @@ public:
         bool progress = false;
     };
 
-    Reporter(const QString &command, const QStringList &targets, Options options,
-             QTextStream &out, QTextStream &err);
+    Reporter(const QString &command, const QStringList &targets, Options options, QTextStream &out,
+             QTextStream &err);
 
     void progress(const QString &target, const QString &text);
     void add(const TargetResult &result);

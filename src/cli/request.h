@@ -45,14 +45,14 @@ struct Request {
     bool trace = false;      // every byte exchanged on stderr
 
     // Command options
-    QString profilePath;                   // program --profile (empty: the defaults)
-    int hours = 0;                         // set-time --hours (negative subtracts)
-    bool confirmed = false;                // clear-memory --yes
+    QString profilePath;                      // program --profile (empty: the defaults)
+    int hours = 0;                            // set-time --hours (negative subtracts)
+    bool confirmed = false;                   // clear-memory --yes
     ReaderMode mode = ReaderMode::Collection; // mode
-    QString outPath;                       // upload --out: a file, or a folder for several
-    QString imagePath;                     // flash IMAGE
-    bool boot2 = false;                    // flash --boot2
-    qint64 loopbackBytes = kLoopbackBytes; // loopback --bytes
+    QString outPath;                          // upload --out: a file, or a folder for several
+    QString imagePath;                        // flash IMAGE
+    bool boot2 = false;                       // flash --boot2
+    qint64 loopbackBytes = kLoopbackBytes;    // loopback --bytes
 };
 
 // The file an upload from `target` writes: outPath itself for a single target, else a file in

@@ -19,8 +19,8 @@ struct Target {
     QString text; // as given (trimmed); names the target in every report
     QString host; // Tcp
     quint16 port = 0;
-    QString device;      // SerialDevice
-    int portNumber = 0;  // SerialPortNumber
+    QString device;                 // SerialDevice
+    int portNumber = 0;             // SerialPortNumber
     qint32 baudRate = kDefaultBaud; // serial only
 
     bool isTcp() const { return kind == Kind::Tcp; }

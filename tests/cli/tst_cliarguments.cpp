@@ -6,8 +6,8 @@
 #include <QTest>
 
 using varo::cli::Command;
-using varo::cli::ParsedArguments;
 using varo::cli::parseArguments;
+using varo::cli::ParsedArguments;
 using varo::cli::ReaderMode;
 using varo::cli::Request;
 
@@ -23,8 +23,8 @@ QString describe(const Request &request) {
     for (const auto &target : request.targets) {
         targets.append(target.text);
     }
-    QString text = varo::cli::commandName(request.command) + QLatin1Char(' ') +
-                   targets.join(QLatin1Char(','));
+    QString text =
+        varo::cli::commandName(request.command) + QLatin1Char(' ') + targets.join(QLatin1Char(','));
     text += QStringLiteral(" jobs=%1").arg(request.jobs);
     if (request.json) {
         text += QStringLiteral(" json");
@@ -89,26 +89,34 @@ void TestCliArguments::requests_data() {
     QTest::newRow("global options anywhere")
         << "--json info --jobs 4 serial:2 --quiet --trace tcp:h:1"
         << "info serial:2,tcp:h:1 jobs=4 json quiet trace";
-    QTest::newRow("option=value") << "--jobs=3 reset serial:1" << "reset serial:1 jobs=3";
-    QTest::newRow("program defaults") << "program serial:2" << "program serial:2 jobs=16 profile=";
+    QTest::newRow("option=value") << "--jobs=3 reset serial:1"
+                                  << "reset serial:1 jobs=3";
+    QTest::newRow("program defaults") << "program serial:2"
+                                      << "program serial:2 jobs=16 profile=";
     QTest::newRow("program profile") << "program --profile site.ini serial:2"
                                      << "program serial:2 jobs=16 profile=site.ini";
-    QTest::newRow("set-time") << "set-time serial:2" << "set-time serial:2 jobs=16 hours=0";
+    QTest::newRow("set-time") << "set-time serial:2"
+                              << "set-time serial:2 jobs=16 hours=0";
     QTest::newRow("set-time negative") << "set-time --hours -3 serial:2"
                                        << "set-time serial:2 jobs=16 hours=-3";
     QTest::newRow("clear-memory") << "clear-memory --yes serial:2"
                                   << "clear-memory serial:2 jobs=16";
-    QTest::newRow("restart") << "restart tcp:h:1" << "restart tcp:h:1 jobs=16";
-    QTest::newRow("mode") << "mode prox-dump tcp:h:1" << "mode tcp:h:1 jobs=16 mode=prox-dump";
+    QTest::newRow("restart") << "restart tcp:h:1"
+                             << "restart tcp:h:1 jobs=16";
+    QTest::newRow("mode") << "mode prox-dump tcp:h:1"
+                          << "mode tcp:h:1 jobs=16 mode=prox-dump";
     QTest::newRow("upload") << "upload --out records.txt tcp:h:1"
                             << "upload tcp:h:1 jobs=16 out=records.txt";
     QTest::newRow("flash") << "flash image.hex --boot2 serial:3"
                            << "flash serial:3 jobs=16 image=image.hex boot2";
-    QTest::newRow("loopback") << "loopback tcp:h:1" << "loopback tcp:h:1 jobs=16 bytes=512000";
+    QTest::newRow("loopback") << "loopback tcp:h:1"
+                              << "loopback tcp:h:1 jobs=16 bytes=512000";
     QTest::newRow("loopback bytes") << "loopback --bytes 1000 tcp:h:1"
                                     << "loopback tcp:h:1 jobs=16 bytes=1000";
-    QTest::newRow("after --") << "info -- tcp:h:1" << "info tcp:h:1 jobs=16";
-    QTest::newRow("ports") << "ports --json" << "ports  jobs=16 json";
+    QTest::newRow("after --") << "info -- tcp:h:1"
+                              << "info tcp:h:1 jobs=16";
+    QTest::newRow("ports") << "ports --json"
+                           << "ports  jobs=16 json";
 }
 
 void TestCliArguments::requests() {
@@ -122,33 +130,56 @@ void TestCliArguments::requests() {
 void TestCliArguments::usageErrors_data() {
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("hint");
-    QTest::newRow("nothing") << "" << "no command";
-    QTest::newRow("unknown command") << "frobnicate tcp:h:1" << "unknown command \"frobnicate\"";
-    QTest::newRow("unknown option") << "info --colour tcp:h:1" << "unknown option \"--colour\"";
-    QTest::newRow("missing value") << "info tcp:h:1 --jobs" << "--jobs needs a value";
-    QTest::newRow("flag with value") << "--json=yes info tcp:h:1" << "--json takes no value";
-    QTest::newRow("jobs zero") << "--jobs 0 info tcp:h:1" << "--jobs";
-    QTest::newRow("jobs text") << "--jobs many info tcp:h:1" << "--jobs";
-    QTest::newRow("no target") << "info" << "no target";
-    QTest::newRow("bad target") << "info tcp:h" << "bad target \"tcp:h\"";
-    QTest::newRow("bad second target") << "info tcp:h:1 serial:0" << "bad target \"serial:0\"";
+    QTest::newRow("nothing") << ""
+                             << "no command";
+    QTest::newRow("unknown command") << "frobnicate tcp:h:1"
+                                     << "unknown command \"frobnicate\"";
+    QTest::newRow("unknown option") << "info --colour tcp:h:1"
+                                    << "unknown option \"--colour\"";
+    QTest::newRow("missing value") << "info tcp:h:1 --jobs"
+                                   << "--jobs needs a value";
+    QTest::newRow("flag with value") << "--json=yes info tcp:h:1"
+                                     << "--json takes no value";
+    QTest::newRow("jobs zero") << "--jobs 0 info tcp:h:1"
+                               << "--jobs";
+    QTest::newRow("jobs text") << "--jobs many info tcp:h:1"
+                               << "--jobs";
+    QTest::newRow("no target") << "info"
+                               << "no target";
+    QTest::newRow("bad target") << "info tcp:h"
+                                << "bad target \"tcp:h\"";
+    QTest::newRow("bad second target") << "info tcp:h:1 serial:0"
+                                       << "bad target \"serial:0\"";
     QTest::newRow("same target twice") << "info serial:/dev/ttyUSB0 serial:/dev/ttyUSB0@19200"
                                        << "given twice";
     QTest::newRow("option of another command") << "info --yes tcp:h:1"
                                                << "--yes is not an option of \"info\"";
-    QTest::newRow("boot2 on program") << "program --boot2 tcp:h:1" << "--boot2";
-    QTest::newRow("clear-memory unconfirmed") << "clear-memory tcp:h:1" << "--yes";
-    QTest::newRow("hours text") << "set-time --hours 3h tcp:h:1" << "--hours";
-    QTest::newRow("hours huge") << "set-time --hours 99999999 tcp:h:1" << "--hours";
-    QTest::newRow("mode missing") << "mode" << "collection, online or prox-dump";
-    QTest::newRow("mode unknown") << "mode batch tcp:h:1" << "unknown mode \"batch\"";
-    QTest::newRow("mode without target") << "mode online" << "no target";
-    QTest::newRow("upload without out") << "upload tcp:h:1" << "--out";
-    QTest::newRow("flash without image") << "flash" << "IMAGE";
-    QTest::newRow("flash without target") << "flash image.hex" << "no target";
-    QTest::newRow("loopback bytes zero") << "loopback --bytes 0 tcp:h:1" << "--bytes";
-    QTest::newRow("loopback bytes too many") << "loopback --bytes 512001 tcp:h:1" << "--bytes";
-    QTest::newRow("ports with target") << "ports tcp:h:1" << "ports takes no target";
+    QTest::newRow("boot2 on program") << "program --boot2 tcp:h:1"
+                                      << "--boot2";
+    QTest::newRow("clear-memory unconfirmed") << "clear-memory tcp:h:1"
+                                              << "--yes";
+    QTest::newRow("hours text") << "set-time --hours 3h tcp:h:1"
+                                << "--hours";
+    QTest::newRow("hours huge") << "set-time --hours 99999999 tcp:h:1"
+                                << "--hours";
+    QTest::newRow("mode missing") << "mode"
+                                  << "collection, online or prox-dump";
+    QTest::newRow("mode unknown") << "mode batch tcp:h:1"
+                                  << "unknown mode \"batch\"";
+    QTest::newRow("mode without target") << "mode online"
+                                         << "no target";
+    QTest::newRow("upload without out") << "upload tcp:h:1"
+                                        << "--out";
+    QTest::newRow("flash without image") << "flash"
+                                         << "IMAGE";
+    QTest::newRow("flash without target") << "flash image.hex"
+                                          << "no target";
+    QTest::newRow("loopback bytes zero") << "loopback --bytes 0 tcp:h:1"
+                                         << "--bytes";
+    QTest::newRow("loopback bytes too many") << "loopback --bytes 512001 tcp:h:1"
+                                             << "--bytes";
+    QTest::newRow("ports with target") << "ports tcp:h:1"
+                                       << "ports takes no target";
     QTest::newRow("targets file missing") << "info --targets /nonexistent/varo-targets"
                                           << "cannot read the targets file";
 }
@@ -185,9 +216,8 @@ void TestCliArguments::targetsFile() {
                "   serial:/dev/ttyUSB0@115200   # bench adapter\n"
                "\r\n");
     file.close();
-    ParsedArguments parsed =
-        parseArguments({QStringLiteral("info"), QStringLiteral("serial:2"),
-                        QStringLiteral("--targets"), path});
+    ParsedArguments parsed = parseArguments(
+        {QStringLiteral("info"), QStringLiteral("serial:2"), QStringLiteral("--targets"), path});
     QVERIFY2(parsed.action == ParsedArguments::Action::Run, qPrintable(parsed.error));
     QCOMPARE(describe(parsed.request),
              QStringLiteral("info serial:2,tcp:10.0.0.7:5757,serial:/dev/ttyUSB0@115200 jobs=16"));
@@ -214,18 +244,25 @@ void TestCliArguments::targetsFile() {
 void TestCliArguments::inputChecks_data() {
     QTest::addColumn<QString>("line"); // {dir} is the temporary folder
     QTest::addColumn<QString>("hint"); // empty: accepted
-    QTest::newRow("image fine") << "flash {dir}/image.hex serial:2" << "";
-    QTest::newRow("image missing") << "flash {dir}/none.hex serial:2" << "cannot read the image";
-    QTest::newRow("image empty") << "flash {dir}/empty.hex serial:2" << "is empty";
+    QTest::newRow("image fine") << "flash {dir}/image.hex serial:2"
+                                << "";
+    QTest::newRow("image missing") << "flash {dir}/none.hex serial:2"
+                                   << "cannot read the image";
+    QTest::newRow("image empty") << "flash {dir}/empty.hex serial:2"
+                                 << "is empty";
     QTest::newRow("profile missing") << "program --profile {dir}/none.ini serial:2"
                                      << "cannot read the profile";
-    QTest::newRow("upload one file") << "upload --out {dir}/records.txt serial:2" << "";
-    QTest::newRow("upload one into a folder") << "upload --out {dir} serial:2" << "is a folder";
-    QTest::newRow("upload several into a folder") << "upload --out {dir} serial:2 tcp:h:1" << "";
-    QTest::newRow("upload several into a file")
-        << "upload --out {dir}/records.txt serial:2 tcp:h:1" << "existing folder";
+    QTest::newRow("upload one file") << "upload --out {dir}/records.txt serial:2"
+                                     << "";
+    QTest::newRow("upload one into a folder") << "upload --out {dir} serial:2"
+                                              << "is a folder";
+    QTest::newRow("upload several into a folder") << "upload --out {dir} serial:2 tcp:h:1"
+                                                  << "";
+    QTest::newRow("upload several into a file") << "upload --out {dir}/records.txt serial:2 tcp:h:1"
+                                                << "existing folder";
     QTest::newRow("upload several same file")
-        << "upload --out {dir} serial:/dev/a_b serial:/dev/a/b" << "same file";
+        << "upload --out {dir} serial:/dev/a_b serial:/dev/a/b"
+        << "same file";
 }
 
 void TestCliArguments::inputChecks() {

@@ -66,14 +66,18 @@ void TestCliProcess::initTestCase() {
 void TestCliProcess::usageErrorsSendNothing_data() {
     QTest::addColumn<QString>("line"); // {t} is the simulated reader
     QTest::addColumn<QString>("hint");
-    QTest::newRow("unknown option") << "info --fast {t}" << "unknown option";
-    QTest::newRow("bad second target") << "info {t} tcp:127.0.0.1" << "bad target";
-    QTest::newRow("clear-memory unconfirmed") << "clear-memory {t}" << "--yes";
+    QTest::newRow("unknown option") << "info --fast {t}"
+                                    << "unknown option";
+    QTest::newRow("bad second target") << "info {t} tcp:127.0.0.1"
+                                       << "bad target";
+    QTest::newRow("clear-memory unconfirmed") << "clear-memory {t}"
+                                              << "--yes";
     QTest::newRow("unreadable image") << "flash /nonexistent/image.hex {t}"
                                       << "cannot read the image";
     QTest::newRow("unreadable profile") << "program --profile /nonexistent/p.ini {t}"
                                         << "cannot read the profile";
-    QTest::newRow("target twice") << "reset {t} {t}" << "given twice";
+    QTest::newRow("target twice") << "reset {t} {t}"
+                                  << "given twice";
 }
 
 void TestCliProcess::usageErrorsSendNothing() {
@@ -100,14 +104,16 @@ void TestCliProcess::versionAndHelp() {
     QVERIFY(outcome.out.contains(QLatin1String("Exit codes")));
     outcome = runCli({QStringLiteral("ports"), QStringLiteral("--json")});
     QCOMPARE(outcome.code, 0);
-    QVERIFY(QJsonDocument::fromJson(outcome.out.toUtf8()).object().contains(QLatin1String("devices")));
+    QVERIFY(
+        QJsonDocument::fromJson(outcome.out.toUtf8()).object().contains(QLatin1String("devices")));
 }
 
 // Until the commands run on the link, they must fail honestly, never report success.
 void TestCliProcess::unwiredCommandsFailNamingTheTarget() {
     Outcome outcome = runCli({QStringLiteral("info"), m_target});
     QCOMPARE(outcome.code, 1);
-    QVERIFY2(outcome.out.startsWith(m_target + QStringLiteral("  FAILED  ")), qPrintable(outcome.out));
+    QVERIFY2(outcome.out.startsWith(m_target + QStringLiteral("  FAILED  ")),
+             qPrintable(outcome.out));
     outcome = runCli({QStringLiteral("--json"), QStringLiteral("reset"), m_target});
     QCOMPARE(outcome.code, 1);
     const QJsonObject root = QJsonDocument::fromJson(outcome.out.toUtf8()).object();

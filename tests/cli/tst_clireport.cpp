@@ -11,7 +11,11 @@ using varo::cli::TargetResult;
 namespace {
 
 TargetResult okResult(const QString &target) {
-    return {target, true, QStringLiteral("ok"), QStringLiteral("VARO V2.31"), 1.234,
+    return {target,
+            true,
+            QStringLiteral("ok"),
+            QStringLiteral("VARO V2.31"),
+            1.234,
             {{QStringLiteral("firmwareId"), QStringLiteral("VARO V2.31")}}};
 }
 
@@ -44,8 +48,8 @@ void TestCliReport::lines_data() {
                             << "tcp:h:1  FAILED  Reader timeout at step V  1.24 s";
     QTest::newRow("no message") << "" << true << "tcp:h:1  OK  1.24 s";
     // Text from a reader cannot move the cursor, clear the screen or split the line.
-    QTest::newRow("control characters") << "A\x1b[2JB\r\nC\tD" << true
-                                        << "tcp:h:1  OK  A [2JB C D  1.24 s";
+    QTest::newRow("control characters")
+        << "A\x1b[2JB\r\nC\tD" << true << "tcp:h:1  OK  A [2JB C D  1.24 s";
 }
 
 void TestCliReport::lines() {
@@ -73,7 +77,8 @@ void TestCliReport::humanOutput() {
     QString err;
     QTextStream outStream(&out);
     QTextStream errStream(&err);
-    Reporter reporter(QStringLiteral("info"), {QStringLiteral("tcp:h:1"), QStringLiteral("serial:2")},
+    Reporter reporter(QStringLiteral("info"),
+                      {QStringLiteral("tcp:h:1"), QStringLiteral("serial:2")},
                       {false, quiet, false}, outStream, errStream);
     reporter.add(failedResult(QStringLiteral("serial:2")));
     reporter.add(okResult(QStringLiteral("tcp:h:1")));
@@ -92,8 +97,9 @@ void TestCliReport::jsonDocument() {
     QString err;
     QTextStream outStream(&out);
     QTextStream errStream(&err);
-    Reporter reporter(QStringLiteral("info"), {QStringLiteral("tcp:h:1"), QStringLiteral("serial:2")},
-                      {true, false, false}, outStream, errStream);
+    Reporter reporter(QStringLiteral("info"),
+                      {QStringLiteral("tcp:h:1"), QStringLiteral("serial:2")}, {true, false, false},
+                      outStream, errStream);
     reporter.add(okResult(QStringLiteral("serial:2")));
     QCOMPARE(out, QString()); // nothing but the document, and only at the end
     reporter.add(okResult(QStringLiteral("tcp:h:1")));
@@ -132,8 +138,9 @@ void TestCliReport::missingTargetsFail() {
     QString err;
     QTextStream outStream(&out);
     QTextStream errStream(&err);
-    Reporter reporter(QStringLiteral("upload"), {QStringLiteral("tcp:h:1"), QStringLiteral("tcp:h:2")},
-                      {true, false, false}, outStream, errStream);
+    Reporter reporter(QStringLiteral("upload"),
+                      {QStringLiteral("tcp:h:1"), QStringLiteral("tcp:h:2")}, {true, false, false},
+                      outStream, errStream);
     reporter.add(okResult(QStringLiteral("tcp:h:1")));
     QCOMPARE(reporter.finish(), varo::cli::kExitFailed);
     const auto results = reporter.results();

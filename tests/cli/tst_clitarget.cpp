@@ -28,18 +28,18 @@ void TestCliTarget::valid_data() {
     QTest::newRow("tcp name") << "tcp:reader-7.site.example:23" << Target::Kind::Tcp
                               << "reader-7.site.example:23" << 9600;
     QTest::newRow("tcp ipv6") << "tcp:[::1]:5757" << Target::Kind::Tcp << "::1:5757" << 9600;
-    QTest::newRow("device") << "serial:/dev/ttyUSB0" << Target::Kind::SerialDevice
-                            << "/dev/ttyUSB0" << 9600;
+    QTest::newRow("device") << "serial:/dev/ttyUSB0" << Target::Kind::SerialDevice << "/dev/ttyUSB0"
+                            << 9600;
     QTest::newRow("device baud") << "serial:/dev/ttyACM1@115200" << Target::Kind::SerialDevice
                                  << "/dev/ttyACM1" << 115200;
     QTest::newRow("device by id with @")
         << "serial:/dev/serial/by-id/usb-FTDI@x-if00@38400" << Target::Kind::SerialDevice
         << "/dev/serial/by-id/usb-FTDI@x-if00" << 38400;
     QTest::newRow("port number") << "serial:2" << Target::Kind::SerialPortNumber << "2" << 9600;
-    QTest::newRow("port number baud") << "serial:8@19200" << Target::Kind::SerialPortNumber
-                                      << "8" << 19200;
-    QTest::newRow("spaces around") << "  serial:1  " << Target::Kind::SerialPortNumber << "1"
-                                   << 9600;
+    QTest::newRow("port number baud")
+        << "serial:8@19200" << Target::Kind::SerialPortNumber << "8" << 19200;
+    QTest::newRow("spaces around")
+        << "  serial:1  " << Target::Kind::SerialPortNumber << "1" << 9600;
 }
 
 void TestCliTarget::valid() {
@@ -69,24 +69,42 @@ void TestCliTarget::valid() {
 void TestCliTarget::invalid_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("hint"); // part of the error
-    QTest::newRow("no scheme") << "127.0.0.1:5757" << "use tcp:HOST:PORT";
-    QTest::newRow("unknown scheme") << "udp:1.2.3.4:5" << "use tcp:HOST:PORT";
-    QTest::newRow("empty") << "" << "use tcp:HOST:PORT";
-    QTest::newRow("tcp no port") << "tcp:10.0.0.1" << "tcp:HOST:PORT";
-    QTest::newRow("tcp empty host") << "tcp::5757" << "host";
-    QTest::newRow("tcp port zero") << "tcp:h:0" << "1 to 65535";
-    QTest::newRow("tcp port too big") << "tcp:h:65536" << "1 to 65535";
-    QTest::newRow("tcp port sign") << "tcp:h:+80" << "1 to 65535";
-    QTest::newRow("tcp port text") << "tcp:h:http" << "1 to 65535";
-    QTest::newRow("tcp bare ipv6") << "tcp:::1:5757" << "brackets";
-    QTest::newRow("tcp host space") << "tcp:a b:1" << "host";
-    QTest::newRow("serial empty") << "serial:" << "serial:DEVICE";
-    QTest::newRow("serial only baud") << "serial:@9600" << "serial:DEVICE";
-    QTest::newRow("port 0") << "serial:0" << "1 to 8";
-    QTest::newRow("port 9") << "serial:9" << "1 to 8";
-    QTest::newRow("odd baud") << "serial:2@4800" << "baud rate";
-    QTest::newRow("baud text") << "serial:/dev/ttyUSB0@fast" << "baud rate";
-    QTest::newRow("device with newline") << "serial:/dev/tty\nUSB0" << "control";
+    QTest::newRow("no scheme") << "127.0.0.1:5757"
+                               << "use tcp:HOST:PORT";
+    QTest::newRow("unknown scheme") << "udp:1.2.3.4:5"
+                                    << "use tcp:HOST:PORT";
+    QTest::newRow("empty") << ""
+                           << "use tcp:HOST:PORT";
+    QTest::newRow("tcp no port") << "tcp:10.0.0.1"
+                                 << "tcp:HOST:PORT";
+    QTest::newRow("tcp empty host") << "tcp::5757"
+                                    << "host";
+    QTest::newRow("tcp port zero") << "tcp:h:0"
+                                   << "1 to 65535";
+    QTest::newRow("tcp port too big") << "tcp:h:65536"
+                                      << "1 to 65535";
+    QTest::newRow("tcp port sign") << "tcp:h:+80"
+                                   << "1 to 65535";
+    QTest::newRow("tcp port text") << "tcp:h:http"
+                                   << "1 to 65535";
+    QTest::newRow("tcp bare ipv6") << "tcp:::1:5757"
+                                   << "brackets";
+    QTest::newRow("tcp host space") << "tcp:a b:1"
+                                    << "host";
+    QTest::newRow("serial empty") << "serial:"
+                                  << "serial:DEVICE";
+    QTest::newRow("serial only baud") << "serial:@9600"
+                                      << "serial:DEVICE";
+    QTest::newRow("port 0") << "serial:0"
+                            << "1 to 8";
+    QTest::newRow("port 9") << "serial:9"
+                            << "1 to 8";
+    QTest::newRow("odd baud") << "serial:2@4800"
+                              << "baud rate";
+    QTest::newRow("baud text") << "serial:/dev/ttyUSB0@fast"
+                               << "baud rate";
+    QTest::newRow("device with newline") << "serial:/dev/tty\nUSB0"
+                                         << "control";
 }
 
 void TestCliTarget::invalid() {
@@ -99,7 +117,9 @@ void TestCliTarget::invalid() {
 }
 
 void TestCliTarget::sameDeviceSameKey() {
-    const auto key = [](const char *text) { return parseTarget(QString::fromLatin1(text)).target->key(); };
+    const auto key = [](const char *text) {
+        return parseTarget(QString::fromLatin1(text)).target->key();
+    };
     QCOMPARE(key("serial:/dev/ttyUSB0"), key("serial:/dev/ttyUSB0@115200"));
     QCOMPARE(key("serial:2"), key("serial:2@57600"));
     QCOMPARE(key("tcp:Reader.example:23"), key("tcp:reader.example:23"));

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Builds the Debian package (varo-utility, varo-cli, varo-sim, desktop entry, icon, AppStream
+# metainfo, man pages) with CPack; dpkg-shlibdeps computes its dependencies.
+#   scripts/package.sh              builds in build-package (Release) and packages
+#   scripts/package.sh BUILD_DIR    packages from an existing build folder (configured if new)
+# Prints the path of the .deb on the last line.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build-package}
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+fi
+cmake --build "$build" -j2 --target varo-utility varo-cli varo-sim varo-man >/dev/null
+rm -f "$build"/varo-utility_*.deb
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+(cd "$build" && cpack -G DEB >"$log" 2>&1) || { cat "$log" >&2; exit 1; }
+ls "$build"/varo-utility_*.deb
