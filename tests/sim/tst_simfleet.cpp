@@ -98,6 +98,7 @@ private slots:
     void faultyListParsing_data();
     void faultyListParsing();
     void unplugAndReplugOnSchedule();
+    void controlLinesUnplugOneReader();
 };
 
 void TestSimFleet::ptyLinkFollowsEveryReplug() {
@@ -345,6 +346,35 @@ void TestSimFleet::unplugAndReplugOnSchedule() {
     sim.terminate();
     QVERIFY(sim.waitForFinished(5000));
     QVERIFY(!QFileInfo(link).isSymLink());
+}
+
+// "unplug 1" on stdin takes reader 1 away and leaves reader 0 serving.
+void TestSimFleet::controlLinesUnplugOneReader() {
+    QProcess sim;
+    sim.start(QStringLiteral(VARO_SIM_PATH),
+              {QStringLiteral("--tcp"), QStringLiteral("0"), QStringLiteral("--readers"),
+               QStringLiteral("2"), QStringLiteral("--control")});
+    QVERIFY(sim.waitForStarted(5000));
+    QByteArray out;
+    QTRY_COMPARE((out += sim.readAllStandardOutput()).count("TCP 127.0.0.1 "), 2);
+    const QList<QByteArray> lines = out.split('\n');
+    const auto port = [&lines](int index) {
+        return quint16(lines[index].split(' ').last().toUInt());
+    };
+
+    sim.write("unplug 1\n");
+    QTRY_VERIFY((out += sim.readAllStandardOutput()).contains("UNPLUGGED 1"));
+    QCOMPARE(connectError(port(1)), QAbstractSocket::ConnectionRefusedError);
+    QCOMPARE(connectError(port(0)), QAbstractSocket::UnknownSocketError); // connects
+
+    sim.write("replug 1\n");
+    QTRY_VERIFY((out += sim.readAllStandardOutput()).contains("REPLUGGED 1"));
+    QVERIFY(!out.contains("REPLUGGED 0"));
+    QCOMPARE(connectError(port(1)), QAbstractSocket::UnknownSocketError);
+
+    sim.write("quit\n");
+    QVERIFY(sim.waitForFinished(5000));
+    QCOMPARE(sim.exitCode(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestSimFleet)
