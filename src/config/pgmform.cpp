@@ -8,9 +8,11 @@
 #include "ui/notice.h"
 #include "ui/twips.h"
 
+#include <QApplication>
 #include <QMessageBox>
 #include <QPalette>
 #include <QPlainTextEdit>
+#include <QTextBlock>
 #include <QTextCursor>
 
 namespace varo::config {
@@ -114,10 +116,18 @@ void PgmForm::showBusy(const QString &operation) {
 }
 
 void PgmForm::focusLastLine() {
-    if (!m_lastWritten)
+    // Only while the user is on this screen: the focus is not taken from another one.
+    QWidget *focus = QApplication::focusWidget();
+    if (!m_lastWritten || !isVisible() || (focus && !isAncestorOf(focus)))
         return;
-    m_lastWritten->moveCursor(QTextCursor::End);
-    m_lastWritten->moveCursor(QTextCursor::StartOfLine);
+    // Lines end with a line break: the final message is the last block with text.
+    QTextCursor cursor(m_lastWritten->document());
+    cursor.movePosition(QTextCursor::End);
+    while (cursor.block().text().trimmed().isEmpty() &&
+           cursor.movePosition(QTextCursor::PreviousBlock)) {
+    }
+    cursor.movePosition(QTextCursor::StartOfBlock);
+    m_lastWritten->setTextCursor(cursor);
     m_lastWritten->setFocus(Qt::OtherFocusReason);
 }
 

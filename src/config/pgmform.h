@@ -18,8 +18,8 @@ class ProgressLog;
 class ReaderReset;
 
 // Screen `pgmform`: the two progress lists of the reset and of the programming run (the left
-// one fills first), and the two operations themselves. When an operation ends, the focus goes
-// to its final line, so a screen reader reads the outcome.
+// one fills first), and the two operations themselves. When an operation ends while the user
+// is on this screen, the focus goes to its final line, so a screen reader reads the outcome.
 class PgmForm : public QWidget {
     Q_OBJECT
 public:

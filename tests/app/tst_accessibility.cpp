@@ -29,6 +29,7 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextBlock>
 
 using namespace varo;
 using namespace varo::app;
@@ -123,6 +124,7 @@ private slots:
     void ctrlTabSwitchesWindows();
     void keyboardOnlySession();
     void terminalTextIsTheGrid();
+    void resetEndFocusesItsFinalLine();
 
 private:
     void connectBySimulator();
@@ -432,6 +434,18 @@ void TestAccessibility::terminalTextIsTheGrid() {
     type(Qt::Key_Space);
     QCOMPARE(QApplication::focusWidget(), screen->view());
     QCOMPARE(text->characterCount(), 0);
+}
+
+void TestAccessibility::resetEndFocusesItsFinalLine() {
+    m_window->setAsker([](const QString &, std::function<void(bool)> answer) { answer(true); });
+    connectBySimulator();
+    activate();
+    m_window->chooseEntry(MenuEntry::ResetReader);
+    auto *left = m_window->screen(ScreenId::ProgramReader)->findChild<QPlainTextEdit *>("Picture1");
+    QTRY_VERIFY(left->toPlainText().contains(QStringLiteral("Reset Complete")));
+    QTRY_COMPARE(QApplication::focusWidget(), left);
+    QCOMPARE(left->textCursor().block().text(), QStringLiteral("Reset Complete"));
+    QCOMPARE(a11y(left)->text(QAccessible::Name), QStringLiteral("Progress"));
 }
 
 QTEST_MAIN(TestAccessibility)
