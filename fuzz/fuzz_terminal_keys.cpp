@@ -144,8 +144,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         for (const char byte : std::as_const(outcome.bytes))
             grid.put(std::uint8_t(byte), Ink::Typed);
         // The cursor stays on the grid (one past the last column until the next character).
-        VARO_FUZZ_CHECK(grid.curpos() >= 1 && grid.curpos() <= TerminalGrid::kWrapColumn);
-        VARO_FUZZ_CHECK(grid.currentline() >= 1 && grid.currentline() <= TerminalGrid::kLines);
+        VARO_FUZZ_CHECK(grid.cursorColumn() >= 1 &&
+                        grid.cursorColumn() <= TerminalGrid::kWrapColumn);
+        VARO_FUZZ_CHECK(grid.cursorLine() >= 1 && grid.cursorLine() <= TerminalGrid::kLines);
     }
     return 0;
 }

@@ -5,9 +5,14 @@
 #include <QTimer>
 #include <QWidget>
 
-namespace varo::app {
+#include <optional>
 
-class ClickableLabel;
+namespace varo::ui {
+class ActionButton;
+class ValueLabel;
+} // namespace varo::ui
+
+namespace varo::app {
 
 // The entries of the command menu, top to bottom.
 enum class MenuEntry {
@@ -24,8 +29,14 @@ enum class MenuEntry {
 };
 
 // `commandmenu`: the teal column of entries at the left edge of the main window, with the
-// blinking connection status `Label20` at its foot. It only paints and reports clicks; what an
-// entry does is decided by the main window.
+// blinking connection status at its foot. It only paints and reports choices; what an entry
+// does is decided by the main window.
+//
+// Keyboard: the entries are buttons in the tab order; Up and Down move between them (wrapping),
+// Enter, Return or Space chooses one, Alt+the underlined letter chooses one from anywhere in the
+// window, Escape is reported as escapePressed(). The yellow highlight marks the entry with the
+// keyboard focus while the menu has it, otherwise the entry last highlighted by the main window.
+// The status is a live status line: assistive tools announce "Connected"/"Disconnected".
 class CommandMenu : public QWidget {
     Q_OBJECT
 public:
@@ -41,11 +52,14 @@ public:
     // Paints the nine visible entries white; "d/l boot2" and the status are left alone.
     void allWhite();
     void highlight(MenuEntry entry);
-    ClickableLabel *label(MenuEntry entry) const;
+    ui::ActionButton *entryButton(MenuEntry entry) const;
+    QColor entryColor(MenuEntry entry) const;
+    // Gives the keyboard focus to the highlighted entry (the first one when none is).
+    void focusHighlighted();
 
     void setStatus(const QString &status);
     QString status() const;
-    QColor statusColor() const;
+    QColor statusColor() const { return m_statusColor; }
     void paintStatus(const QColor &color);
 
 signals:
@@ -53,15 +67,21 @@ signals:
     void escapePressed();
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
 
 private:
     void blink();
+    void paintEntries();
+    void moveFocus(ui::ActionButton *from, int step);
 
-    QHash<MenuEntry, ClickableLabel *> m_entries;
-    ClickableLabel *m_status = nullptr;
-    QTimer m_blinkTimer; // `Timer2`
+    QList<ui::ActionButton *> m_order; // the visible entries, top to bottom
+    QHash<MenuEntry, ui::ActionButton *> m_entries;
+    std::optional<MenuEntry> m_highlighted;
+    ui::ValueLabel *m_status = nullptr;
+    QColor m_statusColor;
+    QTimer m_blinkTimer;
 };
 
 } // namespace varo::app

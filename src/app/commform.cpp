@@ -1,8 +1,9 @@
 #include "commform.h"
 
-#include "clickablelabel.h"
 #include "link/readerlink.h"
-#include "twips.h"
+#include "ui/actionbutton.h"
+#include "ui/controlnames.h"
+#include "ui/twips.h"
 
 #include <QButtonGroup>
 #include <QFrame>
@@ -14,6 +15,50 @@
 namespace varo::app {
 
 namespace {
+
+using ui::twipsRect;
+
+// The screen's mapping: each control's object name and the caption it is announced by.
+enum class Control {
+    ModeGroup,
+    ModeCaption,
+    TcpOption,
+    SerialOption,
+    PortGroup,
+    PortCaption,
+    BaudGroup,
+    BaudCaption,
+    IpCaption,
+    AddressCaption,
+    AddressField,
+    PortNumberCaption,
+    PortNumberField,
+    ConnectButton,
+    DisconnectButton,
+};
+
+constexpr ui::NamedControl<Control> kControls[] = {
+    {Control::ModeGroup, {"modeGroup", "Comm Mode"}},
+    {Control::ModeCaption, {"Label1_0"}},
+    {Control::TcpOption, {"Option1"}},
+    {Control::SerialOption, {"Option2"}},
+    {Control::PortGroup, {"portGroup", "Comm Port"}},
+    {Control::PortCaption, {"Label3"}},
+    {Control::BaudGroup, {"baudGroup", "Baud Rate"}},
+    {Control::BaudCaption, {"Label4"}},
+    {Control::IpCaption, {"Label6"}},
+    {Control::AddressCaption, {"Label2"}},
+    {Control::AddressField, {"Text1", "IP Address"}},
+    {Control::PortNumberCaption, {"Label5"}},
+    {Control::PortNumberField, {"Text3", "Port"}},
+    {Control::ConnectButton, {"Label10"}},
+    {Control::DisconnectButton, {"Label7"}},
+};
+static_assert(ui::coversEveryId(kControls));
+
+template <typename Widget> Widget *named(Widget *control, Control id) {
+    return ui::named(control, kControls, id);
+}
 
 const QColor kBackground(192, 192, 192);
 const QColor kButtonGrey(224, 224, 224);
@@ -34,9 +79,8 @@ QFrame *outlineBox(QWidget *parent, const QRect &rect) {
     return frame;
 }
 
-QLabel *caption(QWidget *parent, const char *control, const QString &text, const QRect &rect) {
-    auto *label = new QLabel(text, parent);
-    label->setObjectName(QString::fromLatin1(control));
+QLabel *caption(QWidget *parent, Control control, const QString &text, const QRect &rect) {
+    auto *label = named(new QLabel(text, parent), control);
     label->setTextFormat(Qt::PlainText);
     label->setFont(captionFont());
     label->setGeometry(rect);
@@ -87,6 +131,10 @@ QRadioButton *CommForm::addOption(QWidget *group, const char *control, const QSt
                                   int left, int top, int width, int height) {
     auto *button = new QRadioButton(text, group);
     button->setObjectName(QString::fromLatin1(control));
+    // Numbers alone say little: the group's caption goes with them ("Comm Port 2").
+    const QString groupName = group->accessibleName();
+    if (!groupName.isEmpty() && text.front().isDigit())
+        button->setAccessibleName(groupName + QLatin1Char(' ') + text);
     button->setFont(captionFont());
     button->setGeometry(twipsRect(left, top, width, height));
     return button;
@@ -94,12 +142,15 @@ QRadioButton *CommForm::addOption(QWidget *group, const char *control, const QSt
 
 void CommForm::buildLayout() {
     // Group 1: the link mode.
-    auto *modeGroup = new QWidget(this);
+    auto *modeGroup = named(new QWidget(this), Control::ModeGroup);
     modeGroup->setGeometry(twipsRect(480, 360, 1935, 1695));
     outlineBox(this, twipsRect(480, 360, 1935, 1695));
-    caption(modeGroup, "Label1_0", QStringLiteral("Comm Mode"), twipsRect(360, 120, 1095, 375));
-    m_tcp = addOption(modeGroup, "Option1", QStringLiteral("TCP/IP"), 360, 480, 1455);
-    m_serial = addOption(modeGroup, "Option2", QStringLiteral("Serial Port"), 360, 840, 1455);
+    caption(modeGroup, Control::ModeCaption, QStringLiteral("Comm Mode"),
+            twipsRect(360, 120, 1095, 375));
+    m_tcp = addOption(modeGroup, nameOf(kControls, Control::TcpOption).objectName.data(),
+                      QStringLiteral("TCP/IP"), 360, 480, 1455);
+    m_serial = addOption(modeGroup, nameOf(kControls, Control::SerialOption).objectName.data(),
+                         QStringLiteral("Serial Port"), 360, 840, 1455);
     auto *modes = new QButtonGroup(this);
     modes->addButton(m_tcp);
     modes->addButton(m_serial);
@@ -113,10 +164,11 @@ void CommForm::buildLayout() {
     });
 
     // Group 2: the serial port number.
-    auto *portGroup = new QWidget(this);
+    auto *portGroup = named(new QWidget(this), Control::PortGroup);
     portGroup->setGeometry(twipsRect(2760, 360, 1935, 1695));
     outlineBox(this, twipsRect(2760, 360, 1935, 1695));
-    caption(portGroup, "Label3", QStringLiteral("Comm Port"), twipsRect(480, 120, 1095, 375));
+    caption(portGroup, Control::PortCaption, QStringLiteral("Comm Port"),
+            twipsRect(480, 120, 1095, 375));
     auto *ports = new QButtonGroup(this);
     for (const PortButton &b : kPortButtons) {
         QRadioButton *button =
@@ -130,10 +182,11 @@ void CommForm::buildLayout() {
     }
 
     // Group 3: the baud rate.
-    auto *baudGroup = new QWidget(this);
+    auto *baudGroup = named(new QWidget(this), Control::BaudGroup);
     baudGroup->setGeometry(twipsRect(5040, 360, 4395, 1695));
     outlineBox(this, twipsRect(5040, 360, 4395, 1695));
-    caption(baudGroup, "Label4", QStringLiteral("Baud Rate"), twipsRect(360, 120, 1095, 375));
+    caption(baudGroup, Control::BaudCaption, QStringLiteral("Baud Rate"),
+            twipsRect(360, 120, 1095, 375));
     auto *bauds = new QButtonGroup(this);
     for (const BaudButton &b : kBaudButtons) {
         QRadioButton *button =
@@ -148,17 +201,20 @@ void CommForm::buildLayout() {
 
     // The IP block.
     outlineBox(this, twipsRect(480, 2340, 8955, 1335));
-    caption(this, "Label6", QStringLiteral("IP Settings"), twipsRect(4080, 2460, 1455, 315));
-    caption(this, "Label2", QStringLiteral("IP Address"), twipsRect(1620, 3120, 1155, 315));
-    m_ip = new QLineEdit(this);
-    m_ip->setObjectName(QStringLiteral("Text1"));
+    caption(this, Control::IpCaption, QStringLiteral("IP Settings"),
+            twipsRect(4080, 2460, 1455, 315));
+    QLabel *addressCaption = caption(this, Control::AddressCaption, QStringLiteral("IP Address"),
+                                     twipsRect(1620, 3120, 1155, 315));
+    m_ip = named(new QLineEdit(this), Control::AddressField);
+    addressCaption->setBuddy(m_ip);
     m_ip->setGeometry(twipsRect(3000, 3060, 1695, 375));
     m_ip->setMaxLength(kIpMaxLength);
     connect(m_ip, &QLineEdit::textChanged, this,
             [this](const QString &text) { m_link->settings().remoteHost = text; });
-    caption(this, "Label5", QStringLiteral("Port"), twipsRect(5280, 3120, 555, 315));
-    m_port = new QLineEdit(this);
-    m_port->setObjectName(QStringLiteral("Text3"));
+    QLabel *portCaption = caption(this, Control::PortNumberCaption, QStringLiteral("Port"),
+                                  twipsRect(5280, 3120, 555, 315));
+    m_port = named(new QLineEdit(this), Control::PortNumberField);
+    portCaption->setBuddy(m_port);
     m_port->setGeometry(twipsRect(6060, 3060, 855, 375));
     m_port->setMaxLength(kPortMaxLength);
     m_port->setValidator(
@@ -171,24 +227,32 @@ void CommForm::buildLayout() {
         edit->setPalette(pal);
     }
 
-    // The two buttons.
+    // The two buttons. Enter in the address or port field connects as well.
     outlineBox(this, twipsRect(1200, 4560, 7020, 795));
-    auto addButton = [this](const char *control, const QString &text, int boxLeft) {
-        auto *button = new ClickableLabel(text, this);
-        button->setObjectName(QString::fromLatin1(control));
+    auto addButton = [this](Control control, const QString &text, int boxLeft) {
+        auto *button = named(new ui::ActionButton(text, this), control);
+        button->setLook(ui::ActionButton::Look::Box);
         button->setFont(captionFont());
-        button->setAlignment(Qt::AlignCenter);
         button->setGeometry(twipsRect(boxLeft, 4740, 2715, 435));
-        button->setAutoFillBackground(true);
-        button->setStyleSheet(QStringLiteral(
-            "QLabel { background: rgb(224, 224, 224); border: 1px solid rgb(128, 128, 128);"
-            " border-radius: 6px; }"));
         return button;
     };
-    ClickableLabel *connectButton = addButton("Label10", QStringLiteral("Connect to Port"), 1500);
-    ClickableLabel *disconnectButton = addButton("Label7", QStringLiteral("Disconnect"), 5460);
-    connect(connectButton, &ClickableLabel::clicked, this, &CommForm::connectClicked);
-    connect(disconnectButton, &ClickableLabel::clicked, this, &CommForm::disconnectClicked);
+    m_connectButton = addButton(Control::ConnectButton, QStringLiteral("Co&nnect to Port"), 1500);
+    m_disconnectButton = addButton(Control::DisconnectButton, QStringLiteral("&Disconnect"), 5460);
+    connect(m_connectButton, &ui::ActionButton::clicked, this, &CommForm::connectClicked);
+    connect(m_disconnectButton, &ui::ActionButton::clicked, this, &CommForm::disconnectClicked);
+    connect(m_ip, &QLineEdit::returnPressed, this, &CommForm::connectClicked);
+    connect(m_port, &QLineEdit::returnPressed, this, &CommForm::connectClicked);
+
+    // Tab goes through the groups as they read: mode, port, baud, address, port number, then
+    // the two buttons.
+    QList<QWidget *> order{m_tcp, m_serial};
+    for (const PortButton &b : kPortButtons)
+        order.append(m_ports.value(b.port));
+    for (qint32 baud : {9600, 19200, 38400, 57600, 115200})
+        order.append(m_bauds.value(baud));
+    order << m_ip << m_port << m_connectButton << m_disconnectButton;
+    for (qsizetype i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order.at(i - 1), order.at(i));
 }
 
 void CommForm::connectClicked() {

@@ -9,13 +9,16 @@ class QRadioButton;
 namespace varo::link {
 class ReaderLink;
 }
+namespace varo::ui {
+class ActionButton;
+}
 
 namespace varo::app {
 
-class ClickableLabel;
-
 // `commform`: how the utility reaches the reader. Every choice is recorded in the link
 // settings at once; the link reads them at the next connect (the link mode at every exchange).
+// "Connect to Port" and "Disconnect" are buttons in the tab order (mode, port, baud, address,
+// port number, connect, disconnect); Enter in the address or port field connects.
 class CommForm : public QWidget {
     Q_OBJECT
 public:
@@ -33,6 +36,8 @@ public:
     void setTcpPort(const QString &port);
 
     bool isSerialSelected() const;
+    ui::ActionButton *connectButton() const { return m_connectButton; }
+    ui::ActionButton *disconnectButton() const { return m_disconnectButton; }
 
 signals:
     // A notice for the user ("Disconnect first before connecting", "Already disconnected").
@@ -52,6 +57,8 @@ private:
     QHash<qint32, QRadioButton *> m_bauds;
     QLineEdit *m_ip = nullptr;
     QLineEdit *m_port = nullptr;
+    ui::ActionButton *m_connectButton = nullptr;
+    ui::ActionButton *m_disconnectButton = nullptr;
 };
 
 } // namespace varo::app

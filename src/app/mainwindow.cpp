@@ -1,23 +1,20 @@
 #include "mainwindow.h"
 
 #include "aboutdialog.h"
-#include "clickablelabel.h"
 #include "commform.h"
-#include "twips.h"
 
-#include "config/barcodescreen.h"
-#include "config/commportsscreen.h"
 #include "config/configmodel.h"
 #include "config/defaults.h"
-#include "config/generalscreen.h"
 #include "config/pgmform.h"
-#include "config/wiegandscreen.h"
-#include "flash/flashscreen.h"
 #include "link/readerlink.h"
-#include "loopback/loopbackscreen.h"
 #include "terminal/terminalscreen.h"
+#include "ui/controlnames.h"
+#include "ui/keyboard.h"
+#include "ui/notice.h"
+#include "ui/twips.h"
 #include "utilities/utilitiesscreen.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -28,6 +25,8 @@
 namespace varo::app {
 
 namespace {
+
+using ui::twips;
 
 struct MenuBarEntry {
     const char *control;
@@ -67,15 +66,14 @@ MainWindow::MainWindow(QWidget *parent)
 
     m_menu = new CommandMenu;
     m_menuHost = m_mdi->addSubWindow(m_menu, Qt::FramelessWindowHint);
+    m_menuHost->setWindowTitle(m_menu->windowTitle());
     connect(m_menu, &CommandMenu::entryClicked, this, &MainWindow::chooseEntry);
     connect(m_menu, &CommandMenu::escapePressed, this, &MainWindow::escapeOnMenu);
     // The bootloader extension entry stays hidden; technicians reach it with Ctrl+Shift+B.
     auto *boot2 = new QShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+B")), this);
     connect(boot2, &QShortcut::activated, this, [this] { chooseEntry(MenuEntry::BootExtension); });
 
-    m_commForm = new CommForm(m_link);
-    m_screens.insert(m_commForm->objectName(), m_commForm);
-    host(m_commForm);
+    m_commForm = screen<ScreenId::Communications>();
     connect(m_commForm, &CommForm::noticeRaised, this, &MainWindow::showNotice);
 
     connect(m_link, &link::ReaderLink::statusChanged, m_menu, &CommandMenu::setStatus);
@@ -84,15 +82,16 @@ MainWindow::MainWindow(QWidget *parent)
     });
 
     m_asker = [this](const QString &question, std::function<void(bool)> answer) {
-        auto *box = new QMessageBox(QMessageBox::Question, kTitle, question,
-                                    QMessageBox::Yes | QMessageBox::No, this);
-        box->setTextFormat(Qt::PlainText);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        connect(box, &QMessageBox::finished, this, [box, answer = std::move(answer)](int) {
-            answer(box->clickedButton() == box->button(QMessageBox::Yes));
-        });
-        box->open();
+        ui::openQuestion(this, kTitle, question, std::move(answer));
     };
+
+    // Ctrl+Tab and Ctrl+Shift+Tab (which arrives as Backtab) switch child windows.
+    for (const QKeySequence &keys :
+         {QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
+          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)}) {
+        auto *shortcut = new QShortcut(keys, this);
+        connect(shortcut, &QShortcut::activated, this, &MainWindow::switchWindow);
+    }
 
     const int clientWidth = twips(kClientWidthTwips);
     resize(clientWidth, twips(kHeightTwips) + menuBar()->sizeHint().height());
@@ -117,8 +116,6 @@ void MainWindow::buildMenuBar() {
 
 void MainWindow::startUp() {
     loadDefaults();
-    m_terminalStopFlag = 0;
-    m_terminalTcpFlag = 0;
     m_link->settings().mode = link::LinkSettings::kSerial;
     m_menu->paintStatus(CommandMenu::kYellow);
 
@@ -126,50 +123,24 @@ void MainWindow::startUp() {
     placeAll();
     m_menu->allWhite();
     m_menu->highlight(MenuEntry::Communications);
-    bringToFront(QStringLiteral("commform"));
+    bringToFront(ScreenId::Communications);
 }
 
-QWidget *MainWindow::screen(const QString &name) {
-    if (QWidget *existing = m_screens.value(name))
+QWidget *MainWindow::screen(ScreenId id) {
+    if (QWidget *existing = m_screens.value(id))
         return existing;
-    QWidget *created = createScreen(name);
-    if (!created)
-        return nullptr;
-    m_screens.insert(name, created);
-    host(created);
+    QWidget *created = screenEntry(id).make({m_link, m_config.get()});
+    m_screens.insert(id, created);
+    host(id, created);
     return created;
 }
 
-QWidget *MainWindow::createScreen(const QString &name) {
-    using namespace varo;
-    if (name == QLatin1String("general"))
-        return new config::GeneralScreen(m_config.get());
-    if (name == QLatin1String("wiegand"))
-        return new config::WiegandScreen(m_config.get());
-    if (name == QLatin1String("barcode"))
-        return new config::BarcodeScreen(m_config.get());
-    if (name == QLatin1String("commports"))
-        return new config::CommportsScreen(m_config.get());
-    if (name == QLatin1String("pgmform"))
-        return new config::PgmForm(m_link, m_config.get());
-    if (name == QLatin1String("utilities"))
-        return new utilities::UtilitiesScreen(m_link);
-    if (name == QLatin1String("flashdl"))
-        return new flash::FlashScreen(m_link, flash::FlashScreen::Kind::Firmware);
-    if (name == QLatin1String("flashboot2"))
-        return new flash::FlashScreen(m_link, flash::FlashScreen::Kind::Boot2);
-    if (name == QLatin1String("termmode"))
-        return new terminal::TerminalScreen(m_link);
-    if (name == QLatin1String("loopback"))
-        return new loopback::LoopbackScreen(m_link);
-    return nullptr;
-}
-
-QMdiSubWindow *MainWindow::host(QWidget *screen) {
+QMdiSubWindow *MainWindow::host(ScreenId id, QWidget *screen) {
     QMdiSubWindow *sub = m_mdi->addSubWindow(screen, Qt::FramelessWindowHint);
     sub->setObjectName(screen->objectName() + QStringLiteral("Host"));
     sub->setWindowTitle(screen->windowTitle());
-    m_hosts.insert(screen->objectName(), sub);
+    sub->setAccessibleName(screen->windowTitle());
+    m_hosts.insert(id, sub);
     placeForm(sub);
     sub->hide();
     return sub;
@@ -192,23 +163,34 @@ void MainWindow::resizeEvent(QResizeEvent *event) {
     placeAll();
 }
 
-void MainWindow::bringToFront(const QString &name) {
-    if (!screen(name))
-        return;
-    QMdiSubWindow *sub = m_hosts.value(name);
+void MainWindow::bringToFront(ScreenId id) {
+    QWidget *shown = screen(id);
+    QMdiSubWindow *sub = m_hosts.value(id);
     placeForm(sub);
     sub->show();
     sub->raise();
     m_mdi->setActiveSubWindow(sub);
-    sub->widget()->update();
+    shown->update();
+    m_front = id;
+    // The keyboard goes on in the screen that opened.
+    ui::focusFirstControl(shown);
+}
+
+void MainWindow::switchWindow() {
+    QWidget *focus = QApplication::focusWidget();
+    const bool inMenu = focus && (focus == m_menu || m_menu->isAncestorOf(focus));
+    if (inMenu && m_front) {
+        QMdiSubWindow *sub = m_hosts.value(*m_front);
+        m_mdi->setActiveSubWindow(sub);
+        ui::focusFirstControl(sub->widget());
+    } else {
+        m_mdi->setActiveSubWindow(m_menuHost);
+        m_menu->focusHighlighted();
+    }
 }
 
 void MainWindow::showNotice(const QString &text) {
-    m_lastNotice = text;
-    auto *box = new QMessageBox(QMessageBox::NoIcon, kTitle, text, QMessageBox::Ok, this);
-    box->setTextFormat(Qt::PlainText);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
+    ui::openNotice(this, kTitle, text);
     emit noticeShown(text);
 }
 
@@ -235,20 +217,15 @@ bool MainWindow::firmwareBaudAllowed() {
 }
 
 void MainWindow::stopTerminal() {
-    m_terminalStopFlag = -1;
-    if (auto *terminal = qobject_cast<terminal::TerminalScreen *>(m_screens.value("termmode")))
-        terminal->stop();
+    if (m_screens.contains(ScreenId::Terminal))
+        screen<ScreenId::Terminal>()->stop();
 }
 
 void MainWindow::startTerminal() {
     m_menu->allWhite();
     m_menu->highlight(MenuEntry::TerminalMode);
-    bringToFront(QStringLiteral("termmode"));
-    m_terminalStopFlag = 0;
-    if (!m_commForm->isSerialSelected())
-        m_terminalTcpFlag = -1;
-    auto *terminal = qobject_cast<terminal::TerminalScreen *>(m_screens.value("termmode"));
-    terminal->start();
+    bringToFront(ScreenId::Terminal);
+    screen<ScreenId::Terminal>()->start();
 }
 
 void MainWindow::chooseEntry(MenuEntry entry) {
@@ -260,18 +237,11 @@ void MainWindow::chooseEntry(MenuEntry entry) {
     case MenuEntry::Communications:
     case MenuEntry::GeneralSetup:
     case MenuEntry::WiegandSetup:
-    case MenuEntry::BarcodeSetup: {
-        static const QHash<MenuEntry, QString> kScreens{
-            {MenuEntry::Communications, QStringLiteral("commform")},
-            {MenuEntry::GeneralSetup, QStringLiteral("general")},
-            {MenuEntry::WiegandSetup, QStringLiteral("wiegand")},
-            {MenuEntry::BarcodeSetup, QStringLiteral("barcode")},
-        };
+    case MenuEntry::BarcodeSetup:
         m_menu->allWhite();
         m_menu->highlight(entry);
-        bringToFront(kScreens.value(entry));
+        bringToFront(*screenFor(entry));
         return;
-    }
     case MenuEntry::TerminalMode:
         if (!connected)
             return;
@@ -286,7 +256,7 @@ void MainWindow::chooseEntry(MenuEntry entry) {
             return;
         m_menu->allWhite();
         m_menu->highlight(entry);
-        bringToFront(QStringLiteral("utilities"));
+        bringToFront(ScreenId::Utilities);
         return;
     case MenuEntry::ProgramReader:
     case MenuEntry::ResetReader: {
@@ -298,8 +268,8 @@ void MainWindow::chooseEntry(MenuEntry entry) {
             return;
         const bool program = entry == MenuEntry::ProgramReader;
         ask(program ? kProgramQuestion : kResetQuestion, [this, program] {
-            bringToFront(QStringLiteral("pgmform"));
-            auto *form = static_cast<config::PgmForm *>(screen(QStringLiteral("pgmform")));
+            bringToFront(ScreenId::ProgramReader);
+            config::PgmForm *form = screen<ScreenId::ProgramReader>();
             // A refusal (link busy) is reported by the form itself.
             if (program)
                 form->doProgram();
@@ -314,8 +284,7 @@ void MainWindow::chooseEntry(MenuEntry entry) {
             return;
         m_menu->allWhite();
         m_menu->highlight(MenuEntry::FlashNewFirmware);
-        bringToFront(entry == MenuEntry::FlashNewFirmware ? QStringLiteral("flashdl")
-                                                          : QStringLiteral("flashboot2"));
+        bringToFront(*screenFor(entry));
         return;
     }
 }
@@ -324,7 +293,7 @@ void MainWindow::escapeOnMenu() {
     if (!m_link->isConnected())
         return;
     stopTerminal();
-    bringToFront(QStringLiteral("loopback"));
+    bringToFront(ScreenId::Loopback);
 }
 
 void MainWindow::loadDefaults() {
@@ -333,11 +302,10 @@ void MainWindow::loadDefaults() {
     m_commForm->selectBaud(9600);
     m_commForm->setIpAddress(kDefaultReaderAddress);
     m_commForm->setTcpPort(kDefaultReaderPort);
-    static_cast<utilities::UtilitiesScreen *>(screen(QStringLiteral("utilities")))->selectAdd();
-    screen(QStringLiteral("general"));
-    screen(QStringLiteral("wiegand"));
-    screen(QStringLiteral("barcode"));
-    screen(QStringLiteral("commports"));
+    screen<ScreenId::Utilities>()->selectAdd();
+    for (ScreenId setup : {ScreenId::GeneralSetup, ScreenId::WiegandSetup, ScreenId::BarcodeSetup,
+                           ScreenId::ReaderPorts})
+        screen(setup);
     config::loadDefaults(*m_config);
 }
 

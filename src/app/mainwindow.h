@@ -1,6 +1,7 @@
 #pragma once
 
 #include "commandmenu.h"
+#include "screenregistry.h"
 
 #include <QHash>
 #include <QMainWindow>
@@ -16,21 +17,14 @@ class ReaderLink;
 }
 namespace varo::config {
 class ConfigModel;
-class PgmForm;
-} // namespace varo::config
-namespace varo::utilities {
-class UtilitiesScreen;
-}
-namespace varo::terminal {
-class TerminalScreen;
 }
 
 namespace varo::app {
 
-class CommForm;
-
 // `stamain`: the multi-document main window. It owns the reader link, the configuration and
-// every screen for the whole run, and carries out the command menu's entries.
+// every screen for the whole run, and carries out the command menu's entries. Screens come
+// from the screen registry (one entry per screen: id, menu entry, factory), each in its own
+// frameless child window; the one brought to front gets the keyboard focus on its first control.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
@@ -47,16 +41,23 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    // The start-up sequence: defaults, flags, status colour, command menu, Communications in front.
+    // The start-up sequence: defaults, status colour, command menu, Communications in front.
     void startUp();
 
     link::ReaderLink *link() const { return m_link; }
     config::ConfigModel *config() const { return m_config.get(); }
     CommandMenu *commandMenu() const { return m_menu; }
     CommForm *commForm() const { return m_commForm; }
-    // A screen by its name (`general`, `pgmform`, `termmode`, ...), created on first use.
-    QWidget *screen(const QString &name);
-    QMdiSubWindow *hostOf(const QString &name) const { return m_hosts.value(name); }
+    // A screen, created (hidden) on first use.
+    QWidget *screen(ScreenId id);
+    template <ScreenId Id> typename ScreenType<Id>::type *screen() {
+        // The registry's factory for Id makes exactly this class.
+        return static_cast<typename ScreenType<Id>::type *>(screen(Id));
+    }
+    // The child window holding a screen; nullptr before the screen is made.
+    QMdiSubWindow *hostOf(ScreenId id) const { return m_hosts.value(id); }
+    // The screen in front (the one the command menu last brought forward).
+    std::optional<ScreenId> frontScreen() const { return m_front; }
 
     void setAsker(Asker asker) { m_asker = std::move(asker); }
     // Carries out a command menu entry exactly as a click on it does.
@@ -66,11 +67,8 @@ public:
     void loadDefaults();
     void showAbout();
 
-    qint16 terminalStopFlag() const { return m_terminalStopFlag; }
-    qint16 terminalTcpFlag() const { return m_terminalTcpFlag; }
-    QString lastNotice() const { return m_lastNotice; }
-
 signals:
+    // A notice box was opened with `text`.
     void noticeShown(const QString &text);
 
 protected:
@@ -79,12 +77,14 @@ protected:
 
 private:
     void buildMenuBar();
-    QWidget *createScreen(const QString &name);
-    QMdiSubWindow *host(QWidget *screen);
+    QMdiSubWindow *host(ScreenId id, QWidget *screen);
     // `place_form`: right of the command menu, filling the rest of the main window.
     void placeForm(QMdiSubWindow *sub);
     void placeAll();
-    void bringToFront(const QString &name);
+    void bringToFront(ScreenId id);
+    // Ctrl+Tab / Ctrl+Shift+Tab: from the command menu to the screen in front and back (the
+    // two child windows one sees; both keys reach the other one).
+    void switchWindow();
     void showNotice(const QString &text);
     void ask(const QString &question, std::function<void()> onYes);
     bool refuseWhileBusy();
@@ -98,12 +98,10 @@ private:
     CommandMenu *m_menu = nullptr;
     QMdiSubWindow *m_menuHost = nullptr;
     CommForm *m_commForm = nullptr;
-    QHash<QString, QWidget *> m_screens;
-    QHash<QString, QMdiSubWindow *> m_hosts;
+    QHash<ScreenId, QWidget *> m_screens;
+    QHash<ScreenId, QMdiSubWindow *> m_hosts;
+    std::optional<ScreenId> m_front;
     Asker m_asker;
-    qint16 m_terminalStopFlag = 0;
-    qint16 m_terminalTcpFlag = 0;
-    QString m_lastNotice;
 };
 
 } // namespace varo::app

@@ -4,6 +4,8 @@
 #include "fieldbinder.h"
 #include "screenstyle.h"
 
+#include "ui/controlnames.h"
+
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -58,21 +60,36 @@ QGroupBox *symbologyGroup(FieldBinder *binder, QWidget *parent) {
 
     for (int r = 0; r < 9; ++r) {
         const int row = kFirstRow + r;
-        QLabel *label = caption(QLatin1String(kSymbologies[r]), group);
+        const QString symbology = QLatin1String(kSymbologies[r]);
+        // Each control is announced by its row and column captions ("Code39 Enbl",
+        // "Code39 Transmit CD", "Code39 Prefix 2").
+        auto cell = [&symbology](QWidget *control, const QString &column) {
+            ui::nameIfUnnamed(control, symbology + QLatin1Char(' ') + column);
+            return control;
+        };
+        QLabel *label = caption(symbology, group);
         grid->addWidget(label, row, kCaptionColumn);
         if (r == 3)
             label->setHidden(true);
         for (int c = 0; c < 3; ++c)
-            grid->addWidget(binder->check(field("Check1", 8 * r + c), {}, group), row,
-                            kEnblColumn + c, Qt::AlignHCenter);
-        grid->addWidget(binder->text(field("Text1", r), group), row, kLenColumn, Qt::AlignHCenter);
-        grid->addWidget(binder->text(field("Text3", r), group), row, kBarsColumn, Qt::AlignHCenter);
+            grid->addWidget(cell(binder->check(field("Check1", 8 * r + c), {}, group),
+                                 QLatin1String(kHeadings[c])),
+                            row, kEnblColumn + c, Qt::AlignHCenter);
+        grid->addWidget(cell(binder->text(field("Text1", r), group), QStringLiteral("Len")), row,
+                        kLenColumn, Qt::AlignHCenter);
+        grid->addWidget(cell(binder->text(field("Text3", r), group), QStringLiteral("# Bars")), row,
+                        kBarsColumn, Qt::AlignHCenter);
         for (int c = 0; c < 5; ++c)
-            grid->addWidget(binder->check(field("Check1", 8 * r + 3 + c), {}, group), row,
-                            kTransmitColumn + c, Qt::AlignHCenter);
+            grid->addWidget(cell(binder->check(field("Check1", 8 * r + 3 + c), {}, group),
+                                 QStringLiteral("Transmit ") + QLatin1String(kHeadings[5 + c])),
+                            row, kTransmitColumn + c, Qt::AlignHCenter);
         for (int k = 0; k < 5; ++k) {
-            grid->addWidget(binder->text(field("Text2", 5 * r + k), group), row, kPrefixColumn + k);
-            grid->addWidget(binder->text(field("Text4", 5 * r + k), group), row, kSuffixColumn + k);
+            grid->addWidget(cell(binder->text(field("Text2", 5 * r + k), group),
+                                 QStringLiteral("Prefix %1").arg(k + 1)),
+                            row, kPrefixColumn + k);
+            grid->addWidget(cell(binder->text(field("Text4", 5 * r + k), group),
+                                 QStringLiteral("Suffix %1").arg(k + 1)),
+                            row, kSuffixColumn + k);
         }
     }
     return group;
@@ -89,14 +106,22 @@ QGroupBox *maskGroup(FieldBinder *binder, int block, QWidget *parent) {
     for (int k = 0; k < 5; ++k) {
         const int i = block == 0 ? k : 9 - k;
         const int row = k + 1;
-        grid->addWidget(caption(QStringLiteral("Mask %1").arg(k + 1), group), row, 0);
-        grid->addWidget(binder->check(field("Check4", i), {}, group), row, 1, Qt::AlignLeft);
-        grid->addWidget(binder->text(field("Text5", i), group), row, 2, Qt::AlignLeft);
-        grid->addWidget(binder->text(field("Text7", i), group), row, 3, Qt::AlignLeft);
+        const QString rowCaption = QStringLiteral("Mask %1").arg(k + 1);
+        auto cell = [&rowCaption](QWidget *control, const char *column) {
+            ui::nameIfUnnamed(control, rowCaption + QLatin1Char(' ') + QLatin1String(column));
+            return control;
+        };
+        grid->addWidget(caption(rowCaption, group), row, 0);
+        grid->addWidget(cell(binder->check(field("Check4", i), {}, group), "Const"), row, 1,
+                        Qt::AlignLeft);
+        grid->addWidget(cell(binder->text(field("Text5", i), group), "Start"), row, 2,
+                        Qt::AlignLeft);
+        grid->addWidget(cell(binder->text(field("Text7", i), group), "Len/Value"), row, 3,
+                        Qt::AlignLeft);
     }
     QLabel *length = caption(QStringLiteral("Length"), group);
     QLineEdit *lengthEdit = binder->text(field("Text8", block), group);
-    length->setBuddy(lengthEdit);
+    ui::nameByCaption(length, lengthEdit);
     grid->addWidget(length, 6, 0);
     grid->addWidget(lengthEdit, 6, 2, Qt::AlignLeft);
     return group;
@@ -111,7 +136,7 @@ QWidget *optionsPanel(FieldBinder *binder, QWidget *parent) {
     auto *timeout = new QHBoxLayout;
     QLabel *label = caption(QStringLiteral("Timeout"), panel);
     QLineEdit *edit = binder->text(field("Text6"), panel);
-    label->setBuddy(edit);
+    ui::nameByCaption(label, edit);
     timeout->addWidget(label);
     timeout->addWidget(edit);
     timeout->addStretch();

@@ -4,6 +4,8 @@
 #include "fieldbinder.h"
 #include "screenstyle.h"
 
+#include "ui/controlnames.h"
+
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -36,7 +38,7 @@ QGroupBox *makeGroup(FieldBinder *binder, const QString &title, std::initializer
         } else {
             QLabel *label = caption(text, group);
             QLineEdit *edit = binder->text(field, group);
-            label->setBuddy(edit);
+            ui::nameByCaption(label, edit);
             if (item.toolTip) {
                 edit->setToolTip(QLatin1String(item.toolTip));
                 label->setToolTip(QLatin1String(item.toolTip));

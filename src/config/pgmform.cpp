@@ -4,28 +4,39 @@
 #include "readerreset.h"
 #include "screenstyle.h"
 
+#include "ui/controlnames.h"
+#include "ui/notice.h"
+#include "ui/twips.h"
+
+#include <QApplication>
 #include <QMessageBox>
 #include <QPalette>
 #include <QPlainTextEdit>
+#include <QTextBlock>
 #include <QTextCursor>
 
 namespace varo::config {
 
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
+using ui::twips;
+using ui::twipsRect;
 
-constexpr int px(int twips) {
-    return twips / kTwipsPerPixel;
-}
+// The screen's mapping: the two progress lists, left and right, as the log fills them.
+enum class Control { LeftList, RightList };
 
-QPlainTextEdit *makeList(const QString &name, int leftTwips, QWidget *parent) {
-    auto *list = new QPlainTextEdit(parent);
-    list->setObjectName(name);
+constexpr ui::NamedControl<Control> kControls[] = {
+    {Control::LeftList, {"Picture1", "Progress"}},
+    {Control::RightList, {"Picture2", "Progress, continued"}},
+};
+static_assert(ui::coversEveryId(kControls));
+
+QPlainTextEdit *makeList(Control control, int leftTwips, QWidget *parent) {
+    auto *list = ui::named(new QPlainTextEdit(parent), kControls, control);
     list->setReadOnly(true);
     list->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     list->setLineWrapMode(QPlainTextEdit::NoWrap);
-    list->setGeometry(px(leftTwips), px(120), px(4935), px(7515));
+    list->setGeometry(twipsRect(leftTwips, 120, 4935, 7515));
     QPalette palette = list->palette();
     palette.setColor(QPalette::Base, kScreenBackground);
     palette.setColor(QPalette::Text, Qt::black);
@@ -34,15 +45,17 @@ QPlainTextEdit *makeList(const QString &name, int leftTwips, QWidget *parent) {
 }
 
 // Mirrors one list of the log: appended text goes to the end of the document without moving
-// the user's selection.
-void bindList(QPlainTextEdit *view, ProgressLog *log, ProgressList list) {
+// the user's selection. `written` learns which view took the latest text.
+void bindList(QPlainTextEdit *view, ProgressLog *log, ProgressList list,
+              QPointer<QPlainTextEdit> *written) {
     QObject::connect(log, &ProgressLog::appended, view,
-                     [view, list](ProgressList target, const QString &text) {
+                     [view, list, written](ProgressList target, const QString &text) {
                          if (target != list)
                              return;
                          QTextCursor end(view->document());
                          end.movePosition(QTextCursor::End);
                          end.insertText(text);
+                         *written = view;
                      });
     QObject::connect(log, &ProgressLog::cleared, view, &QPlainTextEdit::clear);
     view->setPlainText(log->text(list));
@@ -64,13 +77,18 @@ PgmForm::PgmForm(link::ReaderLink *link, ConfigModel *model, QWidget *parent)
 
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setPointSizeF(8.25);
-    m_picture1 = makeList(QStringLiteral("Picture1"), 120, this);
-    m_picture2 = makeList(QStringLiteral("Picture2"), 5160, this);
-    m_picture1->setFont(font);
-    m_picture2->setFont(font);
-    bindList(m_picture1, m_log, ProgressList::Picture1);
-    bindList(m_picture2, m_log, ProgressList::Picture2);
-    setMinimumSize(px(5160 + 4935 + 120), px(120 + 7515 + 120));
+    m_leftList = makeList(Control::LeftList, 120, this);
+    m_rightList = makeList(Control::RightList, 5160, this);
+    m_leftList->setFont(font);
+    m_rightList->setFont(font);
+    bindList(m_leftList, m_log, ProgressList::Picture1, &m_lastWritten);
+    bindList(m_rightList, m_log, ProgressList::Picture2, &m_lastWritten);
+    setMinimumSize(twips(5160 + 4935 + 120), twips(120 + 7515 + 120));
+
+    // The final message of a run or reset is the last line written: the focus goes there so
+    // it is read out.
+    connect(m_run, &ProgramRun::finished, this, [this] { focusLastLine(); });
+    connect(m_reset, &ReaderReset::finished, this, [this] { focusLastLine(); });
 
     connect(m_run, &ProgramRun::finished, this, &PgmForm::programFinished);
     connect(m_run, &ProgramRun::refused, this, &PgmForm::showBusy);
@@ -92,12 +110,25 @@ bool PgmForm::isProgramming() const {
 
 void PgmForm::showBusy(const QString &operation) {
     emit refused(operation);
-    auto *box = new QMessageBox(QMessageBox::Information, windowTitle(),
-                                QStringLiteral("The link is busy: %1 is running.").arg(operation),
-                                QMessageBox::Ok, this);
-    box->setTextFormat(Qt::PlainText);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
+    ui::openNotice(this, windowTitle(),
+                   QStringLiteral("The link is busy: %1 is running.").arg(operation),
+                   QMessageBox::Information);
+}
+
+void PgmForm::focusLastLine() {
+    // Only while the user is on this screen: the focus is not taken from another one.
+    QWidget *focus = QApplication::focusWidget();
+    if (!m_lastWritten || !isVisible() || (focus && !isAncestorOf(focus)))
+        return;
+    // Lines end with a line break: the final message is the last block with text.
+    QTextCursor cursor(m_lastWritten->document());
+    cursor.movePosition(QTextCursor::End);
+    while (cursor.block().text().trimmed().isEmpty() &&
+           cursor.movePosition(QTextCursor::PreviousBlock)) {
+    }
+    cursor.movePosition(QTextCursor::StartOfBlock);
+    m_lastWritten->setTextCursor(cursor);
+    m_lastWritten->setFocus(Qt::OtherFocusReason);
 }
 
 } // namespace varo::config

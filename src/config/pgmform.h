@@ -2,6 +2,7 @@
 
 #include "programrun.h"
 
+#include <QPointer>
 #include <QWidget>
 
 class QPlainTextEdit;
@@ -16,8 +17,9 @@ class ConfigModel;
 class ProgressLog;
 class ReaderReset;
 
-// Screen `pgmform`: the progress lists `Picture1` and `Picture2` of the reset and of the
-// programming run, and the two operations themselves.
+// Screen `pgmform`: the two progress lists of the reset and of the programming run (the left
+// one fills first), and the two operations themselves. When an operation ends while the user
+// is on this screen, the focus goes to its final line, so a screen reader reads the outcome.
 class PgmForm : public QWidget {
     Q_OBJECT
 public:
@@ -42,12 +44,14 @@ signals:
 
 private:
     void showBusy(const QString &operation);
+    void focusLastLine();
 
     ProgressLog *m_log;
     ProgramRun *m_run;
     ReaderReset *m_reset;
-    QPlainTextEdit *m_picture1;
-    QPlainTextEdit *m_picture2;
+    QPlainTextEdit *m_leftList;
+    QPlainTextEdit *m_rightList;
+    QPointer<QPlainTextEdit> m_lastWritten;
 };
 
 } // namespace varo::config

@@ -6,6 +6,8 @@
 #include "fieldbinder.h"
 #include "screenstyle.h"
 
+#include "ui/controlnames.h"
+
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -55,15 +57,25 @@ QGroupBox *formatGroup(FieldBinder *binder, int block, QWidget *parent) {
     addHeadings(grid, group, {"Start", "Length", "Lsb", "Chars"});
     int row = 1;
     for (const FormatFieldPlace &r : format.fields) {
-        grid->addWidget(caption(QLatin1String(kFormatRowCaptions[row - 1]), group), row, 0);
-        grid->addWidget(binder->text(text1(r.start), group), row, 1, Qt::AlignLeft);
-        grid->addWidget(binder->text(text1(r.length), group), row, 2, Qt::AlignLeft);
-        grid->addWidget(binder->check(box(r.lsb), {}, group), row, 3, Qt::AlignLeft);
-        grid->addWidget(binder->text(text1(r.chars), group), row, 4, Qt::AlignLeft);
+        const QString rowCaption = QLatin1String(kFormatRowCaptions[row - 1]);
+        // Each control is announced by its row and column captions ("Site Start").
+        auto cell = [&rowCaption](QWidget *control, const char *column) {
+            ui::nameIfUnnamed(control, rowCaption + QLatin1Char(' ') + QLatin1String(column));
+            return control;
+        };
+        grid->addWidget(caption(rowCaption, group), row, 0);
+        grid->addWidget(cell(binder->text(text1(r.start), group), "Start"), row, 1, Qt::AlignLeft);
+        grid->addWidget(cell(binder->text(text1(r.length), group), "Length"), row, 2,
+                        Qt::AlignLeft);
+        grid->addWidget(cell(binder->check(box(r.lsb), {}, group), "Lsb"), row, 3, Qt::AlignLeft);
+        grid->addWidget(cell(binder->text(text1(r.chars), group), "Chars"), row, 4, Qt::AlignLeft);
         ++row;
     }
-    grid->addWidget(caption(QStringLiteral("Total Bits"), group), row, 0);
-    grid->addWidget(binder->text(text1(format.total), group), row, 1, Qt::AlignLeft);
+    QLabel *totalCaption = caption(QStringLiteral("Total Bits"), group);
+    QLineEdit *total = binder->text(text1(format.total), group);
+    ui::nameByCaption(totalCaption, total);
+    grid->addWidget(totalCaption, row, 0);
+    grid->addWidget(total, row, 1, Qt::AlignLeft);
     return group;
 }
 
@@ -75,12 +87,20 @@ QGroupBox *maskGroup(FieldBinder *binder, const MaskBlock &block, int blockIndex
     for (int k = 0; k < 5; ++k) {
         const int i = 5 * blockIndex + k;
         const int row = k + 1;
-        grid->addWidget(caption(QStringLiteral("Mask %1").arg(k + 1), group), row, 0);
-        grid->addWidget(binder->check(box(block.constBoxes[k]), {}, group), row, 1, Qt::AlignLeft);
-        grid->addWidget(binder->text(fieldName(kWiegand, QStringLiteral("Text2"), i), group), row,
-                        2, Qt::AlignLeft);
-        grid->addWidget(binder->text(fieldName(kWiegand, QStringLiteral("Text3"), i), group), row,
-                        3, Qt::AlignLeft);
+        const QString rowCaption = QStringLiteral("Mask %1").arg(k + 1);
+        auto cell = [&rowCaption](QWidget *control, const char *column) {
+            ui::nameIfUnnamed(control, rowCaption + QLatin1Char(' ') + QLatin1String(column));
+            return control;
+        };
+        grid->addWidget(caption(rowCaption, group), row, 0);
+        grid->addWidget(cell(binder->check(box(block.constBoxes[k]), {}, group), "Const"), row, 1,
+                        Qt::AlignLeft);
+        grid->addWidget(
+            cell(binder->text(fieldName(kWiegand, QStringLiteral("Text2"), i), group), "Start"),
+            row, 2, Qt::AlignLeft);
+        grid->addWidget(
+            cell(binder->text(fieldName(kWiegand, QStringLiteral("Text3"), i), group), "Len/Value"),
+            row, 3, Qt::AlignLeft);
     }
     return group;
 }
@@ -100,8 +120,8 @@ QGroupBox *magstripeGroup(FieldBinder *binder, QWidget *parent) {
     QLineEdit *separator = binder->text(QStringLiteral("wiegand.Text5"), group);
     QLabel *lengthLabel = caption(QStringLiteral("Length"), group);
     QLabel *separatorLabel = caption(QStringLiteral("Sep Char (in hex)"), group);
-    lengthLabel->setBuddy(length);
-    separatorLabel->setBuddy(separator);
+    ui::nameByCaption(lengthLabel, length);
+    ui::nameByCaption(separatorLabel, separator);
     texts->addWidget(lengthLabel);
     texts->addWidget(length);
     texts->addSpacing(16);

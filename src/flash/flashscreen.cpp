@@ -1,6 +1,10 @@
 #include "flashscreen.h"
 
 #include "link/readerlink.h"
+#include "ui/controlnames.h"
+#include "ui/notice.h"
+#include "ui/twips.h"
+#include "ui/valuelabel.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -14,10 +18,27 @@ namespace varo::flash {
 
 namespace {
 
-// Positions are designed in twips, 15 to a logical pixel.
-constexpr QRect twips(int left, int top, int width, int height) {
-    return {left / 15, top / 15, width / 15, height / 15};
-}
+constexpr auto twips = ui::twipsRect;
+
+// The screen's mapping: object names and the captions controls are announced by.
+enum class Control {
+    Title,
+    SelectButton,
+    StartButton,
+    FileLine,
+    StatusLine,
+    ProgressBar,
+};
+
+constexpr ui::NamedControl<Control> kControls[] = {
+    {Control::Title, {"Label2"}},
+    {Control::SelectButton, {"Label4"}},
+    {Control::StartButton, {"Label8"}},
+    {Control::FileLine, {"Label1", "Download file"}},
+    {Control::StatusLine, {"Label3", "Status"}},
+    {Control::ProgressBar, {"progressBar", "Download progress"}},
+};
+static_assert(ui::coversEveryId(kControls));
 
 struct ScreenLayout {
     QString objectName;
@@ -62,8 +83,9 @@ ScreenLayout layoutFor(DownloadKind kind) {
 }
 
 // A caption on a light grey rounded box that acts as a button.
-QPushButton *makeBoxButton(QWidget *parent, const QString &name, const QString &text,
-                           const QRect &rect, const QRect &box) {
+QPushButton *makeBoxButton(QWidget *parent, Control control, const QString &text, const QRect &rect,
+                           const QRect &box) {
+    const QString name = nameOf(kControls, control).object();
     auto *frame = new QFrame(parent);
     frame->setObjectName(name + QStringLiteral("Box"));
     frame->setGeometry(box);
@@ -80,11 +102,11 @@ QPushButton *makeBoxButton(QWidget *parent, const QString &name, const QString &
     return button;
 }
 
-QLabel *makeLabel(QWidget *parent, const QString &name, const QRect &rect) {
-    auto *label = new QLabel(parent);
-    label->setObjectName(name);
+ui::ValueLabel *makeLabel(QWidget *parent, Control control, const QRect &rect) {
+    const ui::ControlName &name = nameOf(kControls, control);
+    auto *label = new ui::ValueLabel(name.spoken(), parent);
+    label->setObjectName(name.object());
     label->setGeometry(rect);
-    label->setTextFormat(Qt::PlainText);
     return label;
 }
 
@@ -99,30 +121,30 @@ FlashScreen::FlashScreen(link::ReaderLink *link, Kind kind, QWidget *parent)
     setObjectName(layout.objectName);
     setWindowTitle(layout.windowTitle);
 
-    m_title = makeLabel(this, QStringLiteral("Label2"), layout.titleRect);
-    m_title->setText(layout.title);
+    m_title = makeLabel(this, Control::Title, layout.titleRect);
+    m_title->setValue(layout.title);
     QFont bold = m_title->font();
     bold.setBold(true);
     m_title->setFont(bold);
 
     m_selectButton =
-        makeBoxButton(this, QStringLiteral("Label4"), QStringLiteral("Select File to Download"),
+        makeBoxButton(this, Control::SelectButton, QStringLiteral("Select File to Download"),
                       layout.selectRect, layout.selectBox);
     m_startButton =
-        makeBoxButton(this, QStringLiteral("Label8"), QStringLiteral("Start Flash Download"),
+        makeBoxButton(this, Control::StartButton, QStringLiteral("Start Flash Download"),
                       layout.startRect, layout.startBox);
-    m_fileLabel = makeLabel(this, QStringLiteral("Label1"), layout.fileRect);
-    m_statusLabel = makeLabel(this, QStringLiteral("Label3"), layout.statusRect);
+    m_fileLabel = makeLabel(this, Control::FileLine, layout.fileRect);
+    m_statusLabel = makeLabel(this, Control::StatusLine, layout.statusRect);
+    m_statusLabel->setLive(true);
 
-    m_progress = new QProgressBar(this);
-    m_progress->setObjectName(QStringLiteral("progressBar"));
+    m_progress = ui::named(new QProgressBar(this), kControls, Control::ProgressBar);
     m_progress->setGeometry(layout.progressRect);
     m_progress->setRange(0, 1);
     m_progress->setValue(0);
 
     connect(m_selectButton, &QPushButton::clicked, this, &FlashScreen::chooseFile);
     connect(m_startButton, &QPushButton::clicked, this, &FlashScreen::startDownload);
-    connect(m_loader, &FirmwareLoader::statusTextChanged, m_statusLabel, &QLabel::setText);
+    connect(m_loader, &FirmwareLoader::statusTextChanged, m_statusLabel, &ui::ValueLabel::setValue);
     connect(m_loader, &FirmwareLoader::progressChanged, this, &FlashScreen::onProgress);
     connect(m_loader, &FirmwareLoader::finished, this, &FlashScreen::onFinished);
 }
@@ -141,7 +163,7 @@ void FlashScreen::chooseFile() {
             return;
         self->m_downloadFile = *path;
         if (!path->isEmpty())
-            self->m_fileLabel->setText(*path);
+            self->m_fileLabel->setValue(*path);
     });
 }
 
@@ -170,10 +192,8 @@ void FlashScreen::onFinished(const QString &message) {
 }
 
 void FlashScreen::showMessage(const QString &message) {
-    auto *box = new QMessageBox(QMessageBox::NoIcon, windowTitle(), message, QMessageBox::Ok, this);
-    box->setTextFormat(Qt::PlainText);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
+    // The box takes the focus, so the final message is read out.
+    ui::openNotice(this, windowTitle(), message);
 }
 
 } // namespace varo::flash

@@ -14,6 +14,9 @@ class QPushButton;
 namespace varo::link {
 class ReaderLink;
 }
+namespace varo::ui {
+class ValueLabel;
+}
 
 namespace varo::flash {
 
@@ -60,11 +63,11 @@ private:
     FileChooser m_chooser = chooseImageFile;
     QString m_downloadFile;
     bool m_busy = false;
-    QLabel *m_title = nullptr;
+    ui::ValueLabel *m_title = nullptr;
     QPushButton *m_selectButton = nullptr;
     QPushButton *m_startButton = nullptr;
-    QLabel *m_fileLabel = nullptr;
-    QLabel *m_statusLabel = nullptr;
+    ui::ValueLabel *m_fileLabel = nullptr;
+    ui::ValueLabel *m_statusLabel = nullptr;
     QProgressBar *m_progress = nullptr;
 };
 

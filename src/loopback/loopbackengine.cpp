@@ -1,5 +1,6 @@
 #include "loopbackengine.h"
 
+#include "common/numbertext.h"
 #include "link/readerlink.h"
 
 namespace varo::loopback {
@@ -30,10 +31,6 @@ LoopbackEngine::LoopbackEngine(link::ReaderLink *link, QObject *parent)
 LoopbackEngine::~LoopbackEngine() {
     if (isRunning() && m_link)
         m_link->endOperation(kOperation);
-}
-
-QString LoopbackEngine::signedForm(qint64 value) {
-    return value < 0 ? QString::number(value) : QLatin1Char(' ') + QString::number(value);
 }
 
 QString LoopbackEngine::hex(quint8 value) {
@@ -89,7 +86,7 @@ void LoopbackEngine::onTimeout() {
     if (!m_awaitingEcho)
         return;
     m_awaitingEcho = false;
-    emit lineAdded(signedForm(m_count) + QStringLiteral(": timeout"));
+    emit lineAdded(signedNumberText(m_count) + QStringLiteral(": timeout"));
     pump();
 }
 
@@ -128,7 +125,7 @@ bool LoopbackEngine::takeEcho() {
     m_awaitingEcho = false;
     if (echo != m_sent) {
         m_timer.stop();
-        emit lineAdded(signedForm(m_count) + QStringLiteral(": bad echo, expected ") +
+        emit lineAdded(signedNumberText(m_count) + QStringLiteral(": bad echo, expected ") +
                        hex(quint8(m_sent)) + QStringLiteral(" received ") + hex(quint8(echo)));
     }
     return true;
@@ -153,7 +150,7 @@ void LoopbackEngine::finish() {
     m_timer.stop();
     m_state = State::Idle;
     m_awaitingEcho = false;
-    emit lineAdded(signedForm(m_count) + QStringLiteral(": end of test"));
+    emit lineAdded(signedNumberText(m_count) + QStringLiteral(": end of test"));
     if (m_link)
         m_link->endOperation(kOperation);
     emit finished();

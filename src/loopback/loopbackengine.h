@@ -60,8 +60,7 @@ public:
     State state() const { return m_state; }
     qint32 charactersSent() const { return m_count; }
 
-    // " 65: bad echo, expected 40 received 41" and friends.
-    static QString signedForm(qint64 value);
+    // The "40" and "41" of " 65: bad echo, expected 40 received 41".
     static QString hex(quint8 value);
 
 signals:

@@ -1,6 +1,10 @@
 #include "loopbackscreen.h"
 
+#include "common/numbertext.h"
 #include "loopback/loopbackengine.h"
+#include "ui/controlnames.h"
+#include "ui/twips.h"
+#include "ui/valuelabel.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -11,9 +15,20 @@ namespace varo::loopback {
 
 namespace {
 
-QRect twipsRect(int left, int top, int width, int height) {
-    return {qRound(left / 15.0), qRound(top / 15.0), qRound(width / 15.0), qRound(height / 15.0)};
-}
+using ui::twipsRect;
+
+// The screen's mapping: object names and the captions controls are announced by.
+enum class Control { Heading, StartButton, StopButton, ClearButton, Count, ResultList };
+
+constexpr ui::NamedControl<Control> kControls[] = {
+    {Control::Heading, {"Label2"}},
+    {Control::StartButton, {"Command1"}},
+    {Control::StopButton, {"Command3"}},
+    {Control::ClearButton, {"Command4"}},
+    {Control::Count, {"Label1", "Characters Sent"}},
+    {Control::ResultList, {"List1", "Loopback results"}},
+};
+static_assert(ui::coversEveryId(kControls));
 
 const QString kCountCaption = QStringLiteral("Characters Sent: ");
 
@@ -26,30 +41,31 @@ LoopbackScreen::LoopbackScreen(link::ReaderLink *link, QWidget *parent)
     , m_stop(new QPushButton(QStringLiteral("Stop Loopback Test"), this))
     , m_clearList(new QPushButton(QStringLiteral("Clear List"), this))
     , m_list(new QPlainTextEdit(this))
-    , m_count(new QLabel(this))
+    , m_count(new ui::ValueLabel({}, this))
     , m_heading(new QLabel(QStringLiteral("Tessel Series  Loopback Test"), this))
     , m_displayTimer(new QTimer(this)) {
     setObjectName(QStringLiteral("loopback"));
     setWindowTitle(QStringLiteral("Loopback Test"));
 
-    m_heading->setObjectName(QStringLiteral("Label2"));
+    ui::named(m_heading, kControls, Control::Heading);
     m_heading->setGeometry(twipsRect(240, 120, 6000, 375));
     QFont headingFont = m_heading->font();
     headingFont.setBold(true);
     m_heading->setFont(headingFont);
 
-    m_start->setObjectName(QStringLiteral("Command1"));
+    ui::named(m_start, kControls, Control::StartButton);
     m_start->setGeometry(twipsRect(240, 600, 3495, 495));
-    m_stop->setObjectName(QStringLiteral("Command3"));
+    ui::named(m_stop, kControls, Control::StopButton);
     m_stop->setGeometry(twipsRect(3855, 600, 2295, 495));
-    m_clearList->setObjectName(QStringLiteral("Command4"));
+    ui::named(m_clearList, kControls, Control::ClearButton);
     m_clearList->setGeometry(twipsRect(6270, 600, 1575, 495));
 
-    m_count->setObjectName(QStringLiteral("Label1"));
-    m_count->setTextFormat(Qt::PlainText);
+    const ui::ControlName &countName = nameOf(kControls, Control::Count);
+    m_count->setObjectName(countName.object());
+    m_count->setCaption(countName.spoken());
     m_count->setGeometry(twipsRect(240, 1215, 6000, 315));
 
-    m_list->setObjectName(QStringLiteral("List1"));
+    ui::named(m_list, kControls, Control::ResultList);
     m_list->setReadOnly(true);
     m_list->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_list->setGeometry(twipsRect(240, 1650, 7605, 5415));
@@ -73,7 +89,7 @@ LoopbackScreen::LoopbackScreen(link::ReaderLink *link, QWidget *parent)
         m_list->clear();
         m_displayTimer->stop();
         m_shownCount = m_latestCount = -1;
-        m_count->clear();
+        m_count->setValue({});
     });
     connect(m_engine, &LoopbackEngine::lineAdded, this, &LoopbackScreen::appendLine);
     connect(m_engine, &LoopbackEngine::countChanged, this, &LoopbackScreen::showCount);
@@ -117,7 +133,7 @@ void LoopbackScreen::flushCount() {
     if (m_latestCount < 0 || m_latestCount == m_shownCount)
         return;
     m_shownCount = m_latestCount;
-    m_count->setText(kCountCaption + LoopbackEngine::signedForm(m_shownCount));
+    m_count->setValue(kCountCaption + signedNumberText(m_shownCount));
 }
 
 void LoopbackScreen::appendLine(const QString &line) {

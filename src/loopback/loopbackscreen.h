@@ -11,6 +11,9 @@ class QTimer;
 namespace varo::link {
 class ReaderLink;
 }
+namespace varo::ui {
+class ValueLabel;
+}
 
 namespace varo::loopback {
 
@@ -44,7 +47,7 @@ private:
     QPushButton *m_stop;
     QPushButton *m_clearList;
     QPlainTextEdit *m_list;
-    QLabel *m_count;
+    ui::ValueLabel *m_count;
     QLabel *m_heading;
     QTimer *m_displayTimer;
     qint32 m_shownCount = -1;

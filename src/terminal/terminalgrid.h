@@ -30,15 +30,15 @@ struct Glyph {
     int pointSize = 0;
 };
 
-// The terminal's drawing area as a model: 22 lines of 39 cells, the cursor (`curpos`, the
-// column of the next character) and the current line, both counted from 1. There is no
+// The terminal's drawing area as a model: 22 lines of 39 cells and the cursor (the column of
+// the next character and its line), both counted from 1. There is no
 // scrolling: the first character after a full screen wipes it and lands at the top left.
 // Every operation is O(1) apart from the wipe, which only resets the cells.
 class TerminalGrid {
 public:
     static constexpr int kColumns = 39;
     static constexpr int kLines = 22;
-    // curpos reaches this value after the last cell of a line; checkline wraps it.
+    // The cursor column reaches this value after the last cell of a line; wrapIfNeeded wraps it.
     static constexpr int kWrapColumn = kColumns + 1;
     static constexpr int kCellWidthTwips = 250;
     static constexpr int kCellHeightTwips = 275;
@@ -48,17 +48,17 @@ public:
     // Codes 32 to 125 are drawn as themselves; all others (the tilde included) in hexadecimal.
     static constexpr bool isPrintable(std::uint8_t code) { return code >= 32 && code <= 125; }
 
-    int curpos() const { return m_curpos; }
-    int currentline() const { return m_currentline; }
-    void setCurpos(int column) { m_curpos = column; }
-    void setCurrentline(int line) { m_currentline = line; }
+    int cursorColumn() const { return m_cursorColumn; }
+    int cursorLine() const { return m_cursorLine; }
+    void setCursorColumn(int column) { m_cursorColumn = column; }
+    void setCursorLine(int line) { m_cursorLine = line; }
 
     // Wrap check run before every character: past the last column goes to the next line, past
     // the last line wipes the area and restarts at 1,1.
-    void checkline();
+    void wrapIfNeeded();
     // Draws `code` in one cell without moving the cursor; positions outside the grid are ignored.
-    void printchar(std::uint8_t code, int linepos, int charpos, bool makehex, Ink ink);
-    // The whole step for one character: checkline, draw (hex unless printable), advance.
+    void drawCell(std::uint8_t code, int line, int column, bool hex, Ink ink);
+    // The whole step for one character: wrapIfNeeded, draw (hex unless printable), advance.
     void put(std::uint8_t code, Ink ink);
 
     // Empties the drawing area; the cursor stays where it is.
@@ -79,12 +79,17 @@ public:
     // The visible text, one row per line: empty cells read as blanks (none after a row's last
     // drawn cell), hex cells as <0D>; empty lines at the bottom are left out.
     QString text() const;
+    // One line of text() (without trailing blanks); empty outside the grid.
+    QString lineText(int line) const;
+    // Where the cell at `line`, `column` begins in text(), clamped to its end: the cursor as an
+    // offset into the text.
+    qsizetype textOffset(int line, int column) const;
 
 private:
     std::array<Cell, kColumns * kLines> m_cells{};
     int m_usedCells = 0;
-    int m_curpos = 1;
-    int m_currentline = 1;
+    int m_cursorColumn = 1;
+    int m_cursorLine = 1;
     std::uint64_t m_revision = 0;
 };
 

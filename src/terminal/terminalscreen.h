@@ -8,6 +8,9 @@ class QPushButton;
 namespace varo::link {
 class ReaderLink;
 }
+namespace varo::ui {
+class ValueLabel;
+}
 
 namespace varo::terminal {
 
@@ -16,7 +19,8 @@ class TerminalView;
 
 // The `termmode` screen: status line `Label2_0`, hint `Label2_1`, the drawing area `pop1` and
 // the "Clear Screen" button `Label17`. Keys typed on the drawing area go to the reader while
-// the terminal runs.
+// the terminal runs, but for Ctrl+Tab / Ctrl+Shift+Tab (switch child windows) and Shift+Tab
+// (to "Clear Screen", which hands the focus back to the drawing area when pressed).
 class TerminalScreen : public QWidget {
     Q_OBJECT
 public:
@@ -39,7 +43,7 @@ protected:
 private:
     TerminalSession *m_session;
     TerminalView *m_view;
-    QLabel *m_status;
+    ui::ValueLabel *m_status;
     QLabel *m_hint;
     QPushButton *m_clear;
 };

@@ -1,17 +1,9 @@
 #include "terminalsession.h"
 
+#include "common/numbertext.h"
 #include "link/readerlink.h"
 
 namespace varo::terminal {
-
-namespace {
-
-// Numbers in status texts carry a blank where a minus sign would stand.
-QString signedForm(qint64 value) {
-    return value < 0 ? QString::number(value) : QLatin1Char(' ') + QString::number(value);
-}
-
-} // namespace
 
 TerminalSession::TerminalSession(link::ReaderLink *link, QObject *parent)
     : QObject(parent)
@@ -30,7 +22,7 @@ QString TerminalSession::statusTextFor(const link::LinkSettings &settings) {
         return QStringLiteral("Connected to ") + settings.remoteHost.trimmed() +
                QStringLiteral(" Port ") + settings.remotePort.trimmed();
     }
-    return QStringLiteral("Connected to comm port") + signedForm(settings.commPort);
+    return QStringLiteral("Connected to comm port") + signedNumberText(settings.commPort);
 }
 
 bool TerminalSession::start() {

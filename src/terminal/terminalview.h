@@ -14,8 +14,9 @@ namespace varo::terminal {
 // The drawing area `pop1`: paints a TerminalGrid (black typed, red received characters on
 // white, hex codes as two small diagonal digits). Changes are coalesced: however many
 // characters arrive in one event-loop turn, the area repaints once. Being custom-drawn, it
-// reports its visible text to assistive tools through its accessible interface (name
-// "Terminal"; description and value hold the text, hex cells reading as <0D>).
+// offers its visible text to assistive tools through an accessible text interface (role
+// terminal, name "Terminal", hex cells reading as <0D>, the cursor as the caret) and reports
+// new characters as inserted text.
 class TerminalView : public QWidget {
     Q_OBJECT
 public:
@@ -26,6 +27,8 @@ public:
 
     QSize sizeHint() const override;
     QString visibleText() const;
+    // The cursor as an offset into visibleText().
+    int caretOffset() const;
 
 public slots:
     // Schedules one repaint (and one accessibility update) for the current event-loop turn.
@@ -36,11 +39,13 @@ protected:
 
 private:
     void refresh();
+    void reportTextChange();
     QRect cellRect(int line, int column) const;
     const QStaticText &glyphText(QChar ch, bool hex);
 
     const TerminalGrid *m_grid;
     bool m_refreshQueued = false;
+    QString m_reportedText; // what assistive tools were last told
     // What the screen shows, so a refresh repaints only the cells that changed.
     std::array<Cell, TerminalGrid::kColumns * TerminalGrid::kLines> m_shown{};
     QFont m_textFont;

@@ -1,8 +1,11 @@
 #include "utilitiesscreen.h"
 
-#include "clickablelabel.h"
 #include "labeltable.h"
 #include "utilitytexts.h"
+
+#include "ui/controlnames.h"
+#include "ui/notice.h"
+#include "ui/valuelabel.h"
 
 #include <QFileDialog>
 #include <QFrame>
@@ -19,6 +22,36 @@
 namespace varo::utilities {
 
 namespace {
+
+// The controls outside the label array (whose members are named `Label1_<index>` from the
+// label table): object names and the captions they are announced by.
+enum class Control {
+    FirmwareField,
+    ReaderTimeField,
+    HoursField,
+    HoursCaption,
+    AddOption,
+    SubtractOption,
+    DirectionFrame,
+};
+
+constexpr ui::NamedControl<Control> kControls[] = {
+    {Control::FirmwareField, {"Text1_0", "Firmware Identification"}},
+    {Control::ReaderTimeField, {"Text1_1", "Reader Time"}},
+    {Control::HoursField, {"Text2", "Hours to add or subtract"}},
+    {Control::HoursCaption, {"hoursCaption"}},
+    {Control::AddOption, {"Option1_0"}},
+    {Control::SubtractOption, {"Option1_1"}},
+    {Control::DirectionFrame, {"directionFrame", "Direction"}},
+};
+static_assert(ui::coversEveryId(kControls));
+
+template <typename Widget> Widget *named(Widget *control, Control id) {
+    return ui::named(control, kControls, id);
+}
+
+const QString kStatusCaption = QStringLiteral("Status");
+
 const QColor kBackground(192, 192, 192); // light grey
 const QColor kStatusColour(128, 0, 0);   // dark red
 constexpr int kHoursMaxLength = 2;
@@ -34,6 +67,7 @@ UtilitiesScreen::UtilitiesScreen(link::ReaderLink *link, QWidget *parent)
     , m_commands(link)
     , m_clock([] { return QDateTime::currentDateTime(); }) {
     setObjectName(QStringLiteral("utilities"));
+    setWindowTitle(QStringLiteral("Utilities"));
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, kBackground);
@@ -48,7 +82,8 @@ UtilitiesScreen::UtilitiesScreen(link::ReaderLink *link, QWidget *parent)
     m_commands.upload()->setFileChooser(
         [this](UploadSession::FileChosen done) { chooseUploadFile(std::move(done)); });
 
-    connect(&m_commands, &MaintenanceCommands::statusTextChanged, m_statusLabel, &QLabel::setText);
+    connect(&m_commands, &MaintenanceCommands::statusTextChanged, m_statusLabel,
+            &ui::ValueLabel::setValue);
     connect(&m_commands, &MaintenanceCommands::firmwareIdChanged, m_firmwareField,
             &QLineEdit::setText);
     connect(&m_commands, &MaintenanceCommands::readerTimeChanged, m_readerTimeField,
@@ -82,40 +117,44 @@ void UtilitiesScreen::buildControls() {
                     [this, i = entry.index] { clickLabel(i); });
             widget = button;
         } else {
-            auto *label = new ClickableLabel(captionOf(entry), this);
-            connect(label, &ClickableLabel::clicked, this,
+            // Not a button, yet a click on it runs the label array's click procedure.
+            auto *label = new ui::ValueLabel({}, this);
+            label->setValue(captionOf(entry));
+            connect(label, &ui::ValueLabel::clicked, this,
                     [this, i = entry.index] { clickLabel(i); });
             widget = label;
         }
         widget->setObjectName(name);
         m_labels.insert(entry.index, widget);
     }
-    m_clockLabel = static_cast<QLabel *>(m_labels.value(kClockIndex));
-    m_statusLabel = static_cast<QLabel *>(m_labels.value(kStatusIndex));
-    m_statusLabel->clear();
+    m_clockLabel = valueLabel(kClockIndex);
+    m_statusLabel = valueLabel(kStatusIndex);
+    m_statusLabel->setCaption(kStatusCaption);
+    m_statusLabel->setLive(true);
+    m_statusLabel->setValue({});
+    // The memory values are announced with their headings ("Total Slots: 00012").
+    for (const MemoryRow &r : kMemoryRows)
+        valueLabel(r.valueIndex)->setCaption(valueLabel(r.headingIndex)->text());
     QPalette statusPalette = m_statusLabel->palette();
     statusPalette.setColor(QPalette::WindowText, kStatusColour);
     m_statusLabel->setPalette(statusPalette);
 
-    auto makeField = [this](const QString &name) {
-        auto *field = new QLineEdit(this);
-        field->setObjectName(name);
+    auto makeField = [this](Control id) {
+        auto *field = named(new QLineEdit(this), id);
         field->setReadOnly(true);
         return field;
     };
-    m_firmwareField = makeField(QStringLiteral("Text1_0"));
-    m_readerTimeField = makeField(QStringLiteral("Text1_1"));
+    m_firmwareField = makeField(Control::FirmwareField);
+    m_readerTimeField = makeField(Control::ReaderTimeField);
 
-    m_hoursField = new QLineEdit(QStringLiteral("00"), this);
-    m_hoursField->setObjectName(QStringLiteral("Text2"));
+    m_hoursField = named(new QLineEdit(QStringLiteral("00"), this), Control::HoursField);
     m_hoursField->setMaxLength(kHoursMaxLength);
     m_hoursField->setValidator(new QRegularExpressionValidator(
         QRegularExpression(QStringLiteral("[0-9]{0,2}")), m_hoursField));
 
-    m_addOption = new QRadioButton(QStringLiteral("Add"), this);
-    m_addOption->setObjectName(QStringLiteral("Option1_0"));
-    m_subtractOption = new QRadioButton(QStringLiteral("Subtract"), this);
-    m_subtractOption->setObjectName(QStringLiteral("Option1_1"));
+    m_addOption = named(new QRadioButton(QStringLiteral("Add"), this), Control::AddOption);
+    m_subtractOption =
+        named(new QRadioButton(QStringLiteral("Subtract"), this), Control::SubtractOption);
 }
 
 void UtilitiesScreen::buildLayout() {
@@ -141,8 +180,9 @@ void UtilitiesScreen::buildLayout() {
     grid->addWidget(button(6), row, 0);
     grid->addWidget(m_readerTimeField, row++, 1, 1, 2);
 
-    auto *hoursLabel = new QLabel(QStringLiteral("Hours"), this);
+    auto *hoursLabel = named(new QLabel(QStringLiteral("Hours"), this), Control::HoursCaption);
     hoursLabel->setTextFormat(Qt::PlainText);
+    hoursLabel->setBuddy(m_hoursField);
     m_hoursField->setFixedWidth(
         m_hoursField->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 12);
     auto *hoursRow = new QHBoxLayout;
@@ -150,7 +190,7 @@ void UtilitiesScreen::buildLayout() {
     hoursRow->addWidget(m_hoursField);
     hoursRow->addWidget(hoursLabel);
     hoursRow->addStretch();
-    auto *directionFrame = new QFrame(this);
+    auto *directionFrame = named(new QFrame(this), Control::DirectionFrame);
     directionFrame->setFrameShape(QFrame::StyledPanel);
     auto *directionRow = new QHBoxLayout(directionFrame);
     directionRow->addWidget(m_addOption);
@@ -221,37 +261,26 @@ void UtilitiesScreen::clickLabel(int index) {
 }
 
 void UtilitiesScreen::showClock() {
-    m_clockLabel->setText(clockText(m_clock()));
+    m_clockLabel->setValue(clockText(m_clock()));
 }
 
 void UtilitiesScreen::showMemoryUsage(const MemoryUsage &usage) {
     const QString values[] = {usage.totalSlots, usage.used, usage.uploaded};
     int i = 0;
     for (const MemoryRow &r : kMemoryRows)
-        static_cast<QLabel *>(m_labels.value(r.valueIndex))->setText(values[i++]);
+        valueLabel(r.valueIndex)->setValue(values[i++]);
 }
 
 void UtilitiesScreen::showFileError(const QString &path, const QString &reason) {
-    auto *box = new QMessageBox(QMessageBox::Warning, texts::kApplicationTitle,
-                                fileErrorText(path, reason), QMessageBox::Ok, this);
+    QMessageBox *box = ui::openNotice(this, texts::kApplicationTitle, fileErrorText(path, reason),
+                                      QMessageBox::Warning);
     box->setObjectName(QStringLiteral("uploadFileError"));
-    box->setTextFormat(Qt::PlainText);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
 }
 
 void UtilitiesScreen::askYesNo(const QString &question, std::function<void(bool)> answer) {
-    auto *box = new QMessageBox(QMessageBox::Question, texts::kApplicationTitle, question,
-                                QMessageBox::Yes | QMessageBox::No, this);
+    QMessageBox *box = ui::openQuestion(this, texts::kApplicationTitle, question, std::move(answer),
+                                        QMessageBox::No);
     box->setObjectName(QStringLiteral("clearMemoryQuestion"));
-    box->setTextFormat(Qt::PlainText);
-    box->setDefaultButton(QMessageBox::No);
-    box->setEscapeButton(QMessageBox::No);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    connect(box, &QDialog::finished, this, [box, answer = std::move(answer)] {
-        answer(box->clickedButton() == box->button(QMessageBox::Yes));
-    });
-    box->open();
 }
 
 void UtilitiesScreen::chooseUploadFile(UploadSession::FileChosen done) {
@@ -264,6 +293,11 @@ void UtilitiesScreen::chooseUploadFile(UploadSession::FileChosen done) {
             done(std::nullopt);
     });
     dialog->open();
+}
+
+ui::ValueLabel *UtilitiesScreen::valueLabel(int index) const {
+    // Every member of the label array that is not a button is a value label.
+    return qobject_cast<ui::ValueLabel *>(m_labels.value(index));
 }
 
 Direction UtilitiesScreen::direction() const {

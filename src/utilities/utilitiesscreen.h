@@ -15,6 +15,9 @@ class QRadioButton;
 namespace varo::link {
 class ReaderLink;
 }
+namespace varo::ui {
+class ValueLabel;
+}
 
 namespace varo::utilities {
 
@@ -23,8 +26,9 @@ namespace varo::utilities {
 // MaintenanceCommands; no protocol logic lives here.
 //
 // Controls carry their names as objectName: the label array members `Label1_<index>` (buttons
-// are QPushButtons, the others clickable QLabels), `Text1_0` (firmware identification),
-// `Text1_1` (reader time), `Text2` (hours), `Option1_0` "Add" and `Option1_1` "Subtract".
+// are QPushButtons, the others value labels that still react to a click), and the fields and
+// options of the screen's mapping. Every field and value is announced by its caption ("Total
+// Slots: 00012"); the status line is a live status (the upload count, the final message).
 // The clock label ticks every second from construction on, also while a reply is awaited.
 class UtilitiesScreen : public QWidget {
     Q_OBJECT
@@ -60,13 +64,14 @@ private:
     void askYesNo(const QString &question, std::function<void(bool)> answer);
     void chooseUploadFile(UploadSession::FileChosen done);
     Direction direction() const;
+    ui::ValueLabel *valueLabel(int index) const;
 
     MaintenanceCommands m_commands;
     MaintenanceCommands::Clock m_clock;
     QTimer m_clockTimer;
     QMap<int, QWidget *> m_labels; // label array members by index
-    QLabel *m_clockLabel = nullptr;
-    QLabel *m_statusLabel = nullptr;
+    ui::ValueLabel *m_clockLabel = nullptr;
+    ui::ValueLabel *m_statusLabel = nullptr;
     QLineEdit *m_firmwareField = nullptr;
     QLineEdit *m_readerTimeField = nullptr;
     QLineEdit *m_hoursField = nullptr;

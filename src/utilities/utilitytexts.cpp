@@ -1,24 +1,22 @@
 #include "utilitytexts.h"
 
+#include "common/numbertext.h"
+
 #include <QDir>
 
 namespace varo::utilities {
 
-QString signedNumber(qint64 value) {
-    return (value < 0 ? QStringLiteral("-") : QStringLiteral(" ")) + QString::number(qAbs(value));
-}
-
 QString uploadedText(qint64 count) {
-    return QStringLiteral("Transactions uploaded: ") + signedNumber(count);
+    return QStringLiteral("Transactions uploaded: ") + signedNumberText(count);
 }
 
 QString completeText(qint64 count) {
-    return QStringLiteral("Upload complete, ") + signedNumber(count) +
+    return QStringLiteral("Upload complete, ") + signedNumberText(count) +
            QStringLiteral(" transactions received ");
 }
 
 QString savedText(qint64 count) {
-    return QStringLiteral("Upload stopped, ") + signedNumber(count) +
+    return QStringLiteral("Upload stopped, ") + signedNumberText(count) +
            QStringLiteral(" transactions saved");
 }
 

@@ -21,9 +21,6 @@ inline const QString kClearQuestion = QStringLiteral("Do you wish to clear the r
 inline const QString kInvalidResponse = QStringLiteral("invalid response from reader");
 } // namespace texts
 
-// A count in signed form: a blank in place of the sign, then the digits (" 5", "-3").
-QString signedNumber(qint64 value);
-
 // "Transactions uploaded:  5": shown after each record written.
 QString uploadedText(qint64 count);
 // "Upload complete,  5 transactions received ": shown when the reader says "END".

@@ -1,9 +1,9 @@
 // The whole utility driven through its menu against the simulator over TCP on 127.0.0.1.
 // With VARO_SHOTS_DIR set, each step also saves a picture of the main window there.
-#include "app/clickablelabel.h"
 #include "app/commform.h"
 #include "app/fonts.h"
 #include "app/mainwindow.h"
+#include "config/pgmform.h"
 #include "flash/flashscreen.h"
 #include "link/readerlink.h"
 #include "loopback/loopbackengine.h"
@@ -11,6 +11,7 @@
 #include "sim/readersimulator.h"
 #include "sim/simtcpserver.h"
 #include "terminal/terminalscreen.h"
+#include "ui/actionbutton.h"
 #include "utilities/utilitiesscreen.h"
 
 #include <QFile>
@@ -66,7 +67,7 @@ void TestEndToEnd::initTestCase() {
     form->findChild<QRadioButton *>("Option1")->click();
     form->findChild<QLineEdit *>("Text1")->setText(QStringLiteral("127.0.0.1"));
     form->findChild<QLineEdit *>("Text3")->setText(QString::number(m_server->port()));
-    form->findChild<app::ClickableLabel *>("Label10")->clicked();
+    form->connectButton()->click();
     QTRY_COMPARE(m_window->commandMenu()->status(), QStringLiteral("Connected"));
     shot(QStringLiteral("02-connected"));
 }
@@ -85,7 +86,7 @@ void TestEndToEnd::shot(const QString &name) {
 
 void TestEndToEnd::programmingRunThroughTheMenu() {
     show(app::MenuEntry::ProgramReader);
-    QWidget *form = m_window->screen(QStringLiteral("pgmform"));
+    QWidget *form = m_window->screen<app::ScreenId::ProgramReader>();
     auto *right = form->findChild<QPlainTextEdit *>("Picture2");
     QTRY_VERIFY_WITH_TIMEOUT(right->toPlainText().contains("Programming Complete"), 10000);
     const QString left = form->findChild<QPlainTextEdit *>("Picture1")->toPlainText();
@@ -108,8 +109,7 @@ void TestEndToEnd::setupScreens() {
 
 void TestEndToEnd::utilitiesMemoryAndUpload() {
     show(app::MenuEntry::Utilities);
-    auto *screen = qobject_cast<utilities::UtilitiesScreen *>(m_window->screen("utilities"));
-    QVERIFY(screen);
+    utilities::UtilitiesScreen *screen = m_window->screen<app::ScreenId::Utilities>();
     auto *status = screen->findChild<QLabel *>("Label1_24");
     screen->findChild<QPushButton *>("Label1_7")->click();
     QTRY_COMPARE(status->text(), QStringLiteral("Memory data received"));
@@ -136,8 +136,7 @@ void TestEndToEnd::firmwareDownload() {
     out.close();
 
     show(app::MenuEntry::FlashNewFirmware);
-    auto *screen = qobject_cast<flash::FlashScreen *>(m_window->screen("flashdl"));
-    QVERIFY(screen);
+    flash::FlashScreen *screen = m_window->screen<app::ScreenId::FlashFirmware>();
     screen->setTimings({1000ms, 1000ms, 10ms, 10ms, 10ms});
     screen->setFileChooser([path](QWidget *, flash::FileChosen done) { done(path); });
     screen->chooseFile();
@@ -156,8 +155,8 @@ void TestEndToEnd::firmwareDownload() {
 void TestEndToEnd::terminalMix() {
     m_sim->options().echoTyped = true;
     show(app::MenuEntry::TerminalMode);
-    auto *terminal = qobject_cast<terminal::TerminalScreen *>(m_window->screen("termmode"));
-    QVERIFY(terminal && terminal->isRunning());
+    terminal::TerminalScreen *terminal = m_window->screen<app::ScreenId::Terminal>();
+    QVERIFY(terminal->isRunning());
     QCOMPARE(terminal->findChild<QLabel *>("Label2_0")->text(),
              QStringLiteral("Connected to 127.0.0.1 Port %1").arg(m_server->port()));
     QWidget *pop = terminal->findChild<QWidget *>("pop1");
@@ -179,13 +178,12 @@ void TestEndToEnd::terminalMix() {
 void TestEndToEnd::loopbackFromEscape() {
     m_window->commandMenu()->setFocus();
     QTest::keyClick(m_window->commandMenu(), Qt::Key_Escape);
-    QWidget *screen = m_window->screen(QStringLiteral("loopback"));
-    QVERIFY(m_window->hostOf("loopback")->isVisible());
+    loopback::LoopbackScreen *screen = m_window->screen<app::ScreenId::Loopback>();
+    QVERIFY(m_window->hostOf(app::ScreenId::Loopback)->isVisible());
     QCOMPARE(screen->findChild<QPushButton *>("Command1")->text(),
              QStringLiteral("Start Loopback Test from User Code"));
 
-    auto *loop = qobject_cast<loopback::LoopbackScreen *>(screen);
-    loop->engine()->setTimings({10ms, 10ms, 200ms, 200ms, 2});
+    screen->engine()->setTimings({10ms, 10ms, 200ms, 200ms, 2});
     m_sim->options().alterEchoAt = 65;
     screen->findChild<QPushButton *>("Command1")->click();
     auto *list = screen->findChild<QPlainTextEdit *>("List1");

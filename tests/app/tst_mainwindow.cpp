@@ -1,10 +1,11 @@
-#include "app/clickablelabel.h"
 #include "app/commandmenu.h"
 #include "app/commform.h"
 #include "app/fonts.h"
 #include "app/mainwindow.h"
 #include "link/readerlink.h"
 #include "rawpty.h"
+#include "terminal/terminalscreen.h"
+#include "ui/actionbutton.h"
 
 #include <QDialog>
 #include <QLineEdit>
@@ -45,10 +46,12 @@ private slots:
 
 private:
     void connectSerial(RawPty &pty);
-    bool hostVisible(const QString &name) const;
+    bool hostVisible(ScreenId id) const;
+    QString lastNotice() const;
     QColor colourOf(const char *control) const;
 
     std::unique_ptr<MainWindow> m_window;
+    std::unique_ptr<QSignalSpy> m_notices;
     QStringList m_questions;
     bool m_answer = true;
 };
@@ -66,45 +69,51 @@ void TestMainWindow::init() {
         answer(m_answer);
     });
     m_window->link()->setTimings({300ms, 1000ms});
+    m_notices = std::make_unique<QSignalSpy>(m_window.get(), &MainWindow::noticeShown);
     m_window->show();
     m_window->startUp();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
 }
 
 void TestMainWindow::cleanup() {
+    m_notices.reset();
     m_window.reset();
 }
 
-bool TestMainWindow::hostVisible(const QString &name) const {
-    QMdiSubWindow *sub = m_window->hostOf(name);
+QString TestMainWindow::lastNotice() const {
+    return m_notices->isEmpty() ? QString() : m_notices->constLast().at(0).toString();
+}
+
+bool TestMainWindow::hostVisible(ScreenId id) const {
+    QMdiSubWindow *sub = m_window->hostOf(id);
     return sub && sub->isVisible();
 }
 
 QColor TestMainWindow::colourOf(const char *control) const {
-    auto *label = m_window->commandMenu()->findChild<ClickableLabel *>(control);
+    auto *label = m_window->commandMenu()->findChild<varo::ui::ActionButton *>(control);
     return label ? label->textColor() : QColor();
 }
 
 void TestMainWindow::connectSerial(RawPty &pty) {
     QVERIFY(pty.isValid());
     qputenv("VARO_COM2", pty.slavePath().toLocal8Bit());
-    m_window->commForm()->findChild<ClickableLabel *>("Label10")->clicked();
+    m_window->commForm()->connectButton()->click();
     QTRY_COMPARE(m_window->link()->status(), QStringLiteral("Connected"));
     QTRY_COMPARE(m_window->commandMenu()->status(), QStringLiteral("Connected"));
 }
 
 void TestMainWindow::startUpState() {
     QCOMPARE(m_window->windowTitle(), QStringLiteral("Ostrel  Varo Utility V1.0"));
-    QVERIFY(hostVisible("commform"));
-    QCOMPARE(m_window->findChild<QMdiArea *>()->activeSubWindow(), m_window->hostOf("commform"));
+    QVERIFY(hostVisible(ScreenId::Communications));
+    QCOMPARE(m_window->findChild<QMdiArea *>()->activeSubWindow(),
+             m_window->hostOf(ScreenId::Communications));
     QCOMPARE(colourOf("Label3"), CommandMenu::kYellow);
     for (const char *c :
          {"Label1", "Label2", "Label4", "Label5", "Label7", "Label8", "Label9", "Label10"})
         QCOMPARE(colourOf(c), CommandMenu::kWhite);
-    auto *boot2 = m_window->commandMenu()->findChild<ClickableLabel *>("Label6");
+    auto *boot2 = m_window->commandMenu()->findChild<varo::ui::ActionButton *>("Label6");
     QVERIFY(boot2 && !boot2->isVisible());
     QCOMPARE(m_window->commandMenu()->status(), QStringLiteral("Disconnected"));
-    QCOMPARE(m_window->terminalStopFlag(), qint16(0));
     QCOMPARE(m_window->link()->settings().mode, 2);
     QCOMPARE(m_window->link()->settings().commPort, 2);
     QCOMPARE(m_window->link()->settings().baudRate, 9600);
@@ -116,7 +125,7 @@ void TestMainWindow::startUpState() {
     QCOMPARE(actions[2]->text(), QStringLiteral("Default Settings").leftJustified(26));
     QCOMPARE(actions[3]->text(), QStringLiteral("About").leftJustified(15));
     // Placed at its twips: "Program Reader" at top 3480, left 120.
-    auto *program = m_window->commandMenu()->findChild<ClickableLabel *>("Label10");
+    auto *program = m_window->commandMenu()->findChild<varo::ui::ActionButton *>("Label10");
     QCOMPARE(program->geometry(), QRect(8, 232, 145, 25));
 }
 
@@ -135,12 +144,13 @@ void TestMainWindow::screensSitRightOfTheMenu() {
                        MenuEntry::Communications}) {
         m_window->chooseEntry(entry);
     }
-    for (const char *name : {"general", "wiegand", "barcode", "commform"}) {
-        QMdiSubWindow *sub = m_window->hostOf(name);
-        QVERIFY2(sub, name);
+    for (ScreenId id : {ScreenId::GeneralSetup, ScreenId::WiegandSetup, ScreenId::BarcodeSetup,
+                        ScreenId::Communications}) {
+        QMdiSubWindow *sub = m_window->hostOf(id);
+        QVERIFY(sub);
         QCOMPARE(sub->geometry(), QRect(167, 0, area.width() - 167, area.height()));
     }
-    QVERIFY(hostVisible("general"));
+    QVERIFY(hostVisible(ScreenId::GeneralSetup));
     QCOMPARE(colourOf("Label3"), CommandMenu::kYellow);
     QCOMPARE(colourOf("Label2"), CommandMenu::kWhite);
 }
@@ -154,9 +164,9 @@ void TestMainWindow::linkEntriesDoNothingWhileDisconnected() {
     }
     QVERIFY(m_questions.isEmpty());
     QCOMPARE(colourOf("Label2"), CommandMenu::kYellow);
-    for (const char *name : {"utilities", "pgmform", "termmode", "flashdl", "flashboot2"})
-        QVERIFY2(!hostVisible(name), name);
-    QCOMPARE(m_window->terminalStopFlag(), qint16(-1));
+    for (ScreenId id : {ScreenId::Utilities, ScreenId::ProgramReader, ScreenId::Terminal,
+                        ScreenId::FlashFirmware, ScreenId::FlashBoot2})
+        QVERIFY(!hostVisible(id));
 }
 
 void TestMainWindow::communicationsChoicesAndDefaults() {
@@ -191,28 +201,28 @@ void TestMainWindow::communicationsChoicesAndDefaults() {
 
 void TestMainWindow::connectMessagesAndTcpFailure() {
     CommForm *form = m_window->commForm();
-    auto *connectButton = form->findChild<ClickableLabel *>("Label10");
-    auto *disconnectButton = form->findChild<ClickableLabel *>("Label7");
-    disconnectButton->clicked();
-    QCOMPARE(m_window->lastNotice(), QStringLiteral("Already disconnected"));
+    auto *connectButton = form->findChild<varo::ui::ActionButton *>("Label10");
+    auto *disconnectButton = form->findChild<varo::ui::ActionButton *>("Label7");
+    disconnectButton->click();
+    QCOMPARE(lastNotice(), QStringLiteral("Already disconnected"));
 
     // TCP with an empty port field stays disconnected.
     form->findChild<QRadioButton *>("Option1")->click();
     form->findChild<QLineEdit *>("Text1")->setText("127.0.0.1");
     form->findChild<QLineEdit *>("Text3")->clear();
     QSignalSpy finished(m_window->link(), &varo::link::ReaderLink::connectFinished);
-    connectButton->clicked();
+    connectButton->click();
     QTRY_COMPARE(finished.count(), 1);
     QCOMPARE(m_window->commandMenu()->status(), QStringLiteral("Disconnected"));
 
     QTcpServer server;
     QVERIFY(server.listen(QHostAddress::LocalHost, 0));
     form->findChild<QLineEdit *>("Text3")->setText(QString::number(server.serverPort()));
-    connectButton->clicked();
+    connectButton->click();
     QTRY_COMPARE(m_window->commandMenu()->status(), QStringLiteral("Connected"));
-    connectButton->clicked();
-    QCOMPARE(m_window->lastNotice(), QStringLiteral("Disconnect first before connecting"));
-    disconnectButton->clicked();
+    connectButton->click();
+    QCOMPARE(lastNotice(), QStringLiteral("Disconnect first before connecting"));
+    disconnectButton->click();
     QCOMPARE(m_window->commandMenu()->status(), QStringLiteral("Disconnected"));
 }
 
@@ -224,8 +234,8 @@ void TestMainWindow::resetSendsItsFourBytes() {
     m_window->chooseEntry(MenuEntry::ResetReader);
     QCOMPARE(m_questions, QStringList{QStringLiteral("Do you want to reset the reader?")});
     QCOMPARE(pty.readAtLeast(4), QByteArray("\x00U1\r", 4));
-    QVERIFY(hostVisible("pgmform"));
-    auto *left = m_window->screen("pgmform")->findChild<QPlainTextEdit *>("Picture1");
+    QVERIFY(hostVisible(ScreenId::ProgramReader));
+    auto *left = m_window->screen(ScreenId::ProgramReader)->findChild<QPlainTextEdit *>("Picture1");
     QTRY_COMPARE(left->toPlainText().trimmed(), QStringLiteral("Resetting Reader\nReset Complete"));
     QCOMPARE(colourOf("Label7"), CommandMenu::kYellow);
     QCOMPARE(m_window->commandMenu()->status(), QStringLiteral("Connected"));
@@ -239,7 +249,7 @@ void TestMainWindow::resetAnsweredNoSendsNothing() {
     QCOMPARE(m_questions.size(), 1);
     QTest::qWait(100);
     QVERIFY(pty.readAvailable().isEmpty());
-    QVERIFY(!hostVisible("pgmform"));
+    QVERIFY(!hostVisible(ScreenId::ProgramReader));
 }
 
 void TestMainWindow::firmwareEntriesTestTheBaudRate() {
@@ -247,36 +257,39 @@ void TestMainWindow::firmwareEntriesTestTheBaudRate() {
     connectSerial(pty);
     m_window->commForm()->findChild<QRadioButton *>("Option10")->click(); // 19200
     m_window->chooseEntry(MenuEntry::FlashNewFirmware);
-    QCOMPARE(m_window->lastNotice(),
+    QCOMPARE(lastNotice(),
              QStringLiteral("Controller must be programmed to 9600 baud before reflashing"));
-    QVERIFY(!hostVisible("flashdl"));
+    QVERIFY(!hostVisible(ScreenId::FlashFirmware));
     m_window->chooseEntry(MenuEntry::BootExtension);
-    QVERIFY(!hostVisible("flashboot2"));
+    QVERIFY(!hostVisible(ScreenId::FlashBoot2));
 
     m_window->commForm()->findChild<QRadioButton *>("Option11")->click(); // 9600
     m_window->chooseEntry(MenuEntry::FlashNewFirmware);
-    QVERIFY(hostVisible("flashdl"));
+    QVERIFY(hostVisible(ScreenId::FlashFirmware));
     QCOMPARE(colourOf("Label4"), CommandMenu::kYellow);
 
     // In TCP mode the baud rate does not matter.
     m_window->commForm()->findChild<QRadioButton *>("Option4")->click(); // 57600
     m_window->commForm()->findChild<QRadioButton *>("Option1")->click(); // TCP/IP
-    auto *shortcut = m_window->findChild<QShortcut *>();
+    QShortcut *shortcut = nullptr;
+    for (QShortcut *s : m_window->findChildren<QShortcut *>()) {
+        if (s->key() == QKeySequence(QStringLiteral("Ctrl+Shift+B")))
+            shortcut = s;
+    }
     QVERIFY(shortcut);
-    QCOMPARE(shortcut->key(), QKeySequence(QStringLiteral("Ctrl+Shift+B")));
     emit shortcut->activated();
-    QVERIFY(hostVisible("flashboot2"));
+    QVERIFY(hostVisible(ScreenId::FlashBoot2));
 }
 
 void TestMainWindow::escapeOpensLoopbackOnlyWhileConnected() {
     m_window->commandMenu()->setFocus();
     QTest::keyClick(m_window->commandMenu(), Qt::Key_Escape);
-    QVERIFY(!hostVisible("loopback"));
+    QVERIFY(!hostVisible(ScreenId::Loopback));
     RawPty pty;
     connectSerial(pty);
     m_window->commandMenu()->setFocus();
     QTest::keyClick(m_window->commandMenu(), Qt::Key_Escape);
-    QVERIFY(hostVisible("loopback"));
+    QVERIFY(hostVisible(ScreenId::Loopback));
 }
 
 void TestMainWindow::aboutIsModalAndCentred() {
@@ -309,7 +322,7 @@ void TestMainWindow::questionBoxAnswersThroughItsButtons() {
     RawPty pty;
     QVERIFY(pty.isValid());
     qputenv("VARO_COM2", pty.slavePath().toLocal8Bit());
-    window.commForm()->findChild<ClickableLabel *>("Label10")->clicked();
+    window.commForm()->connectButton()->click();
     QTRY_COMPARE(window.link()->status(), QStringLiteral("Connected"));
 
     auto answer = [&window](QMessageBox::StandardButton button) {

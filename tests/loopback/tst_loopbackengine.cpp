@@ -1,10 +1,13 @@
 #include "terminal/linkfixtures.h"
 
+#include "common/numbertext.h"
 #include "loopback/loopbackengine.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <limits>
 
 using namespace std::chrono_literals;
 using varo::loopback::LoopbackEngine;
@@ -248,9 +251,11 @@ void TestLoopbackEngine::refusesSecondStartAndBusyLink() {
 }
 
 void TestLoopbackEngine::formatsNumbers() {
-    QCOMPARE(LoopbackEngine::signedForm(0), QStringLiteral(" 0"));
-    QCOMPARE(LoopbackEngine::signedForm(512000), QStringLiteral(" 512000"));
-    QCOMPARE(LoopbackEngine::signedForm(-3), QStringLiteral("-3"));
+    QCOMPARE(varo::signedNumberText(0), QStringLiteral(" 0"));
+    QCOMPARE(varo::signedNumberText(512000), QStringLiteral(" 512000"));
+    QCOMPARE(varo::signedNumberText(-3), QStringLiteral("-3"));
+    QCOMPARE(varo::signedNumberText(std::numeric_limits<qint64>::min()),
+             QStringLiteral("-9223372036854775808"));
     QCOMPARE(LoopbackEngine::hex(0), QStringLiteral("0"));
     QCOMPARE(LoopbackEngine::hex(0x1B), QStringLiteral("1B"));
     QCOMPARE(LoopbackEngine::hex(0xFF), QStringLiteral("FF"));

@@ -24,14 +24,14 @@ void TestTerminalGrid::wrapsAfterThirtyNineColumns() {
     TerminalGrid grid;
     for (int i = 0; i < 39; ++i)
         grid.put('a', Ink::Typed);
-    QCOMPARE(grid.curpos(), 40);
-    QCOMPARE(grid.currentline(), 1);
+    QCOMPARE(grid.cursorColumn(), 40);
+    QCOMPARE(grid.cursorLine(), 1);
 
     grid.put('b', Ink::Received);
     QCOMPARE(grid.cell(2, 1), (Cell{true, 'b', false, Ink::Received}));
     QCOMPARE(grid.cell(1, 39).code, std::uint8_t('a'));
-    QCOMPARE(grid.curpos(), 2);
-    QCOMPARE(grid.currentline(), 2);
+    QCOMPARE(grid.cursorColumn(), 2);
+    QCOMPARE(grid.cursorLine(), 2);
 }
 
 void TestTerminalGrid::wipesAfterTwentyTwoFullLines() {
@@ -39,14 +39,14 @@ void TestTerminalGrid::wipesAfterTwentyTwoFullLines() {
     for (int i = 0; i < 22 * 39; ++i)
         grid.put('x', Ink::Received);
     QCOMPARE(grid.cell(22, 39).code, std::uint8_t('x'));
-    QCOMPARE(grid.currentline(), 22);
+    QCOMPARE(grid.cursorLine(), 22);
 
     grid.put('y', Ink::Typed);
     QCOMPARE(grid.cell(1, 1), (Cell{true, 'y', false, Ink::Typed}));
     QVERIFY(!grid.cell(1, 2).used);
     QVERIFY(!grid.cell(22, 39).used);
-    QCOMPARE(grid.curpos(), 2);
-    QCOMPARE(grid.currentline(), 1);
+    QCOMPARE(grid.cursorColumn(), 2);
+    QCOMPARE(grid.cursorLine(), 1);
     QCOMPARE(grid.text(), QStringLiteral("y"));
 }
 
@@ -75,7 +75,7 @@ void TestTerminalGrid::drawsOnlyThirtyTwoToHundredTwentyFiveAsText() {
     QCOMPARE(grid.cell(1, 1).hex, hex);
     QCOMPARE(grid.cell(1, 1).code, std::uint8_t(code));
     QCOMPARE(grid.text(), text);
-    QCOMPARE(grid.curpos(), 2);
+    QCOMPARE(grid.cursorColumn(), 2);
 }
 
 void TestTerminalGrid::placesGlyphsInTwips() {
@@ -105,8 +105,8 @@ void TestTerminalGrid::resetClearsAndHomesCursor() {
         grid.put('z', Ink::Typed);
     grid.reset();
     QVERIFY(grid.isEmpty());
-    QCOMPARE(grid.curpos(), 1);
-    QCOMPARE(grid.currentline(), 1);
+    QCOMPARE(grid.cursorColumn(), 1);
+    QCOMPARE(grid.cursorLine(), 1);
     grid.put('k', Ink::Typed);
     QCOMPARE(grid.cell(1, 1).code, std::uint8_t('k'));
 }
@@ -115,8 +115,8 @@ void TestTerminalGrid::textReadsHexCellsAsCodes() {
     TerminalGrid grid;
     for (const char c : QByteArray("OK\r\n"))
         grid.put(std::uint8_t(c), Ink::Received);
-    grid.setCurrentline(3);
-    grid.setCurpos(4);
+    grid.setCursorLine(3);
+    grid.setCursorColumn(4);
     grid.put('x', Ink::Typed);
     QCOMPARE(grid.text(), QStringLiteral("OK<0D><0A>\n\n   x"));
 }

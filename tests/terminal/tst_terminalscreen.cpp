@@ -152,8 +152,8 @@ void TestTerminalScreen::typedKeysGoToTheReader() {
 
     press(view, Qt::Key_Return, {}, QStringLiteral("\r"));
     QCOMPARE(grid.cell(1, 1), (Cell{true, 0x0D, true, Ink::Typed}));
-    QCOMPARE(grid.currentline(), 1);
-    QCOMPARE(grid.curpos(), 2);
+    QCOMPARE(grid.cursorLine(), 1);
+    QCOMPARE(grid.cursorColumn(), 2);
     QTRY_COMPARE(reader.sim.received(), QByteArray("\r"));
 
     press(view, Qt::Key_F10);
@@ -224,7 +224,7 @@ void TestTerminalScreen::burstRepaintsOnce() {
     QTest::qWait(50);
     QCOMPARE(counter.paints, 1);
     QCOMPARE(screen.session()->grid().text(), expected.text());
-    QCOMPARE(screen.session()->grid().curpos(), expected.curpos());
+    QCOMPARE(screen.session()->grid().cursorColumn(), expected.cursorColumn());
 }
 
 void TestTerminalScreen::clearScreenHomesTheCursor() {
@@ -232,13 +232,13 @@ void TestTerminalScreen::clearScreenHomesTheCursor() {
     TerminalScreen screen(&fixture.link, nullptr);
     QVERIFY(screen.start());
     fixture.transport->receive(QByteArray(50, 'r'));
-    QCOMPARE(screen.session()->grid().currentline(), 2);
+    QCOMPARE(screen.session()->grid().cursorLine(), 2);
 
     QTest::mouseClick(screen.findChild<QPushButton *>("Label17"), Qt::LeftButton);
     const TerminalGrid &grid = screen.session()->grid();
     QVERIFY(grid.isEmpty());
-    QCOMPARE(grid.curpos(), 1);
-    QCOMPARE(grid.currentline(), 1);
+    QCOMPARE(grid.cursorColumn(), 1);
+    QCOMPARE(grid.cursorLine(), 1);
     QVERIFY(fixture.transport->writes.isEmpty());
     QVERIFY(screen.isRunning());
 
