@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/linksettings.h"
+
 #include <QHash>
 #include <QWidget>
 
@@ -14,8 +16,10 @@ namespace varo::app {
 
 class ClickableLabel;
 
-// `commform`: how the utility reaches the reader. Every choice is recorded in the link
-// settings at once; the link reads them at the next connect (the link mode at every exchange).
+// `commform`: how the utility reaches the reader. The screen owns its choices and hands them to
+// the link as one LinkSettings value when "Connect to Port" is clicked. Changing a choice while
+// connected changes only the screen: the open link keeps the settings it was opened with until
+// it is disconnected.
 class CommForm : public QWidget {
     Q_OBJECT
 public:
@@ -33,6 +37,9 @@ public:
     void setTcpPort(const QString &port);
 
     bool isSerialSelected() const;
+    // The screen's choices as settings for the next connect (the port text converted; 0 when
+    // it is no valid port).
+    link::LinkSettings linkSettings() const;
 
 signals:
     // A notice for the user ("Disconnect first before connecting", "Already disconnected").
@@ -46,6 +53,7 @@ private:
     void disconnectClicked();
 
     link::ReaderLink *m_link;
+    link::LinkSettings m_choices;
     QRadioButton *m_tcp = nullptr;
     QRadioButton *m_serial = nullptr;
     QHash<int, QRadioButton *> m_ports;

@@ -78,7 +78,8 @@ MainWindow::MainWindow(QWidget *parent)
     host(m_commForm);
     connect(m_commForm, &CommForm::noticeRaised, this, &MainWindow::showNotice);
 
-    connect(m_link, &link::ReaderLink::statusChanged, m_menu, &CommandMenu::setStatus);
+    connect(m_link, &link::ReaderLink::stateChanged, m_menu,
+            [this](link::LinkState state) { m_menu->setStatus(link::statusText(state)); });
     connect(m_link, &link::ReaderLink::linkErrorOccurred, this, [this](const QString &reason) {
         showNotice(QStringLiteral("The link to the reader failed: %1").arg(reason));
     });
@@ -119,7 +120,6 @@ void MainWindow::startUp() {
     loadDefaults();
     m_terminalStopFlag = 0;
     m_terminalTcpFlag = 0;
-    m_link->settings().mode = link::LinkSettings::kSerial;
     m_menu->paintStatus(CommandMenu::kYellow);
 
     m_menuHost->show();
@@ -227,7 +227,10 @@ bool MainWindow::refuseWhileBusy() {
 }
 
 bool MainWindow::firmwareBaudAllowed() {
-    if (!m_link->settings().isTcp() && m_link->settings().baudRate != 9600) {
+    // The download runs on the open link, with the settings it was opened with.
+    const link::LinkSettings settings =
+        m_link->isConnected() ? m_link->settings() : m_commForm->linkSettings();
+    if (!settings.isTcp() && settings.baudRate != 9600) {
         showNotice(kBaudMessage);
         return false;
     }
