@@ -122,11 +122,12 @@ void TestFirmwareLoader::unreadableFileEndsBeforeAnyByte() {
 
 void TestFirmwareLoader::refusedWhileTheLinkIsBusy() {
     Download d(DownloadKind::Firmware, true);
-    QVERIFY(d.fake.link.beginOperation(QStringLiteral("Terminal")));
-    QVERIFY(!d.start(ImageFiles::pattern(144)));
-    QVERIFY(d.writes().isEmpty());
-    QVERIFY(d.finished.isEmpty());
-    d.fake.link.endOperation(QStringLiteral("Terminal"));
+    {
+        const varo::link::OperationClaim terminal = d.fake.link.claim(QStringLiteral("Terminal"));
+        QVERIFY(!d.start(ImageFiles::pattern(144)));
+        QVERIFY(d.writes().isEmpty());
+        QVERIFY(d.finished.isEmpty());
+    }
 
     QVERIFY(d.start(ImageFiles::pattern(144)));
     QCOMPARE(d.fake.link.activeOperation(), FirmwareLoader::kOperationName);

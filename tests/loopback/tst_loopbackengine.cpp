@@ -241,7 +241,9 @@ void TestLoopbackEngine::refusesSecondStartAndBusyLink() {
     QTRY_COMPARE(bench.finished.count(), 1);
     QCOMPARE(refused.count(), 0);
 
-    QVERIFY(bench.fixture.link.beginOperation(QStringLiteral("Terminal Mode")));
+    const varo::link::OperationClaim terminal =
+        bench.fixture.link.claim(QStringLiteral("Terminal Mode"));
+    QVERIFY(terminal);
     QVERIFY(!bench.engine.start());
     QCOMPARE(refused.count(), 1);
     QCOMPARE(refused.at(0).at(0).toString(), QStringLiteral("Terminal Mode"));
