@@ -227,9 +227,8 @@ bool MainWindow::refuseWhileBusy() {
 }
 
 bool MainWindow::firmwareBaudAllowed() {
-    // The download runs on the open link, with the settings it was opened with.
-    const link::LinkSettings settings =
-        m_link->isConnected() ? m_link->settings() : m_commForm->linkSettings();
+    // The reader's baud rate as the technician has chosen it on the Communications screen.
+    const link::LinkSettings settings = m_commForm->linkSettings();
     if (!settings.isTcp() && settings.baudRate != 9600) {
         showNotice(kBaudMessage);
         return false;
@@ -353,6 +352,7 @@ void MainWindow::showAbout() {
 
 void MainWindow::closeEvent(QCloseEvent *event) {
     // The program ends at once; an operation still waiting for the reader is abandoned.
+    m_link->cancelReply();
     if (m_link->isConnected())
         m_link->disconnectReader();
     event->accept();

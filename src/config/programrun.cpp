@@ -33,11 +33,12 @@ ProgramRun::~ProgramRun() {
 bool ProgramRun::start() {
     if (!m_link)
         return false;
-    m_claim = m_link->claim(kOperationName);
-    if (!m_claim) {
+    link::OperationClaim claim = m_link->claim(kOperationName);
+    if (!claim) {
         emit refused(m_link->activeOperation());
         return false;
     }
+    m_claim = std::move(claim);
     m_active = true;
 
     m_log->clear();

@@ -27,9 +27,9 @@ bool ReaderReset::start() {
     if (m_link->sendCommand(kResetCommand)) {
         result = link::OperationResult::success(QStringLiteral("Reset Complete"));
     } else {
-        result = link::OperationResult::failure(
-            link::ResultCode::LinkError,
-            QStringLiteral("Could not send to the reader: ") + m_link->lastError());
+        result = link::OperationResult::failure(link::ResultCode::LinkError,
+                                                QStringLiteral("Could not send to the reader: ") +
+                                                    m_link->lastError());
     }
     m_log->printLine(ProgressList::Picture1, result.message);
     emit finished(result);

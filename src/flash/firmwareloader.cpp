@@ -249,9 +249,8 @@ void FirmwareLoader::fail(ResultCode code, const QString &linkReason) {
     if (!isRunning())
         return;
     const QString &error = m_readyReceived ? texts::kDownloadError : texts::kTimeoutError;
-    QString message = failureText(error, m_profile.reportsErrorCodes
-                                             ? std::optional<int>(int(m_errorCode))
-                                             : std::nullopt);
+    QString message = failureText(
+        error, m_profile.reportsErrorCodes ? std::optional<int>(int(m_errorCode)) : std::nullopt);
     if (!linkReason.isEmpty())
         message += QLatin1Char('\n') + linkReason;
     if (m_profile.failureClearsStatus)

@@ -20,11 +20,11 @@ QString statusText(LinkState state);
 // to ReaderLink::connectReader(); the open link keeps its copy until it is disconnected.
 struct LinkSettings {
     LinkMode mode = LinkMode::Serial;
-    int commPort = 2;      // serial port number, 1 to 8
-    QString serialDevice;  // explicit device path; when non-empty it is used instead of commPort's
+    int commPort = 2;     // serial port number, 1 to 8
+    QString serialDevice; // explicit device path; when non-empty it is used instead of commPort's
     qint32 baudRate = 9600;
-    QString host;          // TCP host name or address
-    quint16 tcpPort = 0;   // 0: no valid port (the connect fails)
+    QString host;        // TCP host name or address
+    quint16 tcpPort = 0; // 0: no valid port (the connect fails)
 
     bool isTcp() const { return mode == LinkMode::Tcp; }
     // The device the serial link opens: serialDevice, or the mapping of commPort.

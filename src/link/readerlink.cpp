@@ -175,6 +175,8 @@ OperationClaim ReaderLink::claim(const QString &operationName, LinkEndedCallback
     m_claimId = ++m_lastClaimId;
     m_operation = operationName;
     m_onLinkEnded = std::move(onLinkEnded);
+    m_claimToldError = false;
+    m_claimToldDisconnect = false;
     emit busyChanged(true);
     return OperationClaim(this, m_claimId);
 }
@@ -251,9 +253,13 @@ void ReaderLink::endWaits(const LinkEnd &end) {
         finishReply({end.why, m_pending.left(kMaxReplyBytes),
                      end.why == WaitEnd::LinkError ? end.reason : QString()});
     }
-    // Called once per claim: the callback is taken before it runs.
-    if (LinkEndedCallback onEnded = std::move(m_onLinkEnded)) {
-        m_onLinkEnded = nullptr;
+    // Each kind of end is told once per claim: a link that broke and is then disconnected
+    // by the user tells a holder that kept running (the terminal) of both.
+    bool &told = end.why == WaitEnd::LinkError ? m_claimToldError : m_claimToldDisconnect;
+    if (m_onLinkEnded && !told) {
+        told = true;
+        // A copy: the holder may release its claim (and so this callback) while it runs.
+        const LinkEndedCallback onEnded = m_onLinkEnded;
         onEnded(end);
     }
 }

@@ -60,7 +60,9 @@ public:
     // The status label text of the state: "Connected", "Disconnected" or "Link lost".
     QString status() const { return statusText(m_state); }
     // Whether the user's connection is open: Connected, or Lost until the user disconnects.
-    bool isConnected() const { return m_state == LinkState::Connected || m_state == LinkState::Lost; }
+    bool isConnected() const {
+        return m_state == LinkState::Connected || m_state == LinkState::Lost;
+    }
     bool isConnecting() const { return m_state == LinkState::Connecting; }
     // Whether the medium itself is still open.
     bool isTransportOpen() const;
@@ -102,8 +104,10 @@ public:
 
     // One operation at a time on the link: an operation claims the link for its whole run and
     // the claim releases it when destroyed. Returns an empty claim when another operation holds
-    // the link (activeOperation() names it). `onLinkEnded` runs once when the link is
-    // disconnected or breaks while the claim is held.
+    // the link (activeOperation() names it). `onLinkEnded` runs when the link ends while the
+    // claim is held: once when the medium breaks (LinkError with the reason) and once when the
+    // user disconnects (Disconnected). A holder that ends at the first has released its claim
+    // and hears nothing more.
     OperationClaim claim(const QString &operationName, LinkEndedCallback onLinkEnded = {});
     bool isBusy() const { return m_claimId != 0; }
     QString activeOperation() const { return m_operation; }
@@ -151,6 +155,8 @@ private:
     quint64 m_claimId = 0;
     quint64 m_lastClaimId = 0;
     LinkEndedCallback m_onLinkEnded;
+    bool m_claimToldError = false;
+    bool m_claimToldDisconnect = false;
 };
 
 } // namespace varo::link

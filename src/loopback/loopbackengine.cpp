@@ -40,8 +40,8 @@ bool LoopbackEngine::start() {
     // A broken link would otherwise time out once per byte for hours.
     m_claim = m_link->claim(kOperation, [this](const link::LinkEnd &end) {
         if (end.why == link::WaitEnd::Disconnected)
-            stopWith({link::ResultCode::Disconnected,
-                      link::statusText(link::LinkState::Disconnected)});
+            stopWith(
+                {link::ResultCode::Disconnected, link::statusText(link::LinkState::Disconnected)});
         else
             stopWith({link::ResultCode::LinkError, end.reason});
     });

@@ -31,13 +31,12 @@ bool TerminalSession::start() {
     if (!m_link || !m_link->isConnected())
         return false;
     if (!m_running) {
+        // A broken medium leaves the terminal running (typing still draws); the user's
+        // disconnect ends it.
         m_claim = m_link->claim(kOperation, [this](const link::LinkEnd &linkEnd) {
-            if (linkEnd.why == link::WaitEnd::Disconnected) {
+            if (linkEnd.why == link::WaitEnd::Disconnected)
                 end({link::ResultCode::Disconnected,
                      link::statusText(link::LinkState::Disconnected)});
-            } else {
-                end({link::ResultCode::LinkError, linkEnd.reason});
-            }
         });
         if (!m_claim)
             return false;

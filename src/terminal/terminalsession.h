@@ -20,9 +20,10 @@ namespace varo::terminal {
 // The raw character terminal without its widgets: received bytes are drawn red in arrival
 // order as dataArrived() announces them, typed characters are drawn black and written as one
 // byte each. While running it holds the link (operation "Terminal Mode"), so no line exchange
-// interleaves with the terminal traffic; when the link is disconnected or breaks under it the
-// terminal stops. It uses no timer: an open terminal costs nothing while the line is quiet.
-// The status text names the settings the open link was opened with.
+// interleaves with the terminal traffic; when the link is disconnected the terminal stops (a
+// broken medium leaves it running: typing still draws). It uses no timer: an open terminal costs
+// nothing while the line is quiet. The status text names the settings the open link was opened
+// with.
 class TerminalSession : public QObject {
     Q_OBJECT
 public:
@@ -66,8 +67,8 @@ signals:
     void gridChanged();
     void statusTextChanged(const QString &text);
     void runningChanged(bool running);
-    // The terminal stopped: Ok when stopped by stop(), Disconnected or LinkError (with the
-    // reason) when the link ended under it.
+    // The terminal stopped: Ok when stopped by stop(), Disconnected when the link was
+    // disconnected under it.
     void finished(const varo::link::OperationResult &result);
 
 private:

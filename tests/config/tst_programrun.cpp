@@ -252,7 +252,8 @@ private slots:
         QVERIFY(rig.picture1().last() == result->message ||
                 rig.picture2().last() == result->message);
         if (result->code == ResultCode::LinkError)
-            QVERIFY(result->message.startsWith(QStringLiteral("Programming stopped: link error: ")));
+            QVERIFY(
+                result->message.startsWith(QStringLiteral("Programming stopped: link error: ")));
     }
 
     void disconnectingEndsRun() {
@@ -269,8 +270,8 @@ private slots:
         QCOMPARE(result.code, ResultCode::Disconnected);
         QVERIFY(!rig.link.isBusy());
         // The command awaiting its reply keeps its own, ended line; the next line says why.
-        const ProgressList list = rig.picture2().isEmpty() ? ProgressList::Picture1
-                                                           : ProgressList::Picture2;
+        const ProgressList list =
+            rig.picture2().isEmpty() ? ProgressList::Picture1 : ProgressList::Picture2;
         const QStringList lines = rig.log.lines(list);
         QVERIFY(rig.log.text(list).endsWith(u'\n'));
         QCOMPARE(lines.last(), QStringLiteral("Programming stopped: the link was disconnected"));

@@ -40,7 +40,9 @@ struct Download {
     QList<QByteArray> &writes() { return fake.transport->writes; }
     void answer(const QByteArray &bytes) { fake.transport->receive(bytes); }
     QString message() const {
-        return finished.isEmpty() ? QString() : finished.last().first().toString();
+        return finished.isEmpty()
+                   ? QString()
+                   : finished.last().first().value<varo::link::OperationResult>().message;
     }
     QString lastStatus() const {
         return status.isEmpty() ? QString() : status.last().first().toString();

@@ -43,9 +43,8 @@ struct SimDownload : SimLink {
     }
 
     QString message() const {
-        return finished.isEmpty()
-                   ? QString()
-                   : finished.last().first().value<link::OperationResult>().message;
+        return finished.isEmpty() ? QString()
+                                  : finished.last().first().value<link::OperationResult>().message;
     }
     QStringList statuses() const {
         QStringList texts;

@@ -67,7 +67,8 @@ LinkSettings tcpSettings(quint16 port, const QString &host = QStringLiteral("127
 void TestReaderLinkTcp::connectLink(ReaderLink &link, Peer &peer) {
     link.setTimings({300ms, 1000ms});
     QSignalSpy finished(&link, &ReaderLink::connectFinished);
-    QVERIFY(link.connectReader(tcpSettings(peer.server.serverPort(), QStringLiteral(" 127.0.0.1 "))));
+    QVERIFY(
+        link.connectReader(tcpSettings(peer.server.serverPort(), QStringLiteral(" 127.0.0.1 "))));
     QVERIFY(finished.wait(2000));
     QCOMPARE(finished.first().first().toBool(), true);
     QCOMPARE(link.status(), QStringLiteral("Connected"));
