@@ -346,6 +346,8 @@ void TestFirmwareLoader::linkFailureEndsTheDownload() {
         d.fake.transport->breakDown(QStringLiteral("Connection reset"));
     QCOMPARE(d.finished.count(), 1);
     QCOMPARE(d.message(), message);
+    QCOMPARE(d.finished.first().first().value<varo::link::OperationResult>().code,
+             disconnect ? varo::link::ResultCode::Disconnected : varo::link::ResultCode::LinkError);
     QVERIFY(!d.fake.link.isBusy());
 }
 
