@@ -36,20 +36,20 @@ QString transportName(Transport transport) {
 
 void connectLink(link::ReaderLink &link, SimHost &host, Transport transport,
                  const QString &ptyPath) {
-    link::LinkSettings &settings = link.settings();
+    link::LinkSettings settings;
     const int accepted = host.acceptedClients();
     if (transport == Transport::Tcp) {
-        settings.mode = link::LinkSettings::kTcp;
-        settings.remoteHost = QStringLiteral("127.0.0.1");
-        settings.remotePort = QString::number(host.tcpPort());
+        settings.mode = link::LinkMode::Tcp;
+        settings.host = QStringLiteral("127.0.0.1");
+        settings.tcpPort = host.tcpPort();
     } else {
-        settings.mode = link::LinkSettings::kSerial;
+        settings.mode = link::LinkMode::Serial;
         settings.commPort = kBenchPort;
         settings.baudRate = 115200;
         qputenv("VARO_COM1", (ptyPath.isEmpty() ? host.ptyPath() : ptyPath).toLocal8Bit());
     }
     SignalWait connected(&link, &link::ReaderLink::connectFinished);
-    if (!link.connectReader())
+    if (!link.connectReader(settings))
         throw BenchError("the link refused to connect");
     if (!link.isConnected())
         connected.wait(kServeTimeout, "the link did not connect");

@@ -65,19 +65,18 @@ Run programUtility(SimHost &host, Transport transport, int runs) {
     config::loadDefaults(model);
     config::ProgressLog log;
     config::ProgramRun run(&link, &model, &log);
-    auto outcome = config::ProgramRun::Outcome::Invalid;
+    link::OperationResult outcome;
     QObject::connect(&run, &config::ProgramRun::finished, &run,
-                     [&outcome](config::ProgramRun::Outcome o) { outcome = o; });
+                     [&outcome](const link::OperationResult &r) { outcome = r; });
     SignalWait done(&run, &config::ProgramRun::finished);
 
     const Stopwatch clock;
     for (int i = 0; i < runs; ++i) {
-        outcome = config::ProgramRun::Outcome::Invalid;
+        outcome = {link::ResultCode::Invalid, {}};
         check(run.start(), "the programming run did not start");
         done.wait(kProgramTimeout, "the programming run did not end");
-        check(outcome == config::ProgramRun::Outcome::Complete,
-              "the programming run did not complete: " +
-                  log.text(config::ProgressList::Picture2).right(200).toStdString());
+        check(outcome.ok(), "the programming run did not complete: " +
+                                log.text(config::ProgressList::Picture2).right(200).toStdString());
     }
     Run result = clock.stop(runs);
     result.wire = host.received();
@@ -196,7 +195,7 @@ Run firmwareUtility(SimHost &host, Transport transport, const QString &path,
     loader.setClock([] { return kDownloadDate; });
     QString message;
     QObject::connect(&loader, &flash::FirmwareLoader::finished, &loader,
-                     [&message](const QString &text) { message = text; });
+                     [&message](const link::OperationResult &r) { message = r.message; });
     SignalWait done(&loader, &flash::FirmwareLoader::finished);
 
     const Stopwatch clock;

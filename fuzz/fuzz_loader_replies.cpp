@@ -146,14 +146,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t siz
     const QByteArray trailer = file.mid(dataLength);
 
     link::ReaderLink link;
-    link.settings().mode = tcp ? link::LinkSettings::kTcp : link::LinkSettings::kSerial;
+    link::LinkSettings settings;
+    settings.mode = tcp ? link::LinkMode::Tcp : link::LinkMode::Serial;
     FakeTransport *medium = nullptr;
     link.setTransportFactory([&medium](const link::LinkSettings &) {
         auto transport = std::make_unique<FakeTransport>();
         medium = transport.get();
         return std::unique_ptr<link::Transport>(std::move(transport));
     });
-    link.connectReader();
+    link.connectReader(settings);
     VARO_FUZZ_CHECK(link.isConnected() && medium);
 
     auto loader = std::make_unique<flash::FirmwareLoader>(&link);
@@ -169,9 +170,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t siz
     qsizetype writtenAtFinish = -1;
     int acknowledgements = 0;
     QObject::connect(loader.get(), &flash::FirmwareLoader::finished, &app,
-                     [&](const QString &text) {
+                     [&](const link::OperationResult &result) {
                          ++finishes;
-                         message = text;
+                         message = result.message;
                          writtenAtFinish = medium->written.size();
                      });
     QObject::connect(loader.get(), &flash::FirmwareLoader::progressChanged, &app,

@@ -156,11 +156,11 @@ void CommForm::buildLayout() {
     modes->addButton(m_serial);
     connect(m_tcp, &QRadioButton::toggled, this, [this](bool on) {
         if (on)
-            m_link->settings().mode = link::LinkSettings::kTcp;
+            m_choices.mode = link::LinkMode::Tcp;
     });
     connect(m_serial, &QRadioButton::toggled, this, [this](bool on) {
         if (on)
-            m_link->settings().mode = link::LinkSettings::kSerial;
+            m_choices.mode = link::LinkMode::Serial;
     });
 
     // Group 2: the serial port number.
@@ -177,7 +177,7 @@ void CommForm::buildLayout() {
         m_ports.insert(b.port, button);
         connect(button, &QRadioButton::toggled, this, [this, port = b.port](bool on) {
             if (on)
-                m_link->settings().commPort = port;
+                m_choices.commPort = port;
         });
     }
 
@@ -195,7 +195,7 @@ void CommForm::buildLayout() {
         m_bauds.insert(b.baud, button);
         connect(button, &QRadioButton::toggled, this, [this, baud = b.baud](bool on) {
             if (on)
-                m_link->settings().baudRate = baud;
+                m_choices.baudRate = baud;
         });
     }
 
@@ -209,8 +209,6 @@ void CommForm::buildLayout() {
     addressCaption->setBuddy(m_ip);
     m_ip->setGeometry(twipsRect(3000, 3060, 1695, 375));
     m_ip->setMaxLength(kIpMaxLength);
-    connect(m_ip, &QLineEdit::textChanged, this,
-            [this](const QString &text) { m_link->settings().remoteHost = text; });
     QLabel *portCaption = caption(this, Control::PortNumberCaption, QStringLiteral("Port"),
                                   twipsRect(5280, 3120, 555, 315));
     m_port = named(new QLineEdit(this), Control::PortNumberField);
@@ -219,8 +217,6 @@ void CommForm::buildLayout() {
     m_port->setMaxLength(kPortMaxLength);
     m_port->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_port));
-    connect(m_port, &QLineEdit::textChanged, this,
-            [this](const QString &text) { m_link->settings().remotePort = text; });
     for (QLineEdit *edit : {m_ip, m_port}) {
         QPalette pal = edit->palette();
         pal.setColor(QPalette::Base, Qt::white);
@@ -260,8 +256,9 @@ void CommForm::connectClicked() {
         emit noticeRaised(QStringLiteral("Disconnect first before connecting"));
         return;
     }
-    // The outcome shows only in the command menu's status label.
-    m_link->connectReader();
+    // The outcome shows only in the command menu's status label. An invalid port or an empty
+    // address fails the attempt.
+    m_link->connectReader(linkSettings());
 }
 
 void CommForm::disconnectClicked() {
@@ -271,36 +268,41 @@ void CommForm::disconnectClicked() {
 
 void CommForm::selectSerial() {
     m_serial->setChecked(true);
-    m_link->settings().mode = link::LinkSettings::kSerial;
+    m_choices.mode = link::LinkMode::Serial;
 }
 
 void CommForm::selectTcp() {
     m_tcp->setChecked(true);
-    m_link->settings().mode = link::LinkSettings::kTcp;
+    m_choices.mode = link::LinkMode::Tcp;
 }
 
 void CommForm::selectPort(int port) {
     if (QRadioButton *button = m_ports.value(port)) {
         button->setChecked(true);
-        m_link->settings().commPort = port;
+        m_choices.commPort = port;
     }
 }
 
 void CommForm::selectBaud(qint32 baud) {
     if (QRadioButton *button = m_bauds.value(baud)) {
         button->setChecked(true);
-        m_link->settings().baudRate = baud;
+        m_choices.baudRate = baud;
     }
 }
 
 void CommForm::setIpAddress(const QString &address) {
     m_ip->setText(address);
-    m_link->settings().remoteHost = address;
 }
 
 void CommForm::setTcpPort(const QString &port) {
     m_port->setText(port);
-    m_link->settings().remotePort = port;
+}
+
+link::LinkSettings CommForm::linkSettings() const {
+    link::LinkSettings settings = m_choices;
+    settings.host = m_ip->text().trimmed();
+    settings.tcpPort = link::tcpPortFromText(m_port->text());
+    return settings;
 }
 
 bool CommForm::isSerialSelected() const {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/linksettings.h"
+
 #include <QHash>
 #include <QWidget>
 
@@ -15,10 +17,12 @@ class ActionButton;
 
 namespace varo::app {
 
-// `commform`: how the utility reaches the reader. Every choice is recorded in the link
-// settings at once; the link reads them at the next connect (the link mode at every exchange).
-// "Connect to Port" and "Disconnect" are buttons in the tab order (mode, port, baud, address,
-// port number, connect, disconnect); Enter in the address or port field connects.
+// `commform`: how the utility reaches the reader. The screen owns its choices and hands them to
+// the link as one LinkSettings value when "Connect to Port" is clicked. Changing a choice while
+// connected changes only the screen: the open link keeps the settings it was opened with until
+// it is disconnected. "Connect to Port" and "Disconnect" are buttons in the tab order (mode,
+// port, baud, address, port number, connect, disconnect); Enter in the address or port field
+// connects.
 class CommForm : public QWidget {
     Q_OBJECT
 public:
@@ -38,6 +42,9 @@ public:
     bool isSerialSelected() const;
     ui::ActionButton *connectButton() const { return m_connectButton; }
     ui::ActionButton *disconnectButton() const { return m_disconnectButton; }
+    // The screen's choices as settings for the next connect (the port text converted; 0 when
+    // it is no valid port).
+    link::LinkSettings linkSettings() const;
 
 signals:
     // A notice for the user ("Disconnect first before connecting", "Already disconnected").
@@ -51,6 +58,7 @@ private:
     void disconnectClicked();
 
     link::ReaderLink *m_link;
+    link::LinkSettings m_choices;
     QRadioButton *m_tcp = nullptr;
     QRadioButton *m_serial = nullptr;
     QHash<int, QRadioButton *> m_ports;

@@ -76,7 +76,8 @@ MainWindow::MainWindow(QWidget *parent)
     m_commForm = screen<ScreenId::Communications>();
     connect(m_commForm, &CommForm::noticeRaised, this, &MainWindow::showNotice);
 
-    connect(m_link, &link::ReaderLink::statusChanged, m_menu, &CommandMenu::setStatus);
+    connect(m_link, &link::ReaderLink::stateChanged, m_menu,
+            [this](link::LinkState state) { m_menu->setStatus(link::statusText(state)); });
     connect(m_link, &link::ReaderLink::linkErrorOccurred, this, [this](const QString &reason) {
         showNotice(QStringLiteral("The link to the reader failed: %1").arg(reason));
     });
@@ -116,7 +117,6 @@ void MainWindow::buildMenuBar() {
 
 void MainWindow::startUp() {
     loadDefaults();
-    m_link->settings().mode = link::LinkSettings::kSerial;
     m_menu->paintStatus(CommandMenu::kYellow);
 
     m_menuHost->show();
@@ -209,7 +209,9 @@ bool MainWindow::refuseWhileBusy() {
 }
 
 bool MainWindow::firmwareBaudAllowed() {
-    if (!m_link->settings().isTcp() && m_link->settings().baudRate != 9600) {
+    // The reader's baud rate as the technician has chosen it on the Communications screen.
+    const link::LinkSettings settings = m_commForm->linkSettings();
+    if (!settings.isTcp() && settings.baudRate != 9600) {
         showNotice(kBaudMessage);
         return false;
     }
@@ -318,6 +320,7 @@ void MainWindow::showAbout() {
 
 void MainWindow::closeEvent(QCloseEvent *event) {
     // The program ends at once; an operation still waiting for the reader is abandoned.
+    m_link->cancelReply();
     if (m_link->isConnected())
         m_link->disconnectReader();
     event->accept();

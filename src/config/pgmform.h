@@ -37,8 +37,8 @@ public:
     ProgressLog *progressLog() const { return m_log; }
 
 signals:
-    void programFinished(varo::config::ProgramRun::Outcome outcome);
-    void resetFinished(bool written);
+    void programFinished(const varo::link::OperationResult &result);
+    void resetFinished(const varo::link::OperationResult &result);
     // A start was refused because `operation` holds the link.
     void refused(const QString &operation);
 

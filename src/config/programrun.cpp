@@ -9,29 +9,36 @@
 
 namespace varo::config {
 
+using link::ResultCode;
+using link::WaitEnd;
+
+namespace {
+const QString kSendFailed = QStringLiteral("Could not send to the reader: ");
+const QString kDisconnected = QStringLiteral("Programming stopped: the link was disconnected");
+const QString kLinkError = QStringLiteral("Programming stopped: link error: ");
+} // namespace
+
 ProgramRun::ProgramRun(link::ReaderLink *link, const ConfigModel *model, ProgressLog *log,
                        QObject *parent)
     : QObject(parent)
     , m_link(link)
     , m_model(model)
-    , m_log(log) {
-    connect(link, &link::ReaderLink::statusChanged, this, &ProgramRun::onStatusChanged);
-}
+    , m_log(log) {}
 
 ProgramRun::~ProgramRun() {
-    if (m_active && m_link) {
+    if (m_active && m_link)
         m_link->cancelReply();
-        m_link->endOperation(kOperationName);
-    }
 }
 
 bool ProgramRun::start() {
     if (!m_link)
         return false;
-    if (!m_link->beginOperation(kOperationName)) {
+    link::OperationClaim claim = m_link->claim(kOperationName);
+    if (!claim) {
         emit refused(m_link->activeOperation());
         return false;
     }
+    m_claim = std::move(claim);
     m_active = true;
 
     m_log->clear();
@@ -40,14 +47,17 @@ bool ProgramRun::start() {
     for (const QString &line : checked.lines)
         m_log->printLine(ProgressList::Picture1, line);
     if (!checked.passed) {
-        finish(Outcome::Invalid);
+        finish(ResultCode::Invalid, checked.lines.join(u'\n'));
         return true;
     }
 
     // The wake-up sets the send-failure flag itself, so this test sees only its own write.
     m_link->sendWakeup();
     if (m_link->sendFailed()) {
-        finish(Outcome::Abandoned);
+        // Nothing more goes out; the list says why instead of ending silently.
+        const QString message = kSendFailed + m_link->lastError();
+        m_log->printLine(ProgressList::Picture1, message);
+        finish(ResultCode::LinkError, message);
         return true;
     }
     m_log->printLine(ProgressList::Picture1, QStringLiteral("Starting Communications"));
@@ -65,23 +75,28 @@ void ProgramRun::sendStep() {
     m_link->sendCommand(command);
     if (!m_link->readReply(this, [this](const link::ReplyResult &result) { onReply(result); })) {
         // Someone else is waiting on the link although this run holds it.
-        finish(Outcome::LinkFailed);
+        stopOnLink(QStringLiteral("another reply wait is running"), ResultCode::Busy);
     }
 }
 
 void ProgramRun::onReply(const link::ReplyResult &result) {
     if (!m_active)
         return;
-    if (!result.linkError.isEmpty()) {
-        finish(Outcome::LinkFailed);
-        return;
-    }
     const CommandRow &row = commandTable().at(m_step);
-    if (result.timedOut) {
+    switch (result.end) {
+    case WaitEnd::Reply:
+        break;
+    case WaitEnd::Timeout:
         if (m_step > 0)
             m_log->printLine(row.list, QStringLiteral(" "));
         m_log->printLine(row.list, row.timeoutMessage);
-        finish(Outcome::CommandTimedOut);
+        finish(ResultCode::Timeout, row.timeoutMessage);
+        return;
+    case WaitEnd::Disconnected:
+        stopOnLink(kDisconnected, ResultCode::Disconnected);
+        return;
+    case WaitEnd::LinkError:
+        stopOnLink(kLinkError + result.linkError, ResultCode::LinkError);
         return;
     }
     const QString reply = QString::fromLatin1(result.reply);
@@ -96,22 +111,23 @@ void ProgramRun::onReply(const link::ReplyResult &result) {
     }
     m_log->printLine(ProgressList::Picture2, QStringLiteral(" "));
     m_log->printLine(ProgressList::Picture2, QStringLiteral("Programming Complete"));
-    finish(Outcome::Complete);
+    finish(ResultCode::Ok, QStringLiteral("Programming Complete"));
 }
 
-void ProgramRun::onStatusChanged(const QString &status) {
-    // Disconnecting abandons the reply wait without a callback; the run ends here instead.
-    if (m_active && status == link::ReaderLink::kDisconnected) {
-        m_link->cancelReply();
-        finish(Outcome::Disconnected);
-    }
+void ProgramRun::stopOnLink(const QString &why, ResultCode code) {
+    // The command text of the step may still wait for its reply on the same line: end that
+    // line first, then say why the run stopped.
+    const CommandRow &row = commandTable().at(m_step);
+    if (m_step > 0)
+        m_log->printLine(row.list, QStringLiteral(" "));
+    m_log->printLine(row.list, why);
+    finish(code, why);
 }
 
-void ProgramRun::finish(Outcome outcome) {
+void ProgramRun::finish(ResultCode code, const QString &message) {
     m_active = false;
-    if (m_link)
-        m_link->endOperation(kOperationName);
-    emit finished(outcome);
+    m_claim.release();
+    emit finished({code, message});
 }
 
 } // namespace varo::config

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "link/operationclaim.h"
+#include "link/operationresult.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -22,19 +25,15 @@ class ProgressLog;
 // wake-up and sends "V", then returns; every later step runs when the awaited reply (or its
 // time-out) arrives. Exactly one exchange is in flight at any time. The run claims the link
 // for its whole length under kOperationName and releases it at every end.
+//
+// finished() carries how the run ended: Ok ("Programming Complete"), Invalid (a check failed;
+// nothing was sent), LinkError (the wake-up could not be written, or the link broke while a
+// reply was awaited), Timeout (a command, or "V", got no reply; its time-out message is
+// printed) or Disconnected (the user disconnected during the run). A run that ends on the link
+// ends its progress list with a line that says why.
 class ProgramRun : public QObject {
     Q_OBJECT
 public:
-    enum class Outcome {
-        Complete,        // "Programming Complete"
-        Invalid,         // a check failed; nothing was sent
-        Abandoned,       // the wake-up could not be written; nothing more was sent or printed
-        CommandTimedOut, // a command (or "V") got no reply; its time-out message is printed
-        LinkFailed,      // the link broke while a reply was awaited
-        Disconnected     // the link was disconnected during the run
-    };
-    Q_ENUM(Outcome)
-
     static inline const QString kOperationName = QStringLiteral("Program Reader");
 
     ProgramRun(link::ReaderLink *link, const ConfigModel *model, ProgressLog *log,
@@ -48,17 +47,18 @@ public:
 
 signals:
     void refused(const QString &operation);
-    void finished(varo::config::ProgramRun::Outcome outcome);
+    void finished(const varo::link::OperationResult &result);
 
 private:
     void sendStep();
     void onReply(const link::ReplyResult &result);
-    void onStatusChanged(const QString &status);
-    void finish(Outcome outcome);
+    void stopOnLink(const QString &why, link::ResultCode code);
+    void finish(link::ResultCode code, const QString &message = {});
 
     QPointer<link::ReaderLink> m_link;
     const ConfigModel *m_model;
     ProgressLog *m_log;
+    link::OperationClaim m_claim;
     bool m_active = false;
     qsizetype m_step = 0; // index into the command table; 0 is "V"
 };

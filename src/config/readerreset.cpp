@@ -14,18 +14,25 @@ ReaderReset::ReaderReset(link::ReaderLink *link, ProgressLog *log, QObject *pare
 bool ReaderReset::start() {
     if (!m_link)
         return false;
-    if (!m_link->beginOperation(kOperationName)) {
+    const link::OperationClaim claim = m_link->claim(kOperationName);
+    if (!claim) {
         emit refused(m_link->activeOperation());
         return false;
     }
     m_log->clear();
     m_log->printLine(ProgressList::Picture1, QStringLiteral("Resetting Reader"));
     static const QByteArray kResetCommand("\0U1", 3);
-    const bool written = m_link->sendCommand(kResetCommand);
-    if (written)
-        m_log->printLine(ProgressList::Picture1, QStringLiteral("Reset Complete"));
-    m_link->endOperation(kOperationName);
-    emit finished(written);
+    // sendCommand() succeeds only once the write has been handed to the system.
+    link::OperationResult result;
+    if (m_link->sendCommand(kResetCommand)) {
+        result = link::OperationResult::success(QStringLiteral("Reset Complete"));
+    } else {
+        result = link::OperationResult::failure(link::ResultCode::LinkError,
+                                                QStringLiteral("Could not send to the reader: ") +
+                                                    m_link->lastError());
+    }
+    m_log->printLine(ProgressList::Picture1, result.message);
+    emit finished(result);
     return true;
 }
 

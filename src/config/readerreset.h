@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/operationresult.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -14,7 +16,8 @@ class ProgressLog;
 
 // do_reset: sends NUL "U1" (no wake-up, no reply awaited) and reports on the progress lists.
 // The whole operation happens inside start(); it claims the link under kOperationName only for
-// that moment, so it is refused while another operation holds the link.
+// that moment, so it is refused while another operation holds the link. "Reset Complete" is
+// printed only once the system has taken the write; a failed write prints its reason instead.
 class ReaderReset : public QObject {
     Q_OBJECT
 public:
@@ -27,8 +30,8 @@ public:
 
 signals:
     void refused(const QString &operation);
-    // `written` is false when the reset command could not be written.
-    void finished(bool written);
+    // Ok ("Reset Complete"), or LinkError with the reason the command could not be written.
+    void finished(const varo::link::OperationResult &result);
 
 private:
     QPointer<link::ReaderLink> m_link;

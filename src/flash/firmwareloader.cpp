@@ -6,6 +6,9 @@
 
 namespace varo::flash {
 
+using link::OperationResult;
+using link::ResultCode;
+
 namespace {
 
 const QString kWriteFailed = QStringLiteral("Writing to the reader failed.");
@@ -23,30 +26,29 @@ FirmwareLoader::FirmwareLoader(link::ReaderLink *link, QObject *parent)
     if (!link)
         return;
     connect(link, &link::ReaderLink::dataArrived, this, &FirmwareLoader::readInput);
-    connect(link, &link::ReaderLink::linkErrorOccurred, this,
-            [this](const QString &reason) { fail(reason); });
-    connect(link, &link::ReaderLink::statusChanged, this, [this](const QString &status) {
-        if (status == link::ReaderLink::kDisconnected)
-            fail(kLinkClosed);
-    });
 }
 
-FirmwareLoader::~FirmwareLoader() {
-    if (isRunning() && m_link)
-        m_link->endOperation(kOperationName);
-}
+FirmwareLoader::~FirmwareLoader() = default;
 
 void FirmwareLoader::setClock(Clock clock) {
     m_clock = std::move(clock);
 }
 
 bool FirmwareLoader::start(const LoaderProfile &profile, const QString &path) {
-    if (isRunning() || !m_link || !m_link->beginOperation(kOperationName))
+    if (isRunning() || !m_link)
+        return false;
+    m_claim = m_link->claim(kOperationName, [this](const link::LinkEnd &end) {
+        if (end.why == link::WaitEnd::Disconnected)
+            fail(ResultCode::Disconnected, kLinkClosed);
+        else
+            fail(ResultCode::LinkError, end.reason);
+    });
+    if (!m_claim)
         return false;
     m_profile = profile;
     m_step = Step::Preparing;
     m_readyReceived = false;
-    m_errorCode = 1;
+    m_errorCode = ErrorCode::ReadyReply;
     m_offset = 0;
     m_blockLength = 0;
     m_lastBlock = false;
@@ -57,12 +59,12 @@ bool FirmwareLoader::start(const LoaderProfile &profile, const QString &path) {
     // reader waiting in its loader.
     const ImageFileContent content = readImageFile(path);
     if (!content.ok()) {
-        finish(content.error);
+        finish({ResultCode::FileError, content.error});
         return true;
     }
     m_image = FirmwareImage::split(content.bytes, m_profile.trailerLength);
     if (m_image.data.isEmpty()) {
-        finish(texts::kEarlyEnd);
+        finish({ResultCode::FileError, texts::kEarlyEnd});
         return true;
     }
     emit progressChanged(0, m_image.data.size());
@@ -83,7 +85,7 @@ void FirmwareLoader::onTimeout() {
     case Step::AwaitReady:
     case Step::AwaitBlockAck:
     case Step::AwaitCompletion:
-        fail();
+        fail(ResultCode::Timeout);
         break;
     case Step::Idle:
     case Step::Preparing:
@@ -161,7 +163,7 @@ void FirmwareLoader::readOneCharacterReply() {
     m_timer.stop();
     const char expected = m_step == Step::AwaitBlockAck ? kBlockAck : kCompletionReply;
     if (reply.front() != expected) {
-        fail();
+        fail(ResultCode::WrongReply);
         return;
     }
     if (m_step == Step::AwaitBlockAck)
@@ -177,7 +179,7 @@ void FirmwareLoader::sendBlock() {
     const QByteArray block = m_image.data.sliced(m_offset, m_blockLength);
     if (m_lastBlock && m_profile.announceLastBlock)
         setStatus(texts::kLastBlock);
-    m_errorCode = m_lastBlock ? 3 : 2;
+    m_errorCode = m_lastBlock ? ErrorCode::LastBlockAck : ErrorCode::BlockAck;
 
     // Every byte goes out as a write of its own, the way the loader expects it.
     if (!writeByte(char(m_blockLength)))
@@ -218,7 +220,7 @@ void FirmwareLoader::sendTail() {
         }
     }
     m_link->flush();
-    m_errorCode = 4;
+    m_errorCode = ErrorCode::Completion;
     await(Step::AwaitCompletion, m_timings.replyTimeout);
 }
 
@@ -233,38 +235,37 @@ void FirmwareLoader::onCompletionReply() {
         return;
     }
     setStatus({});
-    finish(texts::kComplete);
+    finish(OperationResult::success(texts::kComplete));
 }
 
 bool FirmwareLoader::write(const QByteArray &bytes) {
     if (!m_link || !m_link->writeRaw(bytes))
-        fail(kWriteFailed);
+        fail(ResultCode::LinkError, kWriteFailed);
     // A link failure reported during the write has ended the download as well.
     return isRunning();
 }
 
-void FirmwareLoader::fail(const QString &linkReason) {
+void FirmwareLoader::fail(ResultCode code, const QString &linkReason) {
     if (!isRunning())
         return;
     const QString &error = m_readyReceived ? texts::kDownloadError : texts::kTimeoutError;
     QString message = failureText(
-        error, m_profile.reportsErrorCodes ? std::optional<int>(m_errorCode) : std::nullopt);
+        error, m_profile.reportsErrorCodes ? std::optional<int>(int(m_errorCode)) : std::nullopt);
     if (!linkReason.isEmpty())
         message += QLatin1Char('\n') + linkReason;
     if (m_profile.failureClearsStatus)
         setStatus({});
-    finish(message);
+    finish({code, message});
 }
 
-void FirmwareLoader::finish(const QString &message) {
+void FirmwareLoader::finish(const OperationResult &result) {
     m_timer.stop();
     m_step = Step::Idle;
     ++m_waitId;
     m_image = {};
     m_collected.clear();
-    if (m_link)
-        m_link->endOperation(kOperationName);
-    emit finished(message);
+    m_claim.release();
+    emit finished(result);
 }
 
 } // namespace varo::flash

@@ -4,6 +4,9 @@
 #include "loaderprofile.h"
 #include "loadertimings.h"
 
+#include "link/operationclaim.h"
+#include "link/operationresult.h"
+
 #include <QDate>
 #include <QObject>
 #include <QPointer>
@@ -23,11 +26,20 @@ namespace varo::flash {
 // LoaderProfile says where they differ.
 //
 // Threading: runs on the link's thread and never blocks. Each wait ends on the link's
-// dataArrived(), on its single-shot timer or on a link failure. The link is claimed with
-// beginOperation() for the whole download and released at every end.
+// dataArrived(), on its single-shot timer or when the link ends under the download's claim
+// (disconnect or link error). The link is claimed for the whole download and released at
+// every end.
 class FirmwareLoader : public QObject {
     Q_OBJECT
 public:
+    // The step a download failed in, as the serial loader's error messages number it.
+    enum class ErrorCode {
+        ReadyReply = 1,   // awaiting the loader's ready reply
+        BlockAck = 2,     // awaiting a block's acknowledgement
+        LastBlockAck = 3, // awaiting the last block's acknowledgement
+        Completion = 4    // awaiting the completion reply after the trailer
+    };
+
     using Clock = std::function<QDate()>;
     static inline const QString kOperationName = QStringLiteral("Firmware download");
 
@@ -51,8 +63,9 @@ signals:
     void statusTextChanged(const QString &text);
     // Data bytes the loader has acknowledged so far, out of `total`.
     void progressChanged(qint64 acknowledged, qint64 total);
-    // The download ended; `message` is what the user is told ("Download complete" on success).
-    void finished(const QString &message);
+    // The download ended; result.message is what the user is told ("Download complete" on
+    // success). Codes: Ok, FileError, Timeout, WrongReply, LinkError, Disconnected.
+    void finished(const varo::link::OperationResult &result);
 
 private:
     enum class Step { Idle, Preparing, EntryPause, AwaitReady, AwaitBlockAck, AwaitCompletion };
@@ -70,10 +83,11 @@ private:
     bool write(const QByteArray &bytes);
     bool writeByte(char byte) { return write(QByteArray(1, byte)); }
     void setStatus(const QString &text) { emit statusTextChanged(text); }
-    void fail(const QString &linkReason = {});
-    void finish(const QString &message);
+    void fail(link::ResultCode code, const QString &linkReason = {});
+    void finish(const link::OperationResult &result);
 
     QPointer<link::ReaderLink> m_link;
+    link::OperationClaim m_claim;
     LoaderTimings m_timings;
     Clock m_clock;
     LoaderProfile m_profile;
@@ -83,7 +97,7 @@ private:
     quint64 m_waitId = 0;   // tells a queued look at early input which wait it was for
     QByteArray m_collected; // text received while awaiting the ready reply
     bool m_readyReceived = false;
-    int m_errorCode = 1;    // the step that would fail, as serial messages report it
+    ErrorCode m_errorCode = ErrorCode::ReadyReply; // the step that would fail
     qsizetype m_offset = 0; // data bytes acknowledged, and where the current block starts
     qsizetype m_blockLength = 0;
     bool m_lastBlock = false;

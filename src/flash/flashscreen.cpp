@@ -146,7 +146,8 @@ FlashScreen::FlashScreen(link::ReaderLink *link, Kind kind, QWidget *parent)
     connect(m_startButton, &QPushButton::clicked, this, &FlashScreen::startDownload);
     connect(m_loader, &FirmwareLoader::statusTextChanged, m_statusLabel, &ui::ValueLabel::setValue);
     connect(m_loader, &FirmwareLoader::progressChanged, this, &FlashScreen::onProgress);
-    connect(m_loader, &FirmwareLoader::finished, this, &FlashScreen::onFinished);
+    connect(m_loader, &FirmwareLoader::finished, this,
+            [this](const link::OperationResult &result) { onFinished(result.message); });
 }
 
 void FlashScreen::chooseFile() {

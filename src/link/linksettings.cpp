@@ -4,6 +4,29 @@
 
 namespace varo::link {
 
+QString statusText(LinkState state) {
+    switch (state) {
+    case LinkState::Connected:
+        return QStringLiteral("Connected");
+    case LinkState::Lost:
+        return QStringLiteral("Link lost");
+    case LinkState::Disconnected:
+    case LinkState::Connecting:
+        break;
+    }
+    return QStringLiteral("Disconnected");
+}
+
+QString LinkSettings::serialDevicePath() const {
+    return serialDevice.isEmpty() ? serialDeviceForPort(commPort) : serialDevice;
+}
+
+quint16 tcpPortFromText(const QString &text) {
+    bool ok = false;
+    const uint port = text.trimmed().toUInt(&ok);
+    return ok && port <= 65535 ? quint16(port) : quint16(0);
+}
+
 QString serialSettingsString(qint32 baudRate) {
     return QStringLiteral("%1,N,8,1").arg(baudRate);
 }

@@ -6,20 +6,35 @@
 
 namespace varo::link {
 
-// The choices of the Communications screen. The link reads them when it connects and, for the
-// link mode, at every exchange.
+enum class LinkMode { Serial, Tcp };
+
+// Where the link stands. Lost: the medium broke while connected (peer closed, device vanished);
+// the link stays Lost until the user disconnects.
+enum class LinkState { Disconnected, Connecting, Connected, Lost };
+
+// The status label text of a state: "Connected", "Disconnected" (also while connecting) and
+// "Link lost".
+QString statusText(LinkState state);
+
+// How to reach the reader. The Communications screen builds one from its controls and passes it
+// to ReaderLink::connectReader(); the open link keeps its copy until it is disconnected.
 struct LinkSettings {
-    static constexpr int kTcp = 1;
-    static constexpr int kSerial = 2;
-
-    int mode = kSerial; // 1 = TCP; any other value is serial
-    int commPort = 2;   // serial port number, 1 to 8
+    LinkMode mode = LinkMode::Serial;
+    int commPort = 2;     // serial port number, 1 to 8
+    QString serialDevice; // explicit device path; when non-empty it is used instead of commPort's
     qint32 baudRate = 9600;
-    QString remoteHost;
-    QString remotePort; // digits as typed; converted when connecting
+    QString host;        // TCP host name or address
+    quint16 tcpPort = 0; // 0: no valid port (the connect fails)
 
-    bool isTcp() const { return mode == kTcp; }
+    bool isTcp() const { return mode == LinkMode::Tcp; }
+    // The device the serial link opens: serialDevice, or the mapping of commPort.
+    QString serialDevicePath() const;
+
+    bool operator==(const LinkSettings &) const = default;
 };
+
+// A TCP port as typed: digits 1 to 65535 (blanks around them allowed); 0 for anything else.
+quint16 tcpPortFromText(const QString &text);
 
 // Waits of the line protocol. Tests shorten them; the product keeps the defaults.
 struct LinkTimings {

@@ -7,16 +7,17 @@ namespace varo::link {
 
 namespace {
 
+const QString kNotOpen = QStringLiteral("The link to the reader is not open.");
+const QString kWriteRefused = QStringLiteral("Writing to the reader failed.");
+
 std::unique_ptr<Transport> makeTransport(const LinkSettings &settings) {
     if (settings.isTcp()) {
-        bool ok = false;
-        const uint port = settings.remotePort.trimmed().toUInt(&ok);
-        if (!ok || port == 0 || port > 65535 || settings.remoteHost.trimmed().isEmpty())
+        const QString host = settings.host.trimmed();
+        if (settings.tcpPort == 0 || host.isEmpty())
             return nullptr;
-        return std::make_unique<TcpTransport>(settings.remoteHost.trimmed(), quint16(port));
+        return std::make_unique<TcpTransport>(host, settings.tcpPort);
     }
-    return std::make_unique<SerialTransport>(serialDeviceForPort(settings.commPort),
-                                             settings.baudRate);
+    return std::make_unique<SerialTransport>(settings.serialDevicePath(), settings.baudRate);
 }
 
 } // namespace
@@ -35,6 +36,7 @@ ReaderLink::ReaderLink(QObject *parent)
 
 ReaderLink::~ReaderLink() {
     m_replyCallback = nullptr;
+    m_onLinkEnded = nullptr;
     if (m_transport) {
         m_transport->disconnect(this);
         m_transport->close();
@@ -45,29 +47,30 @@ bool ReaderLink::isTransportOpen() const {
     return m_transport && m_transport->isOpen();
 }
 
-bool ReaderLink::connectReader() {
-    if (m_connected || m_connecting)
+bool ReaderLink::connectReader(const LinkSettings &settings) {
+    if (m_state != LinkState::Disconnected)
         return false;
     dropTransport();
     m_pending.clear();
+    m_lastError.clear();
+    m_settings = settings;
 
     std::unique_ptr<Transport> transport = m_factory(m_settings);
     if (!transport) {
         // An empty or invalid port or host: the attempt fails at once, like a refused one.
-        setConnected(false);
+        setState(LinkState::Disconnected);
         emit connectFinished(false);
         return true;
     }
     m_transport = std::move(transport);
     Transport *t = m_transport.get();
-    m_connecting = true;
+    setState(LinkState::Connecting);
     connect(t, &Transport::dataReceived, this, &ReaderLink::onDataReceived);
     connect(t, &Transport::opened, this, [this] {
-        if (!m_connecting)
+        if (m_state != LinkState::Connecting)
             return;
-        m_connecting = false;
         m_connectTimer.stop();
-        setConnected(true);
+        setState(LinkState::Connected);
         emit connectFinished(true);
     });
     connect(t, &Transport::failed, this, &ReaderLink::onTransportFailed);
@@ -77,12 +80,13 @@ bool ReaderLink::connectReader() {
 }
 
 bool ReaderLink::disconnectReader() {
-    if (!m_connected)
+    if (!isConnected())
         return false;
-    cancelReply();
     dropTransport();
     m_pending.clear();
-    setConnected(false);
+    m_state = LinkState::Disconnected;
+    endWaits({WaitEnd::Disconnected, {}});
+    emit stateChanged(m_state);
     return true;
 }
 
@@ -90,21 +94,23 @@ bool ReaderLink::sendCommand(const QByteArray &cmd) {
     m_sendFailed = false;
     if (!m_settings.isTcp())
         m_pending.clear();
-    m_sendFailed = !writeRaw(cmd + '\r');
-    flush();
+    const bool written = writeRaw(cmd + '\r');
+    // Only a write the system has taken counts as sent.
+    m_sendFailed = !(written && flush());
     return !m_sendFailed;
 }
 
 bool ReaderLink::sendWakeup() {
     m_sendFailed = false;
+    bool written = false;
     if (m_settings.isTcp()) {
-        m_sendFailed = !writeRaw(QByteArrayLiteral("\r\r"));
+        written = writeRaw(QByteArrayLiteral("\r\r"));
     } else {
         const bool first = writeRaw(QByteArrayLiteral("\r"));
         const bool second = writeRaw(QByteArrayLiteral("\r"));
-        m_sendFailed = !(first && second);
+        written = first && second;
     }
-    flush();
+    m_sendFailed = !(written && flush());
     return !m_sendFailed;
 }
 
@@ -129,9 +135,27 @@ void ReaderLink::cancelReply() {
 }
 
 bool ReaderLink::writeRaw(const QByteArray &bytes) {
-    if (!m_transport || !m_transport->isOpen())
+    if (!m_transport || !m_transport->isOpen()) {
+        if (m_lastError.isEmpty())
+            m_lastError = kNotOpen;
         return false;
-    return m_transport->write(bytes);
+    }
+    if (!m_transport->write(bytes)) {
+        if (m_lastError.isEmpty())
+            m_lastError = kWriteRefused;
+        return false;
+    }
+    return true;
+}
+
+bool ReaderLink::flush() {
+    // The transport reports a write error through failed(), which may run inside flush().
+    if (!m_transport || !m_transport->flush()) {
+        if (m_lastError.isEmpty())
+            m_lastError = kNotOpen;
+        return false;
+    }
+    return true;
 }
 
 QByteArray ReaderLink::takePending(qsizetype maxBytes) {
@@ -145,26 +169,32 @@ QByteArray ReaderLink::takePending(qsizetype maxBytes) {
     return head;
 }
 
-bool ReaderLink::beginOperation(const QString &name) {
-    if (!m_operation.isEmpty())
-        return false;
-    m_operation = name;
+OperationClaim ReaderLink::claim(const QString &operationName, LinkEndedCallback onLinkEnded) {
+    if (m_claimId != 0)
+        return {};
+    m_claimId = ++m_lastClaimId;
+    m_operation = operationName;
+    m_onLinkEnded = std::move(onLinkEnded);
+    m_claimToldError = false;
+    m_claimToldDisconnect = false;
     emit busyChanged(true);
-    return true;
+    return OperationClaim(this, m_claimId);
 }
 
-void ReaderLink::endOperation(const QString &name) {
-    if (m_operation != name)
+void ReaderLink::releaseClaim(quint64 id) {
+    if (id == 0 || id != m_claimId)
         return;
+    m_claimId = 0;
     m_operation.clear();
+    m_onLinkEnded = nullptr;
     emit busyChanged(false);
 }
 
-void ReaderLink::setConnected(bool connected) {
-    const bool changed = m_connected != connected;
-    m_connected = connected;
-    if (changed || !connected)
-        emit statusChanged(status());
+void ReaderLink::setState(LinkState state) {
+    const bool changed = m_state != state;
+    m_state = state;
+    if (changed || state == LinkState::Disconnected)
+        emit stateChanged(state);
 }
 
 void ReaderLink::onDataReceived(const QByteArray &bytes) {
@@ -184,27 +214,27 @@ void ReaderLink::tryCompleteReply() {
     if (std::optional<QByteArray> reply = framer.take(m_pending)) {
         // An overlong line fails as a timeout would, even when its CR has arrived.
         if (reply->size() > kMaxReplyBytes)
-            finishReply({reply->left(kMaxReplyBytes), true, {}});
+            finishReply({WaitEnd::Timeout, reply->left(kMaxReplyBytes), {}});
         else
-            finishReply({*reply, false, {}});
+            finishReply({WaitEnd::Reply, *reply, {}});
         return;
     }
     if (m_pending.size() > kMaxReplyBytes) {
         // A line without end: fail the exchange as a timeout would and drop the flood.
         QByteArray partial = m_pending.left(kMaxReplyBytes);
         m_pending.clear();
-        finishReply({partial, true, {}});
+        finishReply({WaitEnd::Timeout, partial, {}});
     }
 }
 
 void ReaderLink::onReplyTimeout() {
     if (!m_waiting)
         return;
-    // The partial text is handed over; with TCP framing it is all that was received.
+    // The partial text is handed over and leaves the input with its exchange, so it cannot
+    // turn up later as the start of another reply or in the terminal.
     QByteArray partial = m_pending.left(kMaxReplyBytes);
-    if (framingMode() == ReplyFramer::Mode::Tcp)
-        m_pending.clear();
-    finishReply({partial, true, {}});
+    m_pending.clear();
+    finishReply({WaitEnd::Timeout, partial, {}});
 }
 
 void ReaderLink::finishReply(ReplyResult result) {
@@ -218,27 +248,45 @@ void ReaderLink::finishReply(ReplyResult result) {
         callback(result);
 }
 
+void ReaderLink::endWaits(const LinkEnd &end) {
+    if (m_waiting) {
+        finishReply({end.why, m_pending.left(kMaxReplyBytes),
+                     end.why == WaitEnd::LinkError ? end.reason : QString()});
+    }
+    // Each kind of end is told once per claim: a link that broke and is then disconnected
+    // by the user tells a holder that kept running (the terminal) of both.
+    bool &told = end.why == WaitEnd::LinkError ? m_claimToldError : m_claimToldDisconnect;
+    if (m_onLinkEnded && !told) {
+        told = true;
+        // A copy: the holder may release its claim (and so this callback) while it runs.
+        const LinkEndedCallback onEnded = m_onLinkEnded;
+        onEnded(end);
+    }
+}
+
 void ReaderLink::onTransportFailed(const QString &reason) {
-    if (m_connecting) {
-        m_connecting = false;
+    if (m_state == LinkState::Connecting) {
         m_connectTimer.stop();
         dropTransport();
-        setConnected(false);
+        setState(LinkState::Disconnected);
         emit connectFinished(false);
         return;
     }
-    // The status stays "Connected" until the user disconnects; later writes fail.
+    // The link stays Lost until the user disconnects; later writes fail.
+    if (m_state != LinkState::Connected)
+        return;
+    m_lastError = reason;
+    m_state = LinkState::Lost;
     emit linkErrorOccurred(reason);
-    if (m_waiting)
-        finishReply({m_pending.left(kMaxReplyBytes), false, reason});
+    endWaits({WaitEnd::LinkError, reason});
+    emit stateChanged(m_state);
 }
 
 void ReaderLink::onConnectTimeout() {
-    if (!m_connecting)
+    if (m_state != LinkState::Connecting)
         return;
-    m_connecting = false;
     dropTransport();
-    setConnected(false);
+    setState(LinkState::Disconnected);
     emit connectFinished(false);
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "linksettings.h"
+#include "operationclaim.h"
 #include "replyframer.h"
 #include "transport.h"
+#include "waitend.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -15,20 +17,20 @@
 
 namespace varo::link {
 
-// Outcome of one read_reply.
-struct ReplyResult {
-    QByteArray reply; // the line without its CR; on a timeout, what had been collected
-    bool timedOut = false;
-    QString linkError; // non-empty when the link broke while the reply was awaited
-
-    bool ok() const { return !timedOut && linkError.isEmpty(); }
-};
-
 // The one connection between the utility and a reader, over a serial port or TCP.
 //
 // Threading: everything runs on the thread that owns the object (the GUI thread). No call
 // blocks: connectReader() reports through connectFinished(), readReply() through its callback.
 // At most one reply wait is in flight; a second readReply() is refused.
+//
+// Settings: connectReader() takes the settings by value and the open link keeps them until it
+// is disconnected. Framing (serial or TCP), device, host and port all follow the settings the
+// link was opened with; what the screens choose meanwhile applies at the next connect only.
+// settings() tells what the open link uses (for example the terminal's "Connected to ..." text).
+//
+// Waits end here, in one place: a pending readReply() callback learns why its wait ended
+// (reply, timeout, disconnect by the user, link error with its reason), and the holder of the
+// operation claim learns through its onLinkEnded callback when the link ends under it.
 //
 // Received bytes collect in a pending-input buffer, like a serial port's input buffer:
 // the line protocol (readReply) takes its replies from it, and the character-level users
@@ -37,37 +39,43 @@ struct ReplyResult {
 class ReaderLink : public QObject {
     Q_OBJECT
 public:
-    static inline const QString kConnected = QStringLiteral("Connected");
-    static inline const QString kDisconnected = QStringLiteral("Disconnected");
     // A reply that grows beyond this without its CR ends the wait as a timeout would.
     static constexpr qsizetype kMaxReplyBytes = 64 * 1024;
     // Input nobody consumes is capped; the oldest bytes go first.
     static constexpr qsizetype kMaxPendingBytes = 1024 * 1024;
 
     using ReplyCallback = std::function<void(const ReplyResult &)>;
+    using LinkEndedCallback = std::function<void(const LinkEnd &)>;
     using TransportFactory = std::function<std::unique_ptr<Transport>(const LinkSettings &)>;
 
     explicit ReaderLink(QObject *parent = nullptr);
     ~ReaderLink() override;
 
-    LinkSettings &settings() { return m_settings; }
+    // The settings the link was last opened with (read-only; pass new ones to connectReader()).
     const LinkSettings &settings() const { return m_settings; }
     void setTimings(const LinkTimings &timings) { m_timings = timings; }
     const LinkTimings &timings() const { return m_timings; }
 
-    // "Connected" or "Disconnected": the connection state every screen consults.
-    QString status() const { return m_connected ? kConnected : kDisconnected; }
-    bool isConnected() const { return m_connected; }
-    bool isConnecting() const { return m_connecting; }
-    // Whether the medium itself is still open (it may have broken while the status stays
-    // "Connected" until the user disconnects).
+    LinkState state() const { return m_state; }
+    // The status label text of the state: "Connected", "Disconnected" or "Link lost".
+    QString status() const { return statusText(m_state); }
+    // Whether the user's connection is open: Connected, or Lost until the user disconnects.
+    bool isConnected() const {
+        return m_state == LinkState::Connected || m_state == LinkState::Lost;
+    }
+    bool isConnecting() const { return m_state == LinkState::Connecting; }
+    // Whether the medium itself is still open.
     bool isTransportOpen() const;
+    // Why the last write could not be made or why the medium broke; empty when neither.
+    QString lastError() const { return m_lastError; }
 
-    // connect_reader. Returns false, doing nothing, when already connected (the caller shows
-    // "Disconnect first before connecting") or while a connection attempt is running.
-    // Serial connects at once; TCP reports within the connect window through connectFinished().
-    bool connectReader();
+    // connect_reader with `settings`. Returns false, doing nothing, when already connected (the
+    // caller shows "Disconnect first before connecting") or while a connection attempt is
+    // running. Serial connects at once; TCP reports within the connect window through
+    // connectFinished(). An invalid port or empty host fails the attempt at once.
+    bool connectReader(const LinkSettings &settings);
     // disconnect_reader. Returns false when already disconnected ("Already disconnected").
+    // A pending reply wait ends with WaitEnd::Disconnected, the claim holder's onLinkEnded runs.
     bool disconnectReader();
 
     // send_command: writes `cmd` and one CR as one write. In serial mode pending input is
@@ -79,60 +87,64 @@ public:
     bool sendFailed() const { return m_sendFailed; }
 
     // read_reply: waits up to the reply timeout for one CR-ended line. The callback runs once,
-    // later (never inside this call), unless `context` is destroyed first.
-    // Returns false, doing nothing, when another wait is in flight.
+    // later (never inside this call), unless `context` is destroyed first or the wait is
+    // cancelled. Returns false, doing nothing, when another wait is in flight.
     bool readReply(QObject *context, ReplyCallback callback);
     bool isWaitingForReply() const { return m_waiting; }
-    // Abandons a reply wait without calling its callback.
+    // Abandons a reply wait without calling its callback (its owner is going away).
     void cancelReply();
 
     // Character-level access for the loader, the terminal and the loopback test.
     bool writeRaw(const QByteArray &bytes);
-    // Sends what the writes queued at once; called where an answer is awaited next.
-    void flush() {
-        if (m_transport)
-            m_transport->flush();
-    }
+    // Hands what the writes queued to the system now. Returns false when that fails.
+    bool flush();
     qsizetype pendingCount() const { return m_pending.size(); }
     QByteArray takePending(qsizetype maxBytes = -1);
     void discardPending() { m_pending.clear(); }
 
     // One operation at a time on the link: an operation claims the link for its whole run and
-    // releases it at its end; a second claim is refused.
-    bool beginOperation(const QString &name);
-    void endOperation(const QString &name);
-    bool isBusy() const { return !m_operation.isEmpty(); }
+    // the claim releases it when destroyed. Returns an empty claim when another operation holds
+    // the link (activeOperation() names it). `onLinkEnded` runs when the link ends while the
+    // claim is held: once when the medium breaks (LinkError with the reason) and once when the
+    // user disconnects (Disconnected). A holder that ends at the first has released its claim
+    // and hears nothing more.
+    OperationClaim claim(const QString &operationName, LinkEndedCallback onLinkEnded = {});
+    bool isBusy() const { return m_claimId != 0; }
     QString activeOperation() const { return m_operation; }
 
     // Tests and the simulator demo replace how transports are made.
     void setTransportFactory(TransportFactory factory) { m_factory = std::move(factory); }
 
 signals:
-    void statusChanged(const QString &status);
+    void stateChanged(varo::link::LinkState state);
     void connectFinished(bool connected);
     void dataArrived();
-    // The medium broke; `message` names the link error. The status stays as it is.
+    // The medium broke; `message` names the link error. The state becomes Lost.
     void linkErrorOccurred(const QString &message);
     void busyChanged(bool busy);
 
 private:
-    void setConnected(bool connected);
+    friend class OperationClaim;
+
+    void setState(LinkState state);
     void onDataReceived(const QByteArray &bytes);
     void onTransportFailed(const QString &reason);
     void onConnectTimeout();
     void onReplyTimeout();
     void tryCompleteReply();
     void finishReply(ReplyResult result);
+    void endWaits(const LinkEnd &end);
     void dropTransport();
+    void releaseClaim(quint64 id);
     ReplyFramer::Mode framingMode() const;
 
     LinkSettings m_settings;
     LinkTimings m_timings;
     TransportFactory m_factory;
     std::unique_ptr<Transport> m_transport;
-    bool m_connected = false;
-    bool m_connecting = false;
+    LinkState m_state = LinkState::Disconnected;
     bool m_sendFailed = false;
+    QString m_lastError;
     QByteArray m_pending;
     QTimer m_replyTimer;
     QTimer m_connectTimer;
@@ -140,6 +152,11 @@ private:
     QPointer<QObject> m_replyContext;
     ReplyCallback m_replyCallback;
     QString m_operation;
+    quint64 m_claimId = 0;
+    quint64 m_lastClaimId = 0;
+    LinkEndedCallback m_onLinkEnded;
+    bool m_claimToldError = false;
+    bool m_claimToldDisconnect = false;
 };
 
 } // namespace varo::link

@@ -35,6 +35,14 @@ bool SerialTransport::write(const QByteArray &bytes) {
     return m_port.write(bytes) == bytes.size();
 }
 
+bool SerialTransport::flush() {
+    if (!m_port.isOpen())
+        return false;
+    m_port.flush();
+    // A write error closes the port (onError) before flush() returns.
+    return m_port.isOpen();
+}
+
 void SerialTransport::close() {
     if (m_port.isOpen())
         m_port.close();

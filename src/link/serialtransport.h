@@ -18,7 +18,7 @@ public:
     bool isOpen() const override;
     bool write(const QByteArray &bytes) override;
     void close() override;
-    void flush() override { m_port.flush(); }
+    bool flush() override;
 
 private:
     void onReadyRead();

@@ -44,6 +44,14 @@ bool TcpTransport::write(const QByteArray &bytes) {
     return m_socket.write(bytes) == bytes.size();
 }
 
+bool TcpTransport::flush() {
+    if (!isOpen())
+        return false;
+    m_socket.flush();
+    // A write error aborts the socket before flush() returns.
+    return isOpen();
+}
+
 void TcpTransport::close() {
     m_socket.abort();
 }

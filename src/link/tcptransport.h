@@ -17,7 +17,7 @@ public:
     bool isOpen() const override;
     bool write(const QByteArray &bytes) override;
     void close() override;
-    void flush() override { m_socket.flush(); }
+    bool flush() override;
 
 private:
     QTcpSocket m_socket;

@@ -20,8 +20,9 @@ public:
     // Queues `bytes` as one write. Returns false when the medium is closed or refuses the write.
     virtual bool write(const QByteArray &bytes) = 0;
     virtual void close() = 0;
-    // Hands queued writes to the system now rather than at the next event-loop pass.
-    virtual void flush() {}
+    // Hands queued writes to the system now rather than at the next event-loop pass. Returns
+    // false when the medium is closed or refused them (a broken medium also emits failed()).
+    virtual bool flush() { return isOpen(); }
 
 signals:
     void opened();

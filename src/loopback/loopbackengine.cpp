@@ -17,21 +17,11 @@ LoopbackEngine::LoopbackEngine(link::ReaderLink *link, QObject *parent)
         else if (m_state == State::Echoing)
             onTimeout();
     });
-    if (m_link) {
+    if (m_link)
         connect(m_link, &link::ReaderLink::dataArrived, this, &LoopbackEngine::onDataArrived);
-        connect(m_link, &link::ReaderLink::statusChanged, this, &LoopbackEngine::onStatusChanged);
-        // A broken link would otherwise time out once per byte for hours.
-        connect(m_link, &link::ReaderLink::linkErrorOccurred, this, [this] {
-            if (isRunning())
-                m_stopRequested = true;
-        });
-    }
 }
 
-LoopbackEngine::~LoopbackEngine() {
-    if (isRunning() && m_link)
-        m_link->endOperation(kOperation);
-}
+LoopbackEngine::~LoopbackEngine() = default;
 
 QString LoopbackEngine::hex(quint8 value) {
     return QString::number(value, 16).toUpper();
@@ -44,13 +34,24 @@ bool LoopbackEngine::isTcp() const {
 bool LoopbackEngine::start() {
     if (isRunning() || !m_link)
         return false;
-    if (!m_link->beginOperation(kOperation)) {
+    // A broken link would otherwise time out once per byte for hours.
+    m_claim = m_link->claim(kOperation, [this](const link::LinkEnd &end) {
+        if (end.why == link::WaitEnd::Disconnected)
+            stopWith(
+                {link::ResultCode::Disconnected, link::statusText(link::LinkState::Disconnected)});
+        else
+            stopWith({link::ResultCode::LinkError, end.reason});
+    });
+    if (!m_claim) {
         emit refused(m_link->activeOperation());
         return false;
     }
     m_tcp = m_link->settings().isTcp();
+    m_stopRequested = false;
+    m_endResult = {};
     // Without a link every byte would only time out; the test ends before its first byte.
-    m_stopRequested = !m_link->isConnected();
+    if (!m_link->isConnected())
+        stopWith({link::ResultCode::NotConnected, link::statusText(m_link->state())});
     m_count = 0;
     m_pass = 0;
     m_value = 0;
@@ -95,9 +96,11 @@ void LoopbackEngine::onDataArrived() {
         pump();
 }
 
-void LoopbackEngine::onStatusChanged(const QString &status) {
-    if (status == link::ReaderLink::kDisconnected && isRunning())
-        m_stopRequested = true;
+void LoopbackEngine::stopWith(const link::OperationResult &result) {
+    if (m_stopRequested)
+        return;
+    m_stopRequested = true;
+    m_endResult = result;
 }
 
 void LoopbackEngine::pump() {
@@ -151,9 +154,10 @@ void LoopbackEngine::finish() {
     m_state = State::Idle;
     m_awaitingEcho = false;
     emit lineAdded(signedNumberText(m_count) + QStringLiteral(": end of test"));
-    if (m_link)
-        m_link->endOperation(kOperation);
-    emit finished();
+    m_claim.release();
+    const link::OperationResult result = std::exchange(m_endResult, {});
+    m_stopRequested = false;
+    emit finished(result);
 }
 
 } // namespace varo::loopback

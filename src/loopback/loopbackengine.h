@@ -1,5 +1,8 @@
 #pragma once
 
+#include "link/operationclaim.h"
+#include "link/operationresult.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QPointer>
@@ -32,7 +35,8 @@ struct LoopbackTimings {
 // more than one waiting the byte runs into its timeout. Results come as text lines.
 //
 // Event-driven: echoes are handled from ReaderLink::dataArrived, timeouts by one re-armed
-// single-shot timer. While a test runs the link is held (operation "Loopback Test").
+// single-shot timer. While a test runs the link is held (operation "Loopback Test"); when the
+// link is disconnected or breaks under it the test ends before its next byte.
 class LoopbackEngine : public QObject {
     Q_OBJECT
 public:
@@ -54,7 +58,7 @@ public:
     // another operation (refused() tells which).
     bool start();
     // The test ends before its next byte; a byte already sent is still waited for.
-    void requestStop() { m_stopRequested = true; }
+    void requestStop() { stopWith({link::ResultCode::Cancelled, {}}); }
 
     bool isRunning() const { return m_state != State::Idle; }
     State state() const { return m_state; }
@@ -68,14 +72,17 @@ signals:
     void lineAdded(const QString &line);
     // The characters-sent display is due: after every byte over TCP, every 1000th over serial.
     void countChanged(qint32 count);
-    void finished();
+    // The test ended: Ok after all passes, Cancelled when stopped, NotConnected, or
+    // Disconnected / LinkError (with the reason) when the link ended under it.
+    void finished(const varo::link::OperationResult &result);
     void refused(const QString &activeOperation);
 
 private:
     void onSettled();
     void onTimeout();
     void onDataArrived();
-    void onStatusChanged(const QString &status);
+    // Asks the test to end before its next byte with `result` (the first request wins).
+    void stopWith(const link::OperationResult &result);
     // Sends bytes and judges echoes until a wait is due or the test ends.
     void pump();
     bool takeEcho();
@@ -84,6 +91,8 @@ private:
     bool isTcp() const;
 
     QPointer<link::ReaderLink> m_link;
+    link::OperationClaim m_claim;
+    link::OperationResult m_endResult;
     LoopbackTimings m_timings;
     QTimer m_timer;
     State m_state = State::Idle;

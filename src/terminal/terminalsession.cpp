@@ -7,20 +7,14 @@ namespace varo::terminal {
 
 TerminalSession::TerminalSession(link::ReaderLink *link, QObject *parent)
     : QObject(parent)
-    , m_link(link) {
-    if (m_link)
-        connect(m_link, &link::ReaderLink::statusChanged, this, &TerminalSession::onStatusChanged);
-}
+    , m_link(link) {}
 
-TerminalSession::~TerminalSession() {
-    if (m_running && m_link)
-        m_link->endOperation(kOperation);
-}
+TerminalSession::~TerminalSession() = default;
 
 QString TerminalSession::statusTextFor(const link::LinkSettings &settings) {
     if (settings.isTcp()) {
-        return QStringLiteral("Connected to ") + settings.remoteHost.trimmed() +
-               QStringLiteral(" Port ") + settings.remotePort.trimmed();
+        return QStringLiteral("Connected to ") + settings.host.trimmed() +
+               QStringLiteral(" Port ") + QString::number(settings.tcpPort);
     }
     return QStringLiteral("Connected to comm port") + signedNumberText(settings.commPort);
 }
@@ -29,7 +23,14 @@ bool TerminalSession::start() {
     if (!m_link || !m_link->isConnected())
         return false;
     if (!m_running) {
-        if (!m_link->beginOperation(kOperation))
+        // A broken medium leaves the terminal running (typing still draws); the user's
+        // disconnect ends it.
+        m_claim = m_link->claim(kOperation, [this](const link::LinkEnd &linkEnd) {
+            if (linkEnd.why == link::WaitEnd::Disconnected)
+                end({link::ResultCode::Disconnected,
+                     link::statusText(link::LinkState::Disconnected)});
+        });
+        if (!m_claim)
             return false;
         connect(m_link, &link::ReaderLink::dataArrived, this, &TerminalSession::receive,
                 Qt::UniqueConnection);
@@ -51,15 +52,19 @@ bool TerminalSession::start() {
 }
 
 void TerminalSession::stop() {
+    end(link::OperationResult::success());
+}
+
+void TerminalSession::end(const link::OperationResult &result) {
     if (!m_running)
         return;
     m_running = false;
     m_keys.focusLost();
-    if (m_link) {
+    if (m_link)
         disconnect(m_link, &link::ReaderLink::dataArrived, this, &TerminalSession::receive);
-        m_link->endOperation(kOperation);
-    }
+    m_claim.release();
     emit runningChanged(false);
+    emit finished(result);
 }
 
 bool TerminalSession::keyPress(int key, Qt::KeyboardModifiers modifiers, const QString &text,
@@ -105,11 +110,6 @@ void TerminalSession::receive() {
     for (const char byte : bytes)
         m_grid.put(std::uint8_t(byte), Ink::Received);
     emit gridChanged();
-}
-
-void TerminalSession::onStatusChanged(const QString &status) {
-    if (status == link::ReaderLink::kDisconnected)
-        stop();
 }
 
 } // namespace varo::terminal

@@ -3,6 +3,9 @@
 #include "terminal/terminalgrid.h"
 #include "terminal/terminalkeys.h"
 
+#include "link/operationclaim.h"
+#include "link/operationresult.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -17,8 +20,10 @@ namespace varo::terminal {
 // The raw character terminal without its widgets: received bytes are drawn red in arrival
 // order as dataArrived() announces them, typed characters are drawn black and written as one
 // byte each. While running it holds the link (operation "Terminal Mode"), so no line exchange
-// interleaves with the terminal traffic. It uses no timer: an open terminal costs nothing
-// while the line is quiet.
+// interleaves with the terminal traffic; when the link is disconnected the terminal stops (a
+// broken medium leaves it running: typing still draws). It uses no timer: an open terminal costs
+// nothing while the line is quiet. The status text names the settings the open link was opened
+// with.
 class TerminalSession : public QObject {
     Q_OBJECT
 public:
@@ -35,7 +40,8 @@ public:
     void stop();
     bool isRunning() const { return m_running; }
 
-    // "Connected to comm port 2" or "Connected to 10.0.0.5 Port 4001".
+    // "Connected to comm port 2" or "Connected to 10.0.0.5 Port 4001", for the settings of
+    // the open link.
     static QString statusTextFor(const link::LinkSettings &settings);
     QString statusText() const { return m_statusText; }
 
@@ -61,12 +67,16 @@ signals:
     void gridChanged();
     void statusTextChanged(const QString &text);
     void runningChanged(bool running);
+    // The terminal stopped: Ok when stopped by stop(), Disconnected when the link was
+    // disconnected under it.
+    void finished(const varo::link::OperationResult &result);
 
 private:
     void receive();
-    void onStatusChanged(const QString &status);
+    void end(const link::OperationResult &result);
 
     QPointer<link::ReaderLink> m_link;
+    link::OperationClaim m_claim;
     TerminalGrid m_grid;
     TerminalKeys m_keys;
     QString m_statusText;

@@ -4,6 +4,10 @@
 
 namespace varo::utilities {
 
+using link::OperationResult;
+using link::ResultCode;
+using link::WaitEnd;
+
 namespace {
 const QByteArray kTimeSetReply = QByteArrayLiteral("O");
 const QByteArray kClearedReply = QByteArrayLiteral("OK");
@@ -19,24 +23,15 @@ MaintenanceCommands::MaintenanceCommands(link::ReaderLink *link, QObject *parent
     , m_upload(link)
     , m_clock([] { return QDateTime::currentDateTime(); }) {
     connect(&m_upload, &UploadSession::statusTextChanged, this, &MaintenanceCommands::setStatus);
-    connect(&m_upload, &UploadSession::finished, this, [this] {
+    connect(&m_upload, &UploadSession::finished, this, [this](const OperationResult &result) {
         if (m_state == State::Uploading)
-            finish();
-    });
-    // Disconnecting abandons any reply wait without its callback: end the click here.
-    connect(link, &link::ReaderLink::statusChanged, this, [this] {
-        if (m_link && !m_link->isConnected() &&
-            (m_state == State::AwaitingReply || m_state == State::Asking))
-            finish();
+            finish(result);
     });
 }
 
 MaintenanceCommands::~MaintenanceCommands() {
-    if (m_link && (m_state == State::AwaitingReply || m_state == State::Asking)) {
-        if (m_state == State::AwaitingReply)
-            m_link->cancelReply();
-        m_link->endOperation(kOperation);
-    }
+    if (m_link && m_state == State::AwaitingReply)
+        m_link->cancelReply();
 }
 
 bool MaintenanceCommands::click(int index, const TimeAdjustment &adjustment) {
@@ -44,10 +39,21 @@ bool MaintenanceCommands::click(int index, const TimeAdjustment &adjustment) {
         return false;
     if (!m_link || !m_link->isConnected()) {
         setStatus(texts::kNotConnected);
+        emit finished({ResultCode::NotConnected, texts::kNotConnected});
         return true;
     }
-    if (!m_link->beginOperation(kOperation)) {
+    // A reply wait learns of a disconnect through its callback; a question does not wait on
+    // the link, so the claim ends it.
+    m_claim = m_link->claim(kOperation, [this](const link::LinkEnd &end) {
+        if (m_state == State::Asking) {
+            finish({end.why == WaitEnd::Disconnected ? ResultCode::Disconnected
+                                                     : ResultCode::LinkError,
+                    end.reason});
+        }
+    });
+    if (!m_claim) {
         setStatus(texts::kLinkBusy);
+        emit finished({ResultCode::Busy, texts::kLinkBusy});
         return true;
     }
     ++m_click;
@@ -65,18 +71,26 @@ void MaintenanceCommands::dispatch(const LabelEntry &entry, const TimeAdjustment
     switch (entry.action) {
     case Action::FirmwareId:
         emit firmwareIdChanged({});
-        exchange(command,
-                 [this](const QByteArray &reply) { emit firmwareIdChanged(replyText(reply)); });
+        exchange(command, [this](const QByteArray &reply) {
+            const QString text = replyText(reply);
+            emit firmwareIdChanged(text);
+            return OperationResult::success(text);
+        });
         return;
     case Action::ModeSwitch:
         setStatus({});
-        exchange(command, [this](const QByteArray &) { setStatus(texts::kModeSwitched); });
+        exchange(command, [this](const QByteArray &) {
+            setStatus(texts::kModeSwitched);
+            return OperationResult::success(texts::kModeSwitched);
+        });
         return;
     case Action::GetTime:
         setStatus({});
         emit readerTimeChanged({});
         exchange(command, [this](const QByteArray &reply) {
-            emit readerTimeChanged(formatReaderTime(reply));
+            const QString text = formatReaderTime(reply);
+            emit readerTimeChanged(text);
+            return OperationResult::success(text);
         });
         return;
     case Action::SetTime:
@@ -86,6 +100,7 @@ void MaintenanceCommands::dispatch(const LabelEntry &entry, const TimeAdjustment
         exchange(command, [this](const QByteArray &reply) {
             setStatus(texts::kMemoryReceived);
             emit memoryUsageChanged(splitMemoryUsage(reply));
+            return OperationResult::success(texts::kMemoryReceived);
         });
         return;
     case Action::ClearMemory:
@@ -94,7 +109,7 @@ void MaintenanceCommands::dispatch(const LabelEntry &entry, const TimeAdjustment
     case Action::Restart:
         setStatus({});
         if (!m_link->sendCommand(command))
-            setStatus(texts::kNoResponse);
+            return fail(ResultCode::LinkError, texts::kNoResponse);
         finish();
         return;
     case Action::Upload:
@@ -109,64 +124,78 @@ void MaintenanceCommands::dispatch(const LabelEntry &entry, const TimeAdjustment
 void MaintenanceCommands::setReaderTime(const TimeAdjustment &adjustment) {
     setStatus({});
     const std::optional<int> hours = parseHourOffset(adjustment.hoursText);
-    if (!hours || *hours > kMaxHourOffset) {
-        setStatus(texts::kInvalidHours);
-        return finish();
-    }
+    if (!hours || *hours > kMaxHourOffset)
+        return fail(ResultCode::Invalid, texts::kInvalidHours);
     const QDateTime moment = adjustedMoment(m_clock(), *hours, adjustment.direction);
     exchange(setTimeCommand(moment), [this](const QByteArray &reply) {
-        setStatus(reply == kTimeSetReply ? texts::kTimeSet : texts::kTimeNotSet);
+        const bool set = reply == kTimeSetReply;
+        setStatus(set ? texts::kTimeSet : texts::kTimeNotSet);
+        return set ? OperationResult::success(texts::kTimeSet)
+                   : OperationResult::failure(ResultCode::WrongReply, texts::kTimeNotSet);
     });
 }
 
 void MaintenanceCommands::clearMemory(const QByteArray &command) {
     setState(State::Asking);
     if (!m_asker)
-        return finish();
+        return finish({ResultCode::Cancelled, texts::kClearQuestion});
     const QPointer<MaintenanceCommands> self(this);
     const quint64 click = m_click;
     m_asker(texts::kClearQuestion, [self, click, command](bool yes) {
         if (!self || self->m_click != click || self->m_state != State::Asking)
             return;
         if (!yes)
-            return self->finish();
+            return self->finish({ResultCode::Cancelled, texts::kClearQuestion});
         self->setStatus({});
         self->exchange(command, [self = self.data()](const QByteArray &reply) {
-            if (reply == kClearedReply)
-                self->setStatus(texts::kLogCleared);
+            if (reply != kClearedReply) {
+                return OperationResult::failure(ResultCode::WrongReply,
+                                                QStringLiteral("Clearing the reader memory: ") +
+                                                    texts::kInvalidResponse);
+            }
+            self->setStatus(texts::kLogCleared);
+            return OperationResult::success(texts::kLogCleared);
         });
     });
 }
 
 void MaintenanceCommands::startUpload() {
     // The upload claims the link for itself, for its whole run.
-    m_link->endOperation(kOperation);
+    m_claim.release();
     setState(State::Uploading);
     if (!m_upload.start()) {
         setStatus(texts::kLinkBusy);
         setState(State::Idle);
+        emit finished({ResultCode::Busy, texts::kLinkBusy});
     }
 }
 
 void MaintenanceCommands::exchange(const QByteArray &command, ReplyHandler onReply) {
     setState(State::AwaitingReply);
-    if (!m_link->sendCommand(command)) {
-        setStatus(texts::kNoResponse);
-        return finish();
-    }
+    if (!m_link->sendCommand(command))
+        return fail(ResultCode::LinkError, texts::kNoResponse);
     const bool waiting = m_link->readReply(this, [this, onReply](const link::ReplyResult &result) {
-        if (result.linkError.isEmpty()) {
-            if (result.timedOut)
-                setStatus(texts::kNoResponse);
-            else
-                onReply(result.reply);
+        switch (result.end) {
+        case WaitEnd::Reply:
+            return finish(onReply(result.reply));
+        case WaitEnd::Timeout:
+            return fail(ResultCode::Timeout, texts::kNoResponse);
+        case WaitEnd::Disconnected:
+            // Ends quietly: the status label shows the link state.
+            return fail(ResultCode::Disconnected, link::statusText(link::LinkState::Disconnected),
+                        false);
+        case WaitEnd::LinkError:
+            return fail(ResultCode::LinkError, result.linkError, false);
         }
-        finish();
     });
-    if (!waiting) {
-        setStatus(texts::kLinkBusy);
-        finish();
-    }
+    if (!waiting)
+        fail(ResultCode::Busy, texts::kLinkBusy);
+}
+
+void MaintenanceCommands::fail(ResultCode code, const QString &text, bool show) {
+    if (show)
+        setStatus(text);
+    finish({code, text});
 }
 
 void MaintenanceCommands::setState(State state) {
@@ -176,12 +205,12 @@ void MaintenanceCommands::setState(State state) {
         emit busyChanged(isBusy());
 }
 
-void MaintenanceCommands::finish() {
+void MaintenanceCommands::finish(const OperationResult &result) {
     if (m_state == State::Idle)
         return;
-    if (m_state != State::Uploading && m_link)
-        m_link->endOperation(kOperation);
+    m_claim.release();
     setState(State::Idle);
+    emit finished(result);
 }
 
 } // namespace varo::utilities

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "labeltable.h"
+#include "link/operationclaim.h"
+#include "link/operationresult.h"
 #include "link/readerlink.h"
 #include "replyformat.h"
 #include "settime.h"
@@ -22,7 +24,8 @@ namespace varo::utilities {
 // clicks are ignored (click() returns false). The link is claimed for each click and, for
 // "Upload Stored Data", handed on to the UploadSession for the whole upload. Every reply wait
 // is bounded by the link's reply timeout; a link error ends the click quietly (the main window
-// reports link errors).
+// reports link errors). Every click ends with finished(), whose code says how it went and
+// whose message is the status text shown (or, for a quiet end, why).
 class MaintenanceCommands : public QObject {
     Q_OBJECT
 public:
@@ -53,10 +56,12 @@ signals:
     void readerTimeChanged(const QString &text);
     void memoryUsageChanged(const varo::utilities::MemoryUsage &usage);
     void busyChanged(bool busy);
+    void finished(const varo::link::OperationResult &result);
 
 private:
     enum class State { Idle, Asking, AwaitingReply, Uploading };
-    using ReplyHandler = std::function<void(const QByteArray &reply)>;
+    // Judges a good reply; what it returns ends the click.
+    using ReplyHandler = std::function<link::OperationResult(const QByteArray &reply)>;
 
     void dispatch(const LabelEntry &entry, const TimeAdjustment &adjustment);
     void setReaderTime(const TimeAdjustment &adjustment);
@@ -67,9 +72,12 @@ private:
     void exchange(const QByteArray &command, ReplyHandler onReply);
     void setStatus(const QString &text) { emit statusTextChanged(text); }
     void setState(State state);
-    void finish();
+    // Ends the click with `result`, shown in the status line when `show` is set.
+    void fail(link::ResultCode code, const QString &text, bool show = true);
+    void finish(const link::OperationResult &result = {});
 
     QPointer<link::ReaderLink> m_link;
+    link::OperationClaim m_claim;
     UploadSession m_upload;
     Clock m_clock;
     Asker m_asker;

@@ -4,6 +4,10 @@
 
 namespace varo::utilities {
 
+using link::OperationResult;
+using link::ResultCode;
+using link::WaitEnd;
+
 namespace {
 const QByteArray kReadyCommand = QByteArrayLiteral("lr");
 const QByteArray kReadyReply = QByteArrayLiteral("OK");
@@ -14,27 +18,28 @@ const QByteArray kLineEnd = QByteArrayLiteral("\r\n");
 
 UploadSession::UploadSession(link::ReaderLink *link, QObject *parent)
     : QObject(parent)
-    , m_link(link) {
-    // Disconnecting abandons any reply wait without its callback: end the upload here.
-    connect(link, &link::ReaderLink::statusChanged, this, [this] {
-        if (isRunning() && m_link && !m_link->isConnected())
-            finish();
-    });
-}
+    , m_link(link) {}
 
 UploadSession::~UploadSession() {
     if (!isRunning())
         return;
     m_file.close();
-    if (m_link) {
-        if (m_state != State::ChoosingFile)
-            m_link->cancelReply();
-        m_link->endOperation(kOperation);
-    }
+    if (m_link && m_state != State::ChoosingFile)
+        m_link->cancelReply();
 }
 
 bool UploadSession::start() {
-    if (isRunning() || !m_link || !m_link->beginOperation(kOperation))
+    if (isRunning() || !m_link)
+        return false;
+    // While the file chooser is open no reply wait runs; the claim tells of a disconnect then.
+    m_claim = m_link->claim(kOperation, [this](const link::LinkEnd &end) {
+        if (m_state == State::ChoosingFile) {
+            finish({end.why == WaitEnd::Disconnected ? ResultCode::Disconnected
+                                                     : ResultCode::LinkError,
+                    end.reason});
+        }
+    });
+    if (!m_claim)
         return false;
     ++m_run;
     m_count = 0;
@@ -43,25 +48,39 @@ bool UploadSession::start() {
     m_link->sendCommand(kReadyCommand);
     if (!m_link->readReply(this, [this](const link::ReplyResult &r) { onReadyReply(r); })) {
         setStatus(texts::kLinkBusy);
-        finish();
+        finish({ResultCode::Busy, texts::kLinkBusy});
+    }
+    return true;
+}
+
+bool UploadSession::endsWithoutReply(const link::ReplyResult &result) {
+    switch (result.end) {
+    case WaitEnd::Reply:
+        return false;
+    case WaitEnd::Timeout:
+        setStatus(texts::kNoResponse);
+        finish({ResultCode::Timeout, texts::kNoResponse});
+        break;
+    case WaitEnd::Disconnected:
+        finish({ResultCode::Disconnected, link::statusText(link::LinkState::Disconnected)});
+        break;
+    case WaitEnd::LinkError:
+        finish({ResultCode::LinkError, result.linkError});
+        break;
     }
     return true;
 }
 
 void UploadSession::onReadyReply(const link::ReplyResult &result) {
-    if (!result.linkError.isEmpty())
-        return finish();
-    if (result.timedOut) {
-        setStatus(texts::kNoResponse);
-        return finish();
-    }
+    if (endsWithoutReply(result))
+        return;
     if (result.reply != kReadyReply) {
         setStatus(texts::kInvalidResponse);
-        return finish();
+        return finish({ResultCode::WrongReply, texts::kInvalidResponse});
     }
     m_state = State::ChoosingFile;
     if (!m_chooser)
-        return finish();
+        return finish({ResultCode::Cancelled, {}});
     const QPointer<UploadSession> self(this);
     const quint64 run = m_run;
     m_chooser([self, run](std::optional<QString> path) {
@@ -74,7 +93,7 @@ void UploadSession::onFileChosen(std::optional<QString> path) {
     if (m_state != State::ChoosingFile)
         return;
     if (!path || path->isEmpty())
-        return finish();
+        return finish({ResultCode::Cancelled, {}});
     m_file.setFileName(*path);
     m_savedBytes = 0;
     // Unbuffered: each record reaches the system before the next "l" goes out.
@@ -86,25 +105,23 @@ void UploadSession::onFileChosen(std::optional<QString> path) {
 void UploadSession::requestRecord() {
     m_state = State::AwaitingRecord;
     // A failed write ends the upload without a message; the status keeps the last count.
-    if (!m_link || !m_link->sendCommand(kNextCommand))
-        return finish();
+    if (!m_link || !m_link->sendCommand(kNextCommand)) {
+        return finish({ResultCode::LinkError, QStringLiteral("Could not send to the reader: ") +
+                                                  (m_link ? m_link->lastError() : QString())});
+    }
     if (!m_link->readReply(this, [this](const link::ReplyResult &r) { onRecord(r); })) {
         setStatus(texts::kLinkBusy);
-        finish();
+        finish({ResultCode::Busy, texts::kLinkBusy});
     }
 }
 
 void UploadSession::onRecord(const link::ReplyResult &result) {
-    if (!result.linkError.isEmpty())
-        return finish();
-    if (result.timedOut) {
-        setStatus(texts::kNoResponse);
-        return finish();
-    }
+    if (endsWithoutReply(result))
+        return;
     if (result.reply == kEndMarker) {
         m_file.close();
         setStatus(completeText(m_count));
-        return finish();
+        return finish(OperationResult::success(completeText(m_count)));
     }
     if (!writeRecord(result.reply))
         return failFile();
@@ -132,21 +149,20 @@ void UploadSession::failFile() {
     }
     emit fileErrorOccurred(path, reason);
     setStatus(savedText(m_count));
-    finish();
+    finish({ResultCode::FileError, fileErrorText(path, reason)});
 }
 
 void UploadSession::setStatus(const QString &text) {
     emit statusTextChanged(text);
 }
 
-void UploadSession::finish() {
+void UploadSession::finish(const OperationResult &result) {
     if (!isRunning())
         return;
     m_file.close();
     m_state = State::Idle;
-    if (m_link)
-        m_link->endOperation(kOperation);
-    emit finished();
+    m_claim.release();
+    emit finished(result);
 }
 
 } // namespace varo::utilities

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/operationclaim.h"
+#include "link/operationresult.h"
 #include "link/readerlink.h"
 
 #include <QFile>
@@ -45,7 +47,9 @@ signals:
     void statusTextChanged(const QString &text);
     // The upload file could not be created or written; the upload has stopped.
     void fileErrorOccurred(const QString &path, const QString &reason);
-    void finished();
+    // The upload ended: Ok with the completion text, or why it stopped (Timeout, WrongReply,
+    // Cancelled, FileError, LinkError, Disconnected, Busy).
+    void finished(const varo::link::OperationResult &result);
 
 private:
     enum class State { Idle, AwaitingReady, ChoosingFile, AwaitingRecord };
@@ -54,12 +58,15 @@ private:
     void onFileChosen(std::optional<QString> path);
     void requestRecord();
     void onRecord(const link::ReplyResult &result);
+    // Ends the upload for a wait that did not bring a reply; false when `result` is a reply.
+    bool endsWithoutReply(const link::ReplyResult &result);
     bool writeRecord(const QByteArray &record);
     void failFile();
     void setStatus(const QString &text);
-    void finish();
+    void finish(const link::OperationResult &result);
 
     QPointer<link::ReaderLink> m_link;
+    link::OperationClaim m_claim;
     FileChooser m_chooser;
     State m_state = State::Idle;
     QFile m_file;

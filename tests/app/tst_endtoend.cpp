@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -99,12 +100,32 @@ void TestEndToEnd::programmingRunThroughTheMenu() {
 }
 
 void TestEndToEnd::setupScreens() {
-    show(app::MenuEntry::GeneralSetup);
-    shot(QStringLiteral("04-general"));
-    show(app::MenuEntry::WiegandSetup);
-    shot(QStringLiteral("05-wiegand"));
-    show(app::MenuEntry::BarcodeSetup);
-    shot(QStringLiteral("06-barcode"));
+    struct Step {
+        app::MenuEntry entry;
+        const char *screen;
+        const char *shotName;
+    };
+    const Step steps[] = {{app::MenuEntry::GeneralSetup, "general", "04-general"},
+                          {app::MenuEntry::WiegandSetup, "wiegand", "05-wiegand"},
+                          {app::MenuEntry::BarcodeSetup, "barcode", "06-barcode"}};
+    auto *area = m_window->findChild<QMdiArea *>();
+    QVERIFY(area);
+    for (const Step &step : steps) {
+        const QString name = QString::fromLatin1(step.screen);
+        show(step.entry);
+        // The chosen screen is up front, visible and filled in; the link is left alone.
+        QWidget *screen = m_window->screen(name);
+        QVERIFY2(screen, step.screen);
+        QCOMPARE(screen->objectName(), name);
+        QMdiSubWindow *host = m_window->hostOf(name);
+        QVERIFY2(host && host->isVisible(), step.screen);
+        QCOMPARE(area->activeSubWindow(), host);
+        QVERIFY(screen->isVisible());
+        QVERIFY(!screen->findChildren<QWidget *>().isEmpty());
+        QCOMPARE(m_window->commandMenu()->status(), QStringLiteral("Connected"));
+        QVERIFY(!m_window->link()->isBusy());
+        shot(QString::fromLatin1(step.shotName));
+    }
 }
 
 void TestEndToEnd::utilitiesMemoryAndUpload() {

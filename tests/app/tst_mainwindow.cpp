@@ -114,9 +114,10 @@ void TestMainWindow::startUpState() {
     auto *boot2 = m_window->commandMenu()->findChild<varo::ui::ActionButton *>("Label6");
     QVERIFY(boot2 && !boot2->isVisible());
     QCOMPARE(m_window->commandMenu()->status(), QStringLiteral("Disconnected"));
-    QCOMPARE(m_window->link()->settings().mode, 2);
-    QCOMPARE(m_window->link()->settings().commPort, 2);
-    QCOMPARE(m_window->link()->settings().baudRate, 9600);
+    const varo::link::LinkSettings choices = m_window->commForm()->linkSettings();
+    QCOMPARE(choices.mode, varo::link::LinkMode::Serial);
+    QCOMPARE(choices.commPort, 2);
+    QCOMPARE(choices.baudRate, 9600);
 
     const QList<QAction *> actions = m_window->menuBar()->actions();
     QCOMPARE(actions.size(), 4);
@@ -182,18 +183,19 @@ void TestMainWindow::communicationsChoicesAndDefaults() {
     ip->clear();
     QTest::keyClicks(ip, "127.0.0.1.255.255.255");
     QCOMPARE(ip->text().size(), 15);
-    const auto &settings = m_window->link()->settings();
-    QCOMPARE(settings.mode, 1);
+    varo::link::LinkSettings settings = form->linkSettings();
+    QCOMPARE(settings.mode, varo::link::LinkMode::Tcp);
     QCOMPARE(settings.commPort, 8);
     QCOMPARE(settings.baudRate, 115200);
-    QCOMPARE(settings.remotePort, QStringLiteral("12345"));
-    QCOMPARE(settings.remoteHost, ip->text());
+    QCOMPARE(settings.tcpPort, quint16(12345));
+    QCOMPARE(settings.host, ip->text());
 
     m_window->menuBar()->actions().at(2)->trigger(); // "Default Settings"
-    QCOMPARE(settings.mode, 2);
+    settings = form->linkSettings();
+    QCOMPARE(settings.mode, varo::link::LinkMode::Serial);
     QCOMPARE(settings.commPort, 2);
     QCOMPARE(settings.baudRate, 9600);
-    QCOMPARE(settings.remotePort, QStringLiteral("57"));
+    QCOMPARE(settings.tcpPort, quint16(57));
     QVERIFY(form->findChild<QRadioButton *>("Option2")->isChecked());
     QVERIFY(form->findChild<QRadioButton *>("Option8")->isChecked());
     QVERIFY(form->findChild<QRadioButton *>("Option11")->isChecked());
@@ -222,6 +224,12 @@ void TestMainWindow::connectMessagesAndTcpFailure() {
     QTRY_COMPARE(m_window->commandMenu()->status(), QStringLiteral("Connected"));
     connectButton->click();
     QCOMPARE(lastNotice(), QStringLiteral("Disconnect first before connecting"));
+    // "Default Settings" while connected changes the screen's choices, not the open link.
+    m_window->menuBar()->actions().at(2)->trigger();
+    QVERIFY(form->findChild<QRadioButton *>("Option2")->isChecked());
+    QVERIFY(m_window->link()->settings().isTcp());
+    QCOMPARE(m_window->link()->settings().tcpPort, server.serverPort());
+    QCOMPARE(m_window->commandMenu()->status(), QStringLiteral("Connected"));
     disconnectButton->click();
     QCOMPARE(m_window->commandMenu()->status(), QStringLiteral("Disconnected"));
 }

@@ -7,9 +7,7 @@
 #include "config/readerreset.h"
 
 #include "link/readerlink.h"
-#include "sim/readersimulator.h"
-#include "sim/simpty.h"
-#include "sim/simtcpserver.h"
+#include "support/simlink.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -17,6 +15,8 @@
 using namespace varo;
 using namespace varo::config;
 using config::test::kDefaultCommands;
+using link::OperationResult;
+using link::ResultCode;
 
 namespace {
 
@@ -26,53 +26,34 @@ constexpr std::chrono::milliseconds kReplyTimeout{400};
 constexpr int kRunBudgetMs = 20000;
 
 // A simulated reader on 127.0.0.1 or a pseudo-terminal, a connected link and the run under test.
-struct Rig {
-    sim::ReaderSimulator sim;
-    std::unique_ptr<sim::SimTcpServer> server;
-    std::unique_ptr<sim::SimPty> pty;
-    link::ReaderLink link;
+struct Rig : SimLink {
     ConfigModel model;
     ProgressLog log;
     ProgramRun run{&link, &model, &log};
     ReaderReset reset{&link, &log};
 
-    Rig() { loadDefaults(model); }
-
-    bool connectOver(Medium medium) {
-        link.setTimings({kReplyTimeout, std::chrono::milliseconds(3000)});
-        if (medium == Medium::Tcp) {
-            server = std::make_unique<sim::SimTcpServer>(&sim);
-            if (!server->listen(0))
-                return false;
-            link.settings().mode = link::LinkSettings::kTcp;
-            link.settings().remoteHost = QStringLiteral("127.0.0.1");
-            link.settings().remotePort = QString::number(server->port());
-        } else {
-            pty = std::make_unique<sim::SimPty>(&sim);
-            if (!pty->open())
-                return false;
-            qputenv("VARO_COM4", pty->slavePath().toLocal8Bit());
-            link.settings().mode = link::LinkSettings::kSerial;
-            link.settings().commPort = 4;
-        }
-        QSignalSpy connected(&link, &link::ReaderLink::connectFinished);
-        link.connectReader();
-        if (!link.isConnected() && !connected.wait(5000))
-            return false;
-        if (medium == Medium::Tcp && !QTest::qWaitFor([this] { return server->hasClient(); }))
-            return false;
-        return link.isConnected();
+    Rig()
+        : SimLink(kReplyTimeout) {
+        loadDefaults(model);
     }
 
-    // Starts a run and waits for its end; kNoOutcome when it did not start or end.
-    static constexpr auto kNoOutcome = static_cast<ProgramRun::Outcome>(-1);
-    ProgramRun::Outcome program() {
+    bool connectOver(::Medium over) {
+        return connect(over == ::Medium::Tcp ? SimLink::Medium::Tcp : SimLink::Medium::Pty);
+    }
+
+    // Starts a run and waits for its end; std::nullopt when it did not start or end.
+    std::optional<OperationResult> result() {
         QSignalSpy finished(&run, &ProgramRun::finished);
         if (!run.start())
-            return kNoOutcome;
+            return std::nullopt;
         if (finished.isEmpty() && !finished.wait(kRunBudgetMs))
-            return kNoOutcome;
-        return finished.first().first().value<ProgramRun::Outcome>();
+            return std::nullopt;
+        return finished.first().first().value<OperationResult>();
+    }
+    // The code the run ended with; Cancelled stands for "did not start or did not end".
+    ResultCode program() {
+        const std::optional<OperationResult> r = result();
+        return r ? r->code : ResultCode::Cancelled;
     }
 
     QStringList picture1() const { return log.lines(ProgressList::Picture1); }
@@ -121,7 +102,7 @@ private slots:
         Rig rig;
         QVERIFY(rig.connectOver(medium));
 
-        QCOMPARE(rig.program(), ProgramRun::Outcome::Complete);
+        QCOMPARE(rig.program(), ResultCode::Ok);
 
         const auto [p1, p2] = expectedLines(QStringLiteral("VARO SIM V1.0"), QStringLiteral("OK"));
         QCOMPARE(rig.picture1(), p1);
@@ -147,7 +128,7 @@ private slots:
         rig.sim.options().silent = true;
         QVERIFY(rig.connectOver(medium));
 
-        QCOMPARE(rig.program(), ProgramRun::Outcome::CommandTimedOut);
+        QCOMPARE(rig.program(), ResultCode::Timeout);
         QCOMPARE(rig.picture1(),
                  (QStringList{"Checking Parameters", "Starting Communications", "Error 000"}));
         QVERIFY(rig.picture2().isEmpty());
@@ -174,7 +155,7 @@ private slots:
         rig.sim.options().silentOnCode = code;
         QVERIFY(rig.connectOver(medium));
 
-        QCOMPARE(rig.program(), ProgramRun::Outcome::CommandTimedOut);
+        QCOMPARE(rig.program(), ResultCode::Timeout);
 
         qsizetype index = 0;
         while (QByteArray(kDefaultCommands.at(index).code) != code)
@@ -197,7 +178,7 @@ private slots:
         rig.sim.options().emptyReplies = true;
         QVERIFY(rig.connectOver(medium));
 
-        QCOMPARE(rig.program(), ProgramRun::Outcome::Complete);
+        QCOMPARE(rig.program(), ResultCode::Ok);
         const auto [p1, p2] = expectedLines(QString(), QString());
         QCOMPARE(rig.picture1(), p1);
         QCOMPARE(rig.picture2(), p2);
@@ -221,7 +202,7 @@ private slots:
         rig.sim.streamText("JUNK", 0);
         QTRY_COMPARE(rig.link.pendingCount(), 4);
 
-        QCOMPARE(rig.program(), ProgramRun::Outcome::Complete);
+        QCOMPARE(rig.program(), ResultCode::Ok);
         QCOMPARE(rig.picture1().at(2), identification);
     }
 
@@ -229,18 +210,26 @@ private slots:
         Rig rig;
         rig.sim.options().wakeupReply = "?";
         QVERIFY(rig.connectOver(Medium::Tcp));
-        QCOMPARE(rig.program(), ProgramRun::Outcome::Complete);
+        QCOMPARE(rig.program(), ResultCode::Ok);
         QCOMPARE(rig.picture1().at(2), QStringLiteral("?VARO SIM V1.0"));
     }
 
     void brokenLinkAbandonsAfterWakeup() {
         Rig rig;
         QVERIFY(rig.connectOver(Medium::Tcp));
-        rig.server->closeClient();
+        rig.tcp->closeClient();
         QTRY_VERIFY(!rig.link.isTransportOpen());
 
-        QCOMPARE(rig.program(), ProgramRun::Outcome::Abandoned);
-        QCOMPARE(rig.picture1(), QStringList{"Checking Parameters"});
+        // The run says why it sends nothing: the failed send and its reason.
+        const std::optional<OperationResult> result = rig.result();
+        QVERIFY(result);
+        QCOMPARE(result->code, ResultCode::LinkError);
+        QCOMPARE(rig.picture1().size(), 2);
+        QCOMPARE(rig.picture1().first(), QStringLiteral("Checking Parameters"));
+        QCOMPARE(rig.picture1().last(), result->message);
+        QVERIFY(result->message.startsWith(QStringLiteral("Could not send to the reader: ")));
+        QVERIFY(result->message.contains(rig.link.lastError()));
+        QVERIFY(!rig.link.lastError().isEmpty());
         QVERIFY(rig.picture2().isEmpty());
         QVERIFY(!rig.link.isBusy());
     }
@@ -250,11 +239,21 @@ private slots:
         rig.sim.options().closeAfterCommands = 5;
         QVERIFY(rig.connectOver(Medium::Tcp));
 
-        const auto outcome = rig.program();
-        QVERIFY(outcome == ProgramRun::Outcome::LinkFailed ||
-                outcome == ProgramRun::Outcome::CommandTimedOut);
+        const std::optional<OperationResult> result = rig.result();
+        QVERIFY(result);
+        QVERIFY(result->code == ResultCode::LinkError || result->code == ResultCode::Timeout);
         QVERIFY(!rig.link.isBusy());
         QVERIFY(!rig.picture1().contains(QStringLiteral("Programming Complete")));
+        // Both lists end with whole lines, and the last line printed says why the run stopped.
+        const QString p1 = rig.log.text(ProgressList::Picture1);
+        const QString p2 = rig.log.text(ProgressList::Picture2);
+        QVERIFY(p1.endsWith(u'\n'));
+        QVERIFY(p2.isEmpty() || p2.endsWith(u'\n'));
+        QVERIFY(rig.picture1().last() == result->message ||
+                rig.picture2().last() == result->message);
+        if (result->code == ResultCode::LinkError)
+            QVERIFY(
+                result->message.startsWith(QStringLiteral("Programming stopped: link error: ")));
     }
 
     void disconnectingEndsRun() {
@@ -267,9 +266,18 @@ private slots:
 
         rig.link.disconnectReader();
         QCOMPARE(finished.size(), 1);
-        QCOMPARE(finished.first().first().value<ProgramRun::Outcome>(),
-                 ProgramRun::Outcome::Disconnected);
+        const auto result = finished.first().first().value<OperationResult>();
+        QCOMPARE(result.code, ResultCode::Disconnected);
         QVERIFY(!rig.link.isBusy());
+        // The command awaiting its reply keeps its own, ended line; the next line says why.
+        const ProgressList list =
+            rig.picture2().isEmpty() ? ProgressList::Picture1 : ProgressList::Picture2;
+        const QStringList lines = rig.log.lines(list);
+        QVERIFY(rig.log.text(list).endsWith(u'\n'));
+        QCOMPARE(lines.last(), QStringLiteral("Programming stopped: the link was disconnected"));
+        QCOMPARE(result.message, lines.last());
+        QVERIFY(lines.at(lines.size() - 2).endsWith(u' '));
+        QVERIFY(!lines.at(lines.size() - 2).contains(u'['));
     }
 
     void fieldsAreReadWhenEachCommandIsBuilt() {
@@ -283,7 +291,7 @@ private slots:
                                           QStringLiteral("12345"));
                     }
                 });
-        QCOMPARE(rig.program(), ProgramRun::Outcome::Complete);
+        QCOMPARE(rig.program(), ResultCode::Ok);
         QCOMPARE(rig.sim.lastValue("g"), QByteArray("   42"));
         QCOMPARE(rig.sim.lastValue("h"), QByteArray("     12345"));
     }
@@ -293,7 +301,7 @@ private slots:
         QVERIFY(rig.connectOver(Medium::Tcp));
         rig.model.setText(QStringLiteral("barcode.Text6"), QStringLiteral("1"));
 
-        QCOMPARE(rig.program(), ProgramRun::Outcome::Invalid);
+        QCOMPARE(rig.program(), ResultCode::Invalid);
         QCOMPARE(rig.picture1(), (QStringList{"Checking Parameters",
                                               "Error - Barcode timeout must be between 2 and 15"}));
         QTest::qWait(50);
@@ -317,8 +325,7 @@ private slots:
         QCOMPARE(resetRefused.size(), 1);
 
         QVERIFY(finished.wait(kRunBudgetMs));
-        QCOMPARE(finished.first().first().value<ProgramRun::Outcome>(),
-                 ProgramRun::Outcome::Complete);
+        QCOMPARE(finished.first().first().value<OperationResult>().code, ResultCode::Ok);
         QCOMPARE(rig.sim.commands().size(), kDefaultCommands.size());
         QVERIFY(!rig.sim.received().contains(QByteArray("\0U1", 3)));
     }
@@ -327,7 +334,8 @@ private slots:
         Rig rig;
         QVERIFY(rig.connectOver(Medium::Tcp));
         rig.log.printLine(ProgressList::Picture1, QStringLiteral("earlier"));
-        QVERIFY(rig.link.beginOperation(QStringLiteral("Upload")));
+        const link::OperationClaim upload = rig.link.claim(QStringLiteral("Upload"));
+        QVERIFY(upload);
         QSignalSpy refused(&rig.run, &ProgramRun::refused);
 
         QVERIFY(!rig.run.start());
@@ -350,23 +358,39 @@ private slots:
 
         QVERIFY(rig.reset.start());
         QCOMPARE(finished.size(), 1);
-        QCOMPARE(finished.first().first().toBool(), true);
+        QCOMPARE(finished.first().first().value<OperationResult>().code, ResultCode::Ok);
         QCOMPARE(rig.picture1(), (QStringList{"Resetting Reader", "Reset Complete"}));
         QVERIFY(rig.picture2().isEmpty());
         QTRY_COMPARE(rig.sim.received(), QByteArray("\x00\x55\x31\x0d", 4));
         QVERIFY(!rig.link.isBusy());
-        QCOMPARE(rig.link.status(), link::ReaderLink::kConnected);
+        QCOMPARE(rig.link.status(), QStringLiteral("Connected"));
     }
 
-    void resetWriteFailureStopsAfterFirstLine() {
+    // A write that fails shows its reason instead of "Reset Complete": on a link never
+    // connected, and on one the reader has closed.
+    void resetWriteFailureShowsWhy() {
         link::ReaderLink link; // never connected: the write fails
         ProgressLog log;
         ReaderReset reset(&link, &log);
         QSignalSpy finished(&reset, &ReaderReset::finished);
         QVERIFY(reset.start());
-        QCOMPARE(log.lines(ProgressList::Picture1), QStringList{"Resetting Reader"});
-        QCOMPARE(finished.first().first().toBool(), false);
+        const auto result = finished.first().first().value<OperationResult>();
+        QCOMPARE(result.code, ResultCode::LinkError);
+        QCOMPARE(log.lines(ProgressList::Picture1),
+                 (QStringList{"Resetting Reader", result.message}));
+        QVERIFY(result.message.startsWith(QStringLiteral("Could not send to the reader: ")));
         QVERIFY(!link.isBusy());
+
+        Rig rig;
+        QVERIFY(rig.connectOver(Medium::Tcp));
+        rig.tcp->closeClient();
+        QTRY_VERIFY(!rig.link.isTransportOpen());
+        QSignalSpy closedFinished(&rig.reset, &ReaderReset::finished);
+        QVERIFY(rig.reset.start());
+        QCOMPARE(closedFinished.first().first().value<OperationResult>().code,
+                 ResultCode::LinkError);
+        QVERIFY(!rig.picture1().contains(QStringLiteral("Reset Complete")));
+        QVERIFY(rig.picture1().last().contains(rig.link.lastError()));
     }
 };
 

@@ -46,7 +46,7 @@ struct FaultRig : SimLink {
             pty->closeMaster();
     }
 
-    // Disconnects (the status stays "Connected" after a drop) and connects again, with the
+    // Disconnects (the link stays Lost after a drop) and connects again, with the
     // simulator's fault triggers disarmed.
     bool reconnect() {
         sim.options().closeAfterCommands = -1;
@@ -88,10 +88,16 @@ struct FaultRig : SimLink {
             return "<refused>";
         if (!waitUntil([&] { return result.has_value(); }, 5000))
             return "<no callback>";
-        if (result->timedOut)
+        switch (result->end) {
+        case varo::link::WaitEnd::Reply:
+            break;
+        case varo::link::WaitEnd::Timeout:
             return "<timeout>";
-        if (!result->linkError.isEmpty())
+        case varo::link::WaitEnd::LinkError:
             return "<link error>";
+        case varo::link::WaitEnd::Disconnected:
+            return "<disconnected>";
+        }
         return result->reply;
     }
 

@@ -15,7 +15,7 @@
 using namespace varo;
 using namespace std::chrono_literals;
 using Medium = FaultRig::Medium;
-using Outcome = config::ProgramRun::Outcome;
+using Outcome = link::ResultCode;
 
 namespace {
 
@@ -44,7 +44,7 @@ struct Programming {
         QSignalSpy finished(&run, &config::ProgramRun::finished);
         if (!run.start() || (finished.isEmpty() && !finished.wait(20000)))
             return std::nullopt;
-        return finished.first().first().value<Outcome>();
+        return finished.first().first().value<link::OperationResult>().code;
     }
     QStringList picture1() const { return log.lines(config::ProgressList::Picture1); }
 
@@ -106,39 +106,45 @@ void TestLineFaults::programRun() {
 
     switch (fault) {
     case Fault::DropByReader:
-    case Fault::DropWhileWaiting:
+    case Fault::DropWhileWaiting: {
         // The run stops; the link error itself is the message the technician sees.
-        QCOMPARE(*outcome, Outcome::LinkFailed);
+        QCOMPARE(*outcome, Outcome::LinkError);
         QVERIFY(!linkErrors.isEmpty());
         QVERIFY(!linkErrors.first().first().toString().isEmpty());
+        // ...and the progress list ends saying so.
+        const QString reason = linkErrors.first().first().toString();
+        const QStringList p1 = first.log.lines(config::ProgressList::Picture1);
+        const QStringList p2 = first.log.lines(config::ProgressList::Picture2);
+        QVERIFY(p1.last().endsWith(reason) || p2.value(p2.size() - 1).endsWith(reason));
         break;
+    }
     case Fault::TooLate: {
         // The fifth command (step 4) goes unanswered in time: its own message ends its list.
-        QCOMPARE(*outcome, Outcome::CommandTimedOut);
+        QCOMPARE(*outcome, Outcome::Timeout);
         const config::CommandRow &row = config::commandTable().at(4);
         QCOMPARE(first.log.lines(row.list).last(), row.timeoutMessage);
         break;
     }
     case Fault::Flood:
-        QCOMPARE(*outcome, Outcome::CommandTimedOut);
+        QCOMPARE(*outcome, Outcome::Timeout);
         break;
     case Fault::HighBytes:
-        QCOMPARE(*outcome, Outcome::Complete);
+        QCOMPARE(*outcome, Outcome::Ok);
         QVERIFY(picture1.contains(QString::fromLatin1("VARO " + kOddText)));
         break;
     case Fault::Garbage:
-        QCOMPARE(*outcome, Outcome::Complete);
+        QCOMPARE(*outcome, Outcome::Ok);
         QVERIFY(picture1.contains(QString::fromLatin1(QByteArray("\x1b[2J#~\x01VARO SIM V1.0"))));
         break;
     default:
-        QCOMPARE(*outcome, Outcome::Complete);
+        QCOMPARE(*outcome, Outcome::Ok);
         QVERIFY(picture1.contains(QStringLiteral("VARO SIM V1.0")));
     }
     QVERIFY(!first.run.isActive());
     QVERIFY(recover(rig, fault));
 
     Programming second(rig);
-    QCOMPARE(second.program(), std::optional(Outcome::Complete));
+    QCOMPARE(second.program(), std::optional(Outcome::Ok));
     QVERIFY(second.picture1().contains(QStringLiteral("VARO SIM V1.0")));
     QVERIFY(!rig.link.isBusy());
 }

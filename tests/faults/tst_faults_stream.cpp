@@ -122,7 +122,7 @@ void TestStreamFaults::download() {
         flash::LoaderProfile::forDownload(kind, medium == Medium::Tcp);
     QVERIFY(loader.start(profile, m_image));
     QVERIFY(waitUntil([&] { return !finished.isEmpty(); }, 20000));
-    const QString message = finished.first().first().toString();
+    const QString message = finished.first().first().value<link::OperationResult>().message;
     if (fault == StreamFault::Drop || fault == StreamFault::TooLate) {
         QVERIFY2(!message.isEmpty() && message != flash::texts::kComplete, qPrintable(message));
         qInfo("%s", qPrintable(message));
@@ -145,7 +145,8 @@ void TestStreamFaults::download() {
     finished.clear();
     QVERIFY(loader.start(profile, m_image));
     QVERIFY(waitUntil([&] { return !finished.isEmpty(); }, 20000));
-    QCOMPARE(finished.first().first().toString(), flash::texts::kComplete);
+    QCOMPARE(finished.first().first().value<link::OperationResult>().message,
+             flash::texts::kComplete);
     QVERIFY(!rig.link.isBusy());
 }
 

@@ -40,7 +40,9 @@ struct Download {
     QList<QByteArray> &writes() { return fake.transport->writes; }
     void answer(const QByteArray &bytes) { fake.transport->receive(bytes); }
     QString message() const {
-        return finished.isEmpty() ? QString() : finished.last().first().toString();
+        return finished.isEmpty()
+                   ? QString()
+                   : finished.last().first().value<varo::link::OperationResult>().message;
     }
     QString lastStatus() const {
         return status.isEmpty() ? QString() : status.last().first().toString();
@@ -122,11 +124,12 @@ void TestFirmwareLoader::unreadableFileEndsBeforeAnyByte() {
 
 void TestFirmwareLoader::refusedWhileTheLinkIsBusy() {
     Download d(DownloadKind::Firmware, true);
-    QVERIFY(d.fake.link.beginOperation(QStringLiteral("Terminal")));
-    QVERIFY(!d.start(ImageFiles::pattern(144)));
-    QVERIFY(d.writes().isEmpty());
-    QVERIFY(d.finished.isEmpty());
-    d.fake.link.endOperation(QStringLiteral("Terminal"));
+    {
+        const varo::link::OperationClaim terminal = d.fake.link.claim(QStringLiteral("Terminal"));
+        QVERIFY(!d.start(ImageFiles::pattern(144)));
+        QVERIFY(d.writes().isEmpty());
+        QVERIFY(d.finished.isEmpty());
+    }
 
     QVERIFY(d.start(ImageFiles::pattern(144)));
     QCOMPARE(d.fake.link.activeOperation(), FirmwareLoader::kOperationName);
@@ -343,6 +346,8 @@ void TestFirmwareLoader::linkFailureEndsTheDownload() {
         d.fake.transport->breakDown(QStringLiteral("Connection reset"));
     QCOMPARE(d.finished.count(), 1);
     QCOMPARE(d.message(), message);
+    QCOMPARE(d.finished.first().first().value<varo::link::OperationResult>().code,
+             disconnect ? varo::link::ResultCode::Disconnected : varo::link::ResultCode::LinkError);
     QVERIFY(!d.fake.link.isBusy());
 }
 

@@ -1,9 +1,7 @@
 #include "flash/firmwareloader.h"
 #include "imagefiles.h"
 #include "link/readerlink.h"
-#include "sim/readersimulator.h"
-#include "sim/simpty.h"
-#include "sim/simtcpserver.h"
+#include "support/simlink.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -21,9 +19,10 @@ Q_DECLARE_METATYPE(varo::flash::DownloadKind)
 namespace {
 
 // A download against the reader simulator, over TCP on 127.0.0.1 or a pseudo-terminal.
-struct SimDownload {
+struct SimDownload : SimLink {
     explicit SimDownload(std::chrono::milliseconds replyTimeout = 3000ms)
-        : loader(&link)
+        : SimLink(replyTimeout)
+        , loader(&link)
         , finished(&loader, &FirmwareLoader::finished)
         , status(&loader, &FirmwareLoader::statusTextChanged)
         , progress(&loader, &FirmwareLoader::progressChanged) {
@@ -34,28 +33,7 @@ struct SimDownload {
         loader.setClock([] { return QDate(2010, 3, 5); });
     }
 
-    bool connect(bool tcp) {
-        if (tcp) {
-            server = std::make_unique<sim::SimTcpServer>(&simulator);
-            if (!server->listen())
-                return false;
-            link.settings().mode = link::LinkSettings::kTcp;
-            link.settings().remoteHost = QStringLiteral("127.0.0.1");
-            link.settings().remotePort = QString::number(server->port());
-        } else {
-            pty = std::make_unique<sim::SimPty>(&simulator);
-            if (!pty->open())
-                return false;
-            qputenv("VARO_COM3", pty->slavePath().toLocal8Bit());
-            link.settings().mode = link::LinkSettings::kSerial;
-            link.settings().commPort = 3;
-        }
-        QSignalSpy connected(&link, &link::ReaderLink::connectFinished);
-        link.connectReader();
-        if (!QTest::qWaitFor([&] { return !connected.isEmpty(); }, 3000) || !link.isConnected())
-            return false;
-        return !tcp || QTest::qWaitFor([this] { return server->hasClient(); }, 3000);
-    }
+    bool connect(bool tcp) { return SimLink::connect(tcp ? Medium::Tcp : Medium::Pty); }
 
     bool run(DownloadKind kind, const QByteArray &image, int timeoutMs = 10000) {
         const LoaderProfile profile = LoaderProfile::forDownload(kind, link.settings().isTcp());
@@ -65,7 +43,8 @@ struct SimDownload {
     }
 
     QString message() const {
-        return finished.isEmpty() ? QString() : finished.last().first().toString();
+        return finished.isEmpty() ? QString()
+                                  : finished.last().first().value<link::OperationResult>().message;
     }
     QStringList statuses() const {
         QStringList texts;
@@ -74,10 +53,6 @@ struct SimDownload {
         return texts;
     }
 
-    sim::ReaderSimulator simulator;
-    std::unique_ptr<sim::SimTcpServer> server;
-    std::unique_ptr<sim::SimPty> pty;
-    link::ReaderLink link;
     ImageFiles files;
     FirmwareLoader loader;
     QSignalSpy finished;
@@ -139,14 +114,14 @@ void TestFlashDownloadSim::firmwareImage() {
         QVERIFY(beats >= elapsed / 25);
     QCOMPARE(d.message(), QStringLiteral("Download complete"));
 
-    QCOMPARE(d.simulator.loaderCommand(), QByteArray("B"));
-    QCOMPARE(d.simulator.loaderBlocks(), blocks);
-    QCOMPARE(d.simulator.rejectedBlocks(), 0);
-    QVERIFY(d.simulator.loaderData() == image.left(size - 44));
-    QCOMPARE(d.simulator.loaderTrailer(), image.right(44));
-    QCOMPARE(d.simulator.loaderDate(), QByteArray("03052010"));
-    QVERIFY(d.simulator.loaderComplete());
-    QCOMPARE(d.simulator.fillPasses(), 0);
+    QCOMPARE(d.sim.loaderCommand(), QByteArray("B"));
+    QCOMPARE(d.sim.loaderBlocks(), blocks);
+    QCOMPARE(d.sim.rejectedBlocks(), 0);
+    QVERIFY(d.sim.loaderData() == image.left(size - 44));
+    QCOMPARE(d.sim.loaderTrailer(), image.right(44));
+    QCOMPARE(d.sim.loaderDate(), QByteArray("03052010"));
+    QVERIFY(d.sim.loaderComplete());
+    QCOMPARE(d.sim.fillPasses(), 0);
 
     const QStringList statuses = d.statuses();
     QCOMPARE(statuses.first(), QStringLiteral("Preparing to Download Flash"));
@@ -178,12 +153,12 @@ void TestFlashDownloadSim::bootloaderExtensionOverSerial() {
     const QByteArray image = ImageFiles::pattern(size);
     QVERIFY(d.run(DownloadKind::Boot2, image));
     QCOMPARE(d.message(), QStringLiteral("Download complete"));
-    QCOMPARE(d.simulator.loaderCommand(), QByteArray("w"));
-    QCOMPARE(d.simulator.loaderBlocks(), 2);
-    QCOMPARE(d.simulator.loaderData(), image);
-    QVERIFY(d.simulator.loaderTrailer().isEmpty());
-    QVERIFY(d.simulator.loaderDate().isEmpty());
-    QVERIFY(d.simulator.loaderComplete());
+    QCOMPARE(d.sim.loaderCommand(), QByteArray("w"));
+    QCOMPARE(d.sim.loaderBlocks(), 2);
+    QCOMPARE(d.sim.loaderData(), image);
+    QVERIFY(d.sim.loaderTrailer().isEmpty());
+    QVERIFY(d.sim.loaderDate().isEmpty());
+    QVERIFY(d.sim.loaderComplete());
     QCOMPARE(d.statuses(), QStringList({"Preparing to Download Flash", progress, ""}));
 }
 
@@ -193,12 +168,12 @@ void TestFlashDownloadSim::bootloaderExtensionOverTcpSendsTwoFillPasses() {
     const QByteArray image = ImageFiles::pattern(144);
     QVERIFY(d.run(DownloadKind::Boot2, image));
     QCOMPARE(d.message(), QStringLiteral("Download complete"));
-    QCOMPARE(d.simulator.loaderCommand(), QByteArray("B"));
-    QCOMPARE(d.simulator.loaderData(), image.left(100));
-    QCOMPARE(d.simulator.loaderTrailer(), image.right(44));
-    QCOMPARE(d.simulator.loaderDate(), QByteArray("03052010"));
-    QCOMPARE(d.simulator.fillPasses(), 2);
-    QCOMPARE(d.simulator.received().right(2 * 52), QByteArray(2 * 52, char(0xFF)));
+    QCOMPARE(d.sim.loaderCommand(), QByteArray("B"));
+    QCOMPARE(d.sim.loaderData(), image.left(100));
+    QCOMPARE(d.sim.loaderTrailer(), image.right(44));
+    QCOMPARE(d.sim.loaderDate(), QByteArray("03052010"));
+    QCOMPARE(d.sim.fillPasses(), 2);
+    QCOMPARE(d.sim.received().right(2 * 52), QByteArray(2 * 52, char(0xFF)));
     QVERIFY(!d.statuses().contains(QStringLiteral("Downloading - 100 % complete")));
 }
 
@@ -245,7 +220,7 @@ void TestFlashDownloadSim::failuresNameTheStep() {
     QFETCH(bool, statusEmptied);
 
     SimDownload d(300ms);
-    sim::SimOptions &options = d.simulator.options();
+    sim::SimOptions &options = d.sim.options();
     if (fault == QLatin1String("noReadyReply"))
         options.noReadyReply = true;
     else if (fault == QLatin1String("noFinalB"))

@@ -190,7 +190,8 @@ void TestFlashScreen::busyLinkIgnoresStart() {
     chooser.answers = {files.write(ImageFiles::pattern(144))};
     screen.setFileChooser(chooser.chooser());
     screen.chooseFile();
-    QVERIFY(fake.link.beginOperation(QStringLiteral("Terminal")));
+    const varo::link::OperationClaim terminal = fake.link.claim(QStringLiteral("Terminal"));
+    QVERIFY(terminal);
     screen.startDownload();
     QVERIFY(!screen.isBusy());
     QTest::qWait(30);

@@ -1,5 +1,6 @@
 #include "link/readerlink.h"
 #include "rawpty.h"
+#include "support/fakelink.h"
 
 #include <QSerialPort>
 #include <QSignalSpy>
@@ -15,6 +16,7 @@ private slots:
     void framingOverAPseudoTerminal();
     void wakeupIsTwoSeparateCrs();
     void silentReaderTimesOut();
+    void timedOutPartialReplyIsDropped();
     void vanishedPeerClosesTheDeviceAndLaterSendsFail();
     void missingDeviceStaysDisconnected();
     void busyDeviceStaysDisconnected();
@@ -27,12 +29,12 @@ private:
 void TestReaderLinkSerial::connectTo(ReaderLink &link, RawPty &pty) {
     QVERIFY(pty.isValid());
     qputenv("VARO_COM3", pty.slavePath().toLocal8Bit());
-    link.settings().mode = LinkSettings::kSerial;
-    link.settings().commPort = 3;
-    link.settings().baudRate = 9600;
+    LinkSettings settings;
+    settings.commPort = 3;
+    settings.baudRate = 9600;
     link.setTimings({300ms, 1000ms});
     QSignalSpy finished(&link, &ReaderLink::connectFinished);
-    QVERIFY(link.connectReader());
+    QVERIFY(link.connectReader(settings));
     QTRY_COMPARE(finished.count(), 1);
     QCOMPARE(finished.first().first().toBool(), true);
     QCOMPARE(link.status(), QStringLiteral("Connected"));
@@ -43,6 +45,11 @@ void TestReaderLinkSerial::deviceMappingAndSettingsStrings() {
     QCOMPARE(serialDeviceForPort(5), QStringLiteral("/dev/ttyS4"));
     qputenv("VARO_COM5", "/dev/ttyUSB0");
     QCOMPARE(serialDeviceForPort(5), QStringLiteral("/dev/ttyUSB0"));
+    LinkSettings settings;
+    settings.commPort = 5;
+    QCOMPARE(settings.serialDevicePath(), QStringLiteral("/dev/ttyUSB0"));
+    settings.serialDevice = QStringLiteral("/dev/ttyACM1");
+    QCOMPARE(settings.serialDevicePath(), QStringLiteral("/dev/ttyACM1"));
     qunsetenv("VARO_COM5");
     QCOMPARE(serialSettingsString(115200), QStringLiteral("115200,N,8,1"));
 }
@@ -72,11 +79,20 @@ void TestReaderLinkSerial::framingOverAPseudoTerminal() {
 }
 
 void TestReaderLinkSerial::wakeupIsTwoSeparateCrs() {
+    // The device sees the two CRs...
     RawPty pty;
     ReaderLink link;
     connectTo(link, pty);
     QVERIFY(link.sendWakeup());
     QCOMPARE(pty.readAtLeast(2), QByteArray("\r\r"));
+
+    // ...handed over as two writes in serial mode and as one over TCP.
+    FakeLink serial(false);
+    QVERIFY(serial.link.sendWakeup());
+    QCOMPARE(serial.transport->writes, (QList<QByteArray>{"\r", "\r"}));
+    FakeLink tcp(true);
+    QVERIFY(tcp.link.sendWakeup());
+    QCOMPARE(tcp.transport->writes, QList<QByteArray>{"\r\r"});
 }
 
 void TestReaderLinkSerial::silentReaderTimesOut() {
@@ -86,8 +102,27 @@ void TestReaderLinkSerial::silentReaderTimesOut() {
     std::optional<ReplyResult> result;
     link.readReply(this, [&](const ReplyResult &r) { result = r; });
     QTRY_VERIFY_WITH_TIMEOUT(result.has_value(), 2000);
-    QVERIFY(result->timedOut);
+    QVERIFY(result->timedOut());
     QVERIFY(result->reply.isEmpty());
+}
+
+void TestReaderLinkSerial::timedOutPartialReplyIsDropped() {
+    RawPty pty;
+    ReaderLink link;
+    connectTo(link, pty);
+    std::optional<ReplyResult> result;
+    link.readReply(this, [&](const ReplyResult &r) { result = r; });
+    pty.write("PARTIAL");
+    QTRY_VERIFY_WITH_TIMEOUT(result.has_value(), 2000);
+    QVERIFY(result->timedOut());
+    QCOMPARE(result->reply, QByteArray("PARTIAL"));
+    // Gone with its exchange: neither the next reply nor a character-level reader sees it.
+    QCOMPARE(link.pendingCount(), 0);
+    result.reset();
+    link.readReply(this, [&](const ReplyResult &r) { result = r; });
+    pty.write("OK\r");
+    QTRY_VERIFY(result.has_value());
+    QCOMPARE(result->reply, QByteArray("OK"));
 }
 
 void TestReaderLinkSerial::vanishedPeerClosesTheDeviceAndLaterSendsFail() {
@@ -100,7 +135,7 @@ void TestReaderLinkSerial::vanishedPeerClosesTheDeviceAndLaterSendsFail() {
     QTRY_VERIFY(!link.isTransportOpen());
     QTest::qWait(100);
     QCOMPARE(errors.count(), 1); // reported once, not in a loop
-    QCOMPARE(link.status(), QStringLiteral("Connected"));
+    QCOMPARE(link.state(), LinkState::Lost);
     QVERIFY(!link.sendCommand("V"));
     QVERIFY(link.sendFailed());
     QVERIFY(link.disconnectReader());
@@ -109,9 +144,10 @@ void TestReaderLinkSerial::vanishedPeerClosesTheDeviceAndLaterSendsFail() {
 void TestReaderLinkSerial::missingDeviceStaysDisconnected() {
     qputenv("VARO_COM4", "/nonexistent/varo-device");
     ReaderLink link;
-    link.settings().commPort = 4;
+    LinkSettings settings;
+    settings.commPort = 4;
     QSignalSpy finished(&link, &ReaderLink::connectFinished);
-    QVERIFY(link.connectReader());
+    QVERIFY(link.connectReader(settings));
     QTRY_COMPARE(finished.count(), 1);
     QCOMPARE(finished.first().first().toBool(), false);
     QCOMPARE(link.status(), QStringLiteral("Disconnected"));
@@ -124,9 +160,10 @@ void TestReaderLinkSerial::busyDeviceStaysDisconnected() {
     QVERIFY(holder.open(QIODevice::ReadWrite));
     qputenv("VARO_COM6", pty.slavePath().toLocal8Bit());
     ReaderLink link;
-    link.settings().commPort = 6;
+    LinkSettings settings;
+    settings.commPort = 6;
     QSignalSpy finished(&link, &ReaderLink::connectFinished);
-    QVERIFY(link.connectReader());
+    QVERIFY(link.connectReader(settings));
     QTRY_COMPARE(finished.count(), 1);
     QCOMPARE(finished.first().first().toBool(), false);
     QCOMPARE(link.status(), QStringLiteral("Disconnected"));

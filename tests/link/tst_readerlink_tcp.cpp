@@ -54,13 +54,21 @@ private:
 
 void TestReaderLinkTcp::init() {}
 
+namespace {
+LinkSettings tcpSettings(quint16 port, const QString &host = QStringLiteral("127.0.0.1")) {
+    LinkSettings settings;
+    settings.mode = LinkMode::Tcp;
+    settings.host = host;
+    settings.tcpPort = port;
+    return settings;
+}
+} // namespace
+
 void TestReaderLinkTcp::connectLink(ReaderLink &link, Peer &peer) {
-    link.settings().mode = LinkSettings::kTcp;
-    link.settings().remoteHost = QStringLiteral(" 127.0.0.1 ");
-    link.settings().remotePort = QString::number(peer.server.serverPort());
     link.setTimings({300ms, 1000ms});
     QSignalSpy finished(&link, &ReaderLink::connectFinished);
-    QVERIFY(link.connectReader());
+    QVERIFY(
+        link.connectReader(tcpSettings(peer.server.serverPort(), QStringLiteral(" 127.0.0.1 "))));
     QVERIFY(finished.wait(2000));
     QCOMPARE(finished.first().first().toBool(), true);
     QCOMPARE(link.status(), QStringLiteral("Connected"));
@@ -70,14 +78,20 @@ void TestReaderLinkTcp::connectLink(ReaderLink &link, Peer &peer) {
 void TestReaderLinkTcp::connectsAndRefusesASecondConnect() {
     Peer peer;
     ReaderLink link;
-    QSignalSpy status(&link, &ReaderLink::statusChanged);
+    QSignalSpy states(&link, &ReaderLink::stateChanged);
     connectLink(link, peer);
-    QCOMPARE(status.count(), 1);
-    QVERIFY(!link.connectReader()); // "Disconnect first before connecting"
+    QCOMPARE(states.count(), 2);
+    QCOMPARE(states.at(0).first().value<LinkState>(), LinkState::Connecting);
+    QCOMPARE(states.at(1).first().value<LinkState>(), LinkState::Connected);
+    // "Disconnect first before connecting"; the open link keeps its settings.
+    QVERIFY(!link.connectReader(LinkSettings{}));
     QCOMPARE(link.status(), QStringLiteral("Connected"));
+    QVERIFY(link.settings().isTcp());
+    QCOMPARE(link.settings().tcpPort, peer.server.serverPort());
 
     QVERIFY(link.disconnectReader());
     QCOMPARE(link.status(), QStringLiteral("Disconnected"));
+    QCOMPARE(states.last().first().value<LinkState>(), LinkState::Disconnected);
     QVERIFY(!link.disconnectReader()); // "Already disconnected"
     QTRY_COMPARE(peer.socket->state(), QAbstractSocket::UnconnectedState);
 }
@@ -113,7 +127,7 @@ void TestReaderLinkTcp::repliesFollowTheBlockRule() {
     QVERIFY(link.readReply(this, [&](const ReplyResult &r) { result = r; }));
     peer.send("OK\r\n");
     QTRY_VERIFY_WITH_TIMEOUT(result.has_value(), 2000);
-    QVERIFY(result->timedOut);
+    QVERIFY(result->timedOut());
 }
 
 void TestReaderLinkTcp::earlierBytesLeadTheNextReply() {
@@ -142,7 +156,7 @@ void TestReaderLinkTcp::timesOutAfterTheReplyTimeout() {
     QTest::qWait(100);
     QVERIFY(!result.has_value());
     QTRY_VERIFY_WITH_TIMEOUT(result.has_value(), 2000);
-    QVERIFY(result->timedOut);
+    QVERIFY(result->timedOut());
     QVERIFY(clock.elapsed() >= 190);
     QVERIFY(clock.elapsed() < 1500);
 }
@@ -156,7 +170,7 @@ void TestReaderLinkTcp::endlessLineIsBoundedAndFailsAsTimeout() {
     link.readReply(this, [&](const ReplyResult &r) { result = r; });
     peer.send(QByteArray(ReaderLink::kMaxReplyBytes * 4, 'A'));
     QTRY_VERIFY_WITH_TIMEOUT(result.has_value(), 3000);
-    QVERIFY(result->timedOut);
+    QVERIFY(result->timedOut());
     QVERIFY(result->reply.size() <= ReaderLink::kMaxReplyBytes);
     QTRY_VERIFY(link.pendingCount() <= ReaderLink::kMaxPendingBytes);
 }
@@ -172,26 +186,32 @@ void TestReaderLinkTcp::peerClosingMidReplyEndsTheWaitWithALinkError() {
     peer.send("PART");
     peer.socket->disconnectFromHost();
     QTRY_VERIFY(result.has_value());
+    QCOMPARE(result->end, WaitEnd::LinkError);
     QVERIFY(!result->linkError.isEmpty());
     QCOMPARE(result->reply, QByteArray("PART"));
     QCOMPARE(errors.count(), 1);
-    // The status follows the user, not the peer; later writes fail.
-    QCOMPARE(link.status(), QStringLiteral("Connected"));
+    // The link stays lost until the user disconnects; later writes fail with the reason.
+    QCOMPARE(link.state(), LinkState::Lost);
+    QVERIFY(link.status() != QStringLiteral("Connected"));
+    QVERIFY(link.isConnected());
     QVERIFY(!link.sendCommand("V"));
     QVERIFY(link.sendFailed());
+    QCOMPARE(link.lastError(), result->linkError);
     QVERIFY(!link.sendWakeup());
+    QVERIFY(link.disconnectReader());
+    QCOMPARE(link.state(), LinkState::Disconnected);
 }
 
 void TestReaderLinkTcp::badSettingsAndRefusedConnectionStayDisconnected() {
     ReaderLink link;
-    link.settings().mode = LinkSettings::kTcp;
-    link.settings().remoteHost = QStringLiteral("127.0.0.1");
     const QStringList badPorts{QString(), QStringLiteral("abc"), QStringLiteral("0"),
                                QStringLiteral("70000")};
-    for (const QString &port : badPorts) {
-        link.settings().remotePort = port;
+    for (const QString &port : badPorts)
+        QCOMPARE(tcpPortFromText(port), quint16(0));
+    QCOMPARE(tcpPortFromText(QStringLiteral(" 4001 ")), quint16(4001));
+    for (const LinkSettings &bad : {tcpSettings(0), tcpSettings(4001, QStringLiteral("  "))}) {
         QSignalSpy finished(&link, &ReaderLink::connectFinished);
-        QVERIFY(link.connectReader());
+        QVERIFY(link.connectReader(bad));
         QTRY_COMPARE(finished.count(), 1);
         QCOMPARE(finished.first().first().toBool(), false);
         QCOMPARE(link.status(), QStringLiteral("Disconnected"));
@@ -202,12 +222,11 @@ void TestReaderLinkTcp::badSettingsAndRefusedConnectionStayDisconnected() {
     QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
     const quint16 closedPort = probe.serverPort();
     probe.close();
-    link.settings().remotePort = QString::number(closedPort);
     link.setTimings({5000ms, 3000ms});
     QElapsedTimer clock;
     clock.start();
     QSignalSpy finished(&link, &ReaderLink::connectFinished);
-    QVERIFY(link.connectReader());
+    QVERIFY(link.connectReader(tcpSettings(closedPort)));
     QVERIFY(finished.wait(4000));
     QCOMPARE(finished.first().first().toBool(), false);
     QVERIFY(clock.elapsed() < 2000);
@@ -233,15 +252,13 @@ void TestReaderLinkTcp::silentAddressGivesUpAfterTheConnectWindow() {
     QTest::qWait(200);
 
     ReaderLink link;
-    link.settings().mode = LinkSettings::kTcp;
-    link.settings().remoteHost = QStringLiteral("127.0.0.1");
-    link.settings().remotePort = QString::number(ntohs(addr.sin_port));
     link.setTimings({5000ms, 3000ms});
     QSignalSpy finished(&link, &ReaderLink::connectFinished);
     QElapsedTimer clock;
     clock.start();
-    QVERIFY(link.connectReader());
-    QVERIFY(!link.connectReader()); // an attempt is already running
+    const LinkSettings silent = tcpSettings(ntohs(addr.sin_port));
+    QVERIFY(link.connectReader(silent));
+    QVERIFY(!link.connectReader(silent)); // an attempt is already running
     QVERIFY(finished.wait(5000));
     QCOMPARE(finished.first().first().toBool(), false);
     QVERIFY2(clock.elapsed() >= 2900 && clock.elapsed() < 4000,
@@ -260,10 +277,12 @@ void TestReaderLinkTcp::oneReplyWaitAtATime() {
     peer.send("A\r");
     QTRY_COMPARE(calls, 1);
 
-    QVERIFY(link.beginOperation("Upload"));
-    QVERIFY(!link.beginOperation("Program Reader"));
-    QCOMPARE(link.activeOperation(), QStringLiteral("Upload"));
-    link.endOperation("Upload");
+    {
+        const OperationClaim upload = link.claim(QStringLiteral("Upload"));
+        QVERIFY(upload);
+        QVERIFY(!link.claim(QStringLiteral("Program Reader")));
+        QCOMPARE(link.activeOperation(), QStringLiteral("Upload"));
+    }
     QVERIFY(!link.isBusy());
 }
 

@@ -206,12 +206,16 @@ void TestLoopbackEngine::stopWhileSettlingStillSendsTheEchoCommand() {
     QTRY_COMPARE(bench.finished.count(), 1);
     QCOMPARE(bench.lineTexts().last(), QStringLiteral(" 0: end of test"));
     QCOMPARE(bench.fixture.transport->writes.last(), QByteArray("*"));
+    QCOMPARE(bench.finished.last().first().value<varo::link::OperationResult>().code,
+             varo::link::ResultCode::Cancelled);
 
     // A disconnected link ends the test the same way instead of timing out every byte.
     QVERIFY(bench.engine.start());
     QVERIFY(bench.fixture.link.disconnectReader());
     QVERIFY(bench.finished.wait(2000));
     QCOMPARE(bench.lineTexts().last(), QStringLiteral(" 0: end of test"));
+    QCOMPARE(bench.finished.last().first().value<varo::link::OperationResult>().code,
+             varo::link::ResultCode::Disconnected);
     QVERIFY(!bench.fixture.link.isBusy());
 }
 
@@ -244,7 +248,9 @@ void TestLoopbackEngine::refusesSecondStartAndBusyLink() {
     QTRY_COMPARE(bench.finished.count(), 1);
     QCOMPARE(refused.count(), 0);
 
-    QVERIFY(bench.fixture.link.beginOperation(QStringLiteral("Terminal Mode")));
+    const varo::link::OperationClaim terminal =
+        bench.fixture.link.claim(QStringLiteral("Terminal Mode"));
+    QVERIFY(terminal);
     QVERIFY(!bench.engine.start());
     QCOMPARE(refused.count(), 1);
     QCOMPARE(refused.at(0).at(0).toString(), QStringLiteral("Terminal Mode"));

@@ -56,19 +56,26 @@ private:
 // A connected ReaderLink whose transport is a FakeTransport.
 struct FakeLink {
     explicit FakeLink(bool tcp, const QString &host = QStringLiteral("127.0.0.1"),
-                      const QString &port = QStringLiteral("1")) {
-        link.settings().mode =
-            tcp ? varo::link::LinkSettings::kTcp : varo::link::LinkSettings::kSerial;
-        link.settings().commPort = 2;
-        link.settings().remoteHost = host;
-        link.settings().remotePort = port;
+                      quint16 port = 1) {
+        settings.mode = tcp ? varo::link::LinkMode::Tcp : varo::link::LinkMode::Serial;
+        settings.commPort = 2;
+        settings.host = host;
+        settings.tcpPort = port;
         link.setTransportFactory([this](const varo::link::LinkSettings &) {
             auto t = std::make_unique<FakeTransport>();
             transport = t.get();
             return t;
         });
-        link.connectReader();
+        link.connectReader(settings);
     }
+
+    // Disconnects and connects again with the same settings on a fresh transport.
+    void reconnect() {
+        link.disconnectReader();
+        link.connectReader(settings);
+    }
+
+    varo::link::LinkSettings settings;
 
     varo::link::ReaderLink link;
     FakeTransport *transport = nullptr;

@@ -28,9 +28,9 @@ struct SimLink {
             tcp = std::make_unique<varo::sim::SimTcpServer>(&sim);
             if (!tcp->listen())
                 return false;
-            link.settings().mode = varo::link::LinkSettings::kTcp;
-            link.settings().remoteHost = QStringLiteral("127.0.0.1");
-            link.settings().remotePort = QString::number(tcp->port());
+            settings.mode = varo::link::LinkMode::Tcp;
+            settings.host = QStringLiteral("127.0.0.1");
+            settings.tcpPort = tcp->port();
         } else if (!openPty()) {
             return false;
         }
@@ -44,14 +44,14 @@ struct SimLink {
             return false;
         qputenv(QStringLiteral("VARO_COM%1").arg(kPtyPort).toLatin1(),
                 pty->slavePath().toLocal8Bit());
-        link.settings().mode = varo::link::LinkSettings::kSerial;
-        link.settings().commPort = kPtyPort;
+        settings.mode = varo::link::LinkMode::Serial;
+        settings.commPort = kPtyPort;
         return true;
     }
 
     bool connectLink() {
         QSignalSpy finished(&link, &varo::link::ReaderLink::connectFinished);
-        if (!link.connectReader())
+        if (!link.connectReader(settings))
             return false;
         if (!link.isConnected() && !finished.wait(3000))
             return false;
@@ -62,6 +62,8 @@ struct SimLink {
     }
 
     Medium medium = Medium::Tcp;
+    // What the next connectLink() opens; filled in by connect() and openPty().
+    varo::link::LinkSettings settings;
     varo::sim::ReaderSimulator sim;
     std::unique_ptr<varo::sim::SimTcpServer> tcp;
     std::unique_ptr<varo::sim::SimPty> pty;

@@ -6,11 +6,11 @@
 // An in-process medium whose peer function answers the terminal's and the loopback's writes.
 using ScriptedTransport = FakeTransport;
 
-// A connected ReaderLink on a ScriptedTransport; its host and port carry the blanks a user may
-// type, which the terminal's status line trims.
+// A connected ReaderLink on a ScriptedTransport; its host carries the blanks a user may type,
+// which the terminal's status line trims.
 struct ScriptedLink : FakeLink {
     explicit ScriptedLink(bool tcp)
-        : FakeLink(tcp, QStringLiteral(" 127.0.0.1 "), QStringLiteral("4001 ")) {}
+        : FakeLink(tcp, QStringLiteral(" 127.0.0.1 "), 4001) {}
 };
 
 // A ReaderLink connected to the simulated reader over TCP on 127.0.0.1 or a pseudo-terminal.

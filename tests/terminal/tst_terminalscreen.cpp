@@ -93,16 +93,19 @@ void TestTerminalScreen::startShowsConnectionAndHoldsLink() {
     QCOMPARE(screen.session()->tcpFlag(), tcp);
     QCOMPARE(fixture.link.activeOperation(), QStringLiteral("Terminal Mode"));
     // A line exchange cannot start while the terminal owns the link.
-    QVERIFY(!fixture.link.beginOperation(QStringLiteral("Program Reader")));
+    QVERIFY(!fixture.link.claim(QStringLiteral("Program Reader")));
 }
 
 void TestTerminalScreen::startIsRefusedWhileAnotherOperationRuns() {
     ScriptedLink fixture(false);
     TerminalScreen screen(&fixture.link, nullptr);
-    QVERIFY(fixture.link.beginOperation(QStringLiteral("Loopback Test")));
-    QVERIFY(!screen.start());
-    QVERIFY(!screen.isRunning());
-    fixture.link.endOperation(QStringLiteral("Loopback Test"));
+    {
+        const varo::link::OperationClaim loopback =
+            fixture.link.claim(QStringLiteral("Loopback Test"));
+        QVERIFY(loopback);
+        QVERIFY(!screen.start());
+        QVERIFY(!screen.isRunning());
+    }
 
     varo::link::ReaderLink unconnected;
     TerminalScreen idle(&unconnected, nullptr);

@@ -208,7 +208,8 @@ void TestMaintenanceCommands::oneClickAtATime() {
     QCOMPARE(sl.sim.received(), QByteArray("\r\rV\r"));
 
     // Another operation holds the link: refused before the wake-up.
-    QVERIFY(sl.link.beginOperation(QStringLiteral("Program Reader")));
+    const varo::link::OperationClaim program = sl.link.claim(QStringLiteral("Program Reader"));
+    QVERIFY(program);
     QVERIFY(commands.click(2));
     QCOMPARE(screen.status, QStringLiteral("Link busy"));
     QCOMPARE(sl.link.activeOperation(), QStringLiteral("Program Reader"));
