@@ -176,6 +176,20 @@ bool fails(const Check &check, const ConfigModel &model) {
     return false;
 }
 
+// The fields that make a failing check fail.
+QStringList culprits(const Check &check, const ConfigModel &model) {
+    QStringList fields;
+    for (const QString &field : check.fields) {
+        const bool guilty = check.test == Test::AnyEmpty ? isEmptyField(model.text(field))
+                            : check.test == Test::Above
+                                ? numericValue(model.text(field)) > check.high
+                                : true;
+        if (guilty)
+            fields.append(field);
+    }
+    return fields;
+}
+
 } // namespace
 
 long long numericValue(const QString &text) {
@@ -211,6 +225,15 @@ ValidationResult validate(const ConfigModel &model) {
         }
     }
     return result;
+}
+
+QList<CheckFailure> checkAll(const ConfigModel &model) {
+    QList<CheckFailure> failures;
+    for (const Check &check : checks()) {
+        if (fails(check, model))
+            failures.append({check.message, culprits(check, model), isWarning(check.test)});
+    }
+    return failures;
 }
 
 } // namespace varo::config
