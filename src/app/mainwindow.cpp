@@ -3,6 +3,7 @@
 #include "aboutdialog.h"
 #include "clickablelabel.h"
 #include "commform.h"
+#include "profileactions.h"
 #include "twips.h"
 
 #include "config/barcodescreen.h"
@@ -63,6 +64,7 @@ MainWindow::MainWindow(QWidget *parent)
     m_mdi->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_mdi->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setCentralWidget(m_mdi);
+    m_profiles = new ProfileActions(m_config.get(), this);
     buildMenuBar();
 
     m_menu = new CommandMenu;
@@ -111,7 +113,10 @@ void MainWindow::buildMenuBar() {
             connect(action, &QAction::triggered, this, &MainWindow::loadDefaults);
         else if (control == QLatin1String("ab"))
             connect(action, &QAction::triggered, this, &MainWindow::showAbout);
-        // "Get Settings" and "Save Settings" have no action.
+        else if (control == QLatin1String("hp"))
+            connect(action, &QAction::triggered, m_profiles, &ProfileActions::getSettings);
+        else if (control == QLatin1String("sprof"))
+            connect(action, &QAction::triggered, m_profiles, &ProfileActions::saveSettings);
     }
 }
 

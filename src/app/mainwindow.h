@@ -28,6 +28,7 @@ class TerminalScreen;
 namespace varo::app {
 
 class CommForm;
+class ProfileActions;
 
 // `stamain`: the multi-document main window. It owns the reader link, the configuration and
 // every screen for the whole run, and carries out the command menu's entries.
@@ -54,6 +55,8 @@ public:
     config::ConfigModel *config() const { return m_config.get(); }
     CommandMenu *commandMenu() const { return m_menu; }
     CommForm *commForm() const { return m_commForm; }
+    // "Get Settings" and "Save Settings": reader profiles.
+    ProfileActions *profileActions() const { return m_profiles; }
     // A screen by its name (`general`, `pgmform`, `termmode`, ...), created on first use.
     QWidget *screen(const QString &name);
     QMdiSubWindow *hostOf(const QString &name) const { return m_hosts.value(name); }
@@ -104,6 +107,7 @@ private:
     qint16 m_terminalStopFlag = 0;
     qint16 m_terminalTcpFlag = 0;
     QString m_lastNotice;
+    ProfileActions *m_profiles = nullptr;
 };
 
 } // namespace varo::app
