@@ -397,6 +397,13 @@ QString fieldForKey(const QString &screen, const QString &key) {
     return fieldsByKey().value(screen).value(key);
 }
 
+QString fieldOf(const QString &qualifiedKey) {
+    const QString field =
+        fieldForKey(qualifiedKey.section(u'.', 0, 0), qualifiedKey.section(u'.', 1));
+    Q_ASSERT_X(!field.isEmpty(), "fieldOf", qPrintable(qualifiedKey));
+    return field;
+}
+
 QString keyOf(const QString &field) {
     static const QHash<QString, QString> keys = [] {
         QHash<QString, QString> table;

@@ -51,6 +51,9 @@ const QList<FieldInfo> &fieldCatalog();
 
 // The field of `screen` with the descriptive key `key`; empty when there is none.
 QString fieldForKey(const QString &screen, const QString &key);
+// The field of a key qualified by its screen ("general.prox.enabled" gives "general.Check9").
+// Unknown keys are programming errors: they assert in debug builds and give an empty name.
+QString fieldOf(const QString &qualifiedKey);
 // The descriptive key of a field ("format1.site.start" for "wiegand.Text1(1)"); empty for an
 // unknown name.
 QString keyOf(const QString &field);
