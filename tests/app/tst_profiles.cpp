@@ -1,3 +1,5 @@
+#include "app/clickablelabel.h"
+#include "app/commform.h"
 #include "app/fonts.h"
 #include "app/mainwindow.h"
 #include "app/profileactions.h"
@@ -5,6 +7,8 @@
 #include "config/defaults.h"
 #include "config/profilecomparedialog.h"
 #include "config/readerprofile.h"
+#include "link/readerlink.h"
+#include "rawpty.h"
 
 #include <QAction>
 #include <QFile>
@@ -125,6 +129,12 @@ void TestProfiles::getSettingsShowsTheDifferencesThenApplies() {
     saved.setCheck(QStringLiteral("general.Check13"), 1);
     m_choice = writeFile(QStringLiteral("site.json"), config::writeProfile(saved));
     QSignalSpy applied(m_window->profileActions(), &ProfileActions::profileApplied);
+    // Connected to a reader that hears everything: loading sends nothing.
+    RawPty pty;
+    QVERIFY(pty.isValid());
+    qputenv("VARO_COM2", pty.slavePath().toLocal8Bit());
+    m_window->commForm()->findChild<ClickableLabel *>("Label10")->clicked();
+    QTRY_VERIFY(m_window->link()->isConnected());
 
     menuAction("hp")->trigger();
     QCOMPARE(m_asked, QList<Purpose>{Purpose::Open});
@@ -145,6 +155,8 @@ void TestProfiles::getSettingsShowsTheDifferencesThenApplies() {
     QCOMPARE(m_window->config()->text(QStringLiteral("barcode.Text6")), QStringLiteral("9"));
     QCOMPARE(m_window->config()->check(QStringLiteral("general.Check13")), 1);
     QCOMPARE(config::writeProfile(*m_window->config()), config::writeProfile(saved));
+    QTest::qWait(100);
+    QCOMPARE(pty.readAvailable(), QByteArray());
 }
 
 void TestProfiles::keepLeavesTheScreens() {
