@@ -12,6 +12,7 @@
 #include "config/defaults.h"
 #include "config/generalscreen.h"
 #include "config/pgmform.h"
+#include "config/programrun.h"
 #include "config/wiegandscreen.h"
 #include "flash/flashscreen.h"
 #include "link/readerlink.h"
@@ -65,6 +66,13 @@ MainWindow::MainWindow(QWidget *parent)
     m_mdi->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setCentralWidget(m_mdi);
     m_profiles = new ProfileActions(m_config.get(), this);
+    // A programming run reads the screens as it builds each command: a profile loaded meanwhile
+    // would reach the reader half old, half new.
+    m_profiles->setWriteGuard([this] {
+        return m_link->activeOperation() == config::ProgramRun::kOperationName
+                   ? QStringLiteral("\"Program Reader\" is sending them to the reader.")
+                   : QString();
+    });
     buildMenuBar();
 
     m_menu = new CommandMenu;

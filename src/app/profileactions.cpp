@@ -72,7 +72,17 @@ void ProfileActions::chooseFile(QWidget *parent, Purpose purpose, const QString 
     dialog->open();
 }
 
+bool ProfileActions::refuseWrite() {
+    const QString reason = m_guard ? m_guard() : QString();
+    if (reason.isEmpty())
+        return false;
+    showMessage(QStringLiteral("The screens were not changed: %1").arg(reason));
+    return true;
+}
+
 void ProfileActions::getSettings() {
+    if (refuseWrite())
+        return;
     m_chooser(m_window, Purpose::Open, lastFolder(),
               [self = QPointer<ProfileActions>(this)](const std::optional<QString> &path) {
                   if (self && path)
@@ -102,7 +112,7 @@ void ProfileActions::open(const QString &path) {
                                                     loaded->report(), m_window);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QDialog::accepted, this, [this, loaded, path] {
-        if (config::applyProfile(*loaded, *m_model))
+        if (!refuseWrite() && config::applyProfile(*loaded, *m_model))
             emit profileApplied(path);
     });
     dialog->open();
@@ -118,6 +128,8 @@ void ProfileActions::save(const QString &path) {
 }
 
 bool ProfileActions::loadAtStartUp(const QString &path) {
+    if (refuseWrite())
+        return false;
     const config::ProfileLoadResult loaded = config::loadProfileFile(path, *m_model);
     if (!config::applyProfile(loaded, *m_model)) {
         showMessage(QStringLiteral("The reader profile \"%1\" was not applied; the screens hold "

@@ -31,6 +31,10 @@ public:
     ProfileActions(config::ConfigModel *model, QWidget *window);
 
     void setFileChooser(FileChooser chooser) { m_chooser = std::move(chooser); }
+    // Tells why the screens must not change now (for example while a programming run reads
+    // them command by command); empty when they may.
+    using WriteGuard = std::function<QString()>;
+    void setWriteGuard(WriteGuard guard) { m_guard = std::move(guard); }
 
     // Asks for a profile, checks it whole and shows how it differs from the screens, with
     // "Apply" and "Keep". A profile with errors is not offered: the message lists every problem.
@@ -58,11 +62,14 @@ private:
     void open(const QString &path);
     void save(const QString &path);
     void showMessage(const QString &text);
+    // Shows the guard's reason and returns true when the screens must not change now.
+    bool refuseWrite();
     static void rememberFolder(const QString &path);
 
     config::ConfigModel *m_model;
     QWidget *m_window;
     FileChooser m_chooser = chooseFile;
+    WriteGuard m_guard;
 };
 
 } // namespace varo::app

@@ -36,6 +36,7 @@ private slots:
     void keepLeavesTheScreens();
     void invalidProfileIsNotOffered();
     void saveErrorNamesFileAndReason();
+    void notLoadedWhileProgramming();
     void startUpProfile_data();
     void startUpProfile();
     void fileDialogs_data();
@@ -202,6 +203,29 @@ void TestProfiles::saveErrorNamesFileAndReason() {
     QVERIFY(box);
     QVERIFY2(box->text().contains(*m_choice) && box->text().contains(QStringLiteral("Cannot save")),
              qPrintable(box->text()));
+}
+
+void TestProfiles::notLoadedWhileProgramming() {
+    RawPty pty; // a reader that never answers: the run waits for its identification
+    QVERIFY(pty.isValid());
+    qputenv("VARO_COM2", pty.slavePath().toLocal8Bit());
+    m_window->commForm()->findChild<ClickableLabel *>("Label10")->clicked();
+    QTRY_VERIFY(m_window->link()->isConnected());
+    m_window->setAsker([](const QString &, std::function<void(bool)> answer) { answer(true); });
+    m_window->chooseEntry(MenuEntry::ProgramReader);
+    QTRY_COMPARE(m_window->link()->activeOperation(), QStringLiteral("Program Reader"));
+
+    config::ConfigModel saved;
+    config::loadDefaults(saved);
+    saved.setText(QStringLiteral("barcode.Text6"), QStringLiteral("9"));
+    m_choice = writeFile(QStringLiteral("site.json"), config::writeProfile(saved));
+    menuAction("hp")->trigger();
+    auto *box = waitFor<QMessageBox>("profileMessage");
+    QVERIFY(box);
+    QVERIFY2(box->text().contains(QStringLiteral("not changed")), qPrintable(box->text()));
+    QVERIFY(m_asked.isEmpty());
+    QVERIFY(!m_window->profileActions()->loadAtStartUp(*m_choice));
+    QCOMPARE(m_window->config()->text(QStringLiteral("barcode.Text6")), QStringLiteral("2"));
 }
 
 void TestProfiles::startUpProfile_data() {
