@@ -2,10 +2,12 @@
 
 #include "aboutdialog.h"
 #include "commform.h"
+#include "profileactions.h"
 
 #include "config/configmodel.h"
 #include "config/defaults.h"
 #include "config/pgmform.h"
+#include "config/programrun.h"
 #include "link/readerlink.h"
 #include "terminal/terminalscreen.h"
 #include "ui/controlnames.h"
@@ -62,6 +64,14 @@ MainWindow::MainWindow(QWidget *parent)
     m_mdi->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_mdi->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setCentralWidget(m_mdi);
+    m_profiles = new ProfileActions(m_config.get(), this);
+    // A programming run reads the screens as it builds each command: a profile loaded meanwhile
+    // would reach the reader half old, half new.
+    m_profiles->setWriteGuard([this] {
+        return m_link->activeOperation() == config::ProgramRun::kOperationName
+                   ? QStringLiteral("\"Program Reader\" is sending them to the reader.")
+                   : QString();
+    });
     buildMenuBar();
 
     m_menu = new CommandMenu;
@@ -111,7 +121,10 @@ void MainWindow::buildMenuBar() {
             connect(action, &QAction::triggered, this, &MainWindow::loadDefaults);
         else if (control == QLatin1String("ab"))
             connect(action, &QAction::triggered, this, &MainWindow::showAbout);
-        // "Get Settings" and "Save Settings" have no action.
+        else if (control == QLatin1String("hp"))
+            connect(action, &QAction::triggered, m_profiles, &ProfileActions::getSettings);
+        else if (control == QLatin1String("sprof"))
+            connect(action, &QAction::triggered, m_profiles, &ProfileActions::saveSettings);
     }
 }
 

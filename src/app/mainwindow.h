@@ -21,6 +21,8 @@ class ConfigModel;
 
 namespace varo::app {
 
+class ProfileActions;
+
 // `stamain`: the multi-document main window. It owns the reader link, the configuration and
 // every screen for the whole run, and carries out the command menu's entries. Screens come
 // from the screen registry (one entry per screen: id, menu entry, factory), each in its own
@@ -48,16 +50,8 @@ public:
     config::ConfigModel *config() const { return m_config.get(); }
     CommandMenu *commandMenu() const { return m_menu; }
     CommForm *commForm() const { return m_commForm; }
-    // A screen, created (hidden) on first use.
-    QWidget *screen(ScreenId id);
-    template <ScreenId Id> typename ScreenType<Id>::type *screen() {
-        // The registry's factory for Id makes exactly this class.
-        return static_cast<typename ScreenType<Id>::type *>(screen(Id));
-    }
-    // The child window holding a screen; nullptr before the screen is made.
-    QMdiSubWindow *hostOf(ScreenId id) const { return m_hosts.value(id); }
-    // The screen in front (the one the command menu last brought forward).
-    std::optional<ScreenId> frontScreen() const { return m_front; }
+    // "Get Settings" and "Save Settings": reader profiles.
+    ProfileActions *profileActions() const { return m_profiles; }
 
     void setAsker(Asker asker) { m_asker = std::move(asker); }
     // Carries out a command menu entry exactly as a click on it does.
@@ -102,6 +96,7 @@ private:
     QHash<ScreenId, QMdiSubWindow *> m_hosts;
     std::optional<ScreenId> m_front;
     Asker m_asker;
+    ProfileActions *m_profiles = nullptr;
 };
 
 } // namespace varo::app

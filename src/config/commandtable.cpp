@@ -45,26 +45,32 @@ PayloadField constant(const QString &text) {
     return f;
 }
 
+namespace {
+
+QString field(const char *qualifiedKey) {
+    return fieldOf(QLatin1String(qualifiedKey));
+}
+
+} // namespace
+
 const QList<ChoiceRule> &choiceRules(Choice which) {
-    // "Led 1": Check6 "Power On (red)", Check15 "Bad Read (red)", Check16 "Good Read (green)".
     static const QList<ChoiceRule> kLed1 = {
-        {{QStringLiteral("general.Check15"), QStringLiteral("general.Check16")}, '4'},
-        {{QStringLiteral("general.Check16")}, '3'},
-        {{QStringLiteral("general.Check15")}, '2'},
-        {{QStringLiteral("general.Check6")}, '1'},
+        {{field("general.led1.badReadRed"), field("general.led1.goodReadGreen")}, '4'},
+        {{field("general.led1.goodReadGreen")}, '3'},
+        {{field("general.led1.badReadRed")}, '2'},
+        {{field("general.led1.powerOnRed")}, '1'},
         {{}, '0'},
     };
-    // "Led 2": Check17 "Power On (green)", Check14 "Good Read (green)".
     static const QList<ChoiceRule> kLed2 = {
-        {{QStringLiteral("general.Check14")}, '2'},
-        {{QStringLiteral("general.Check17")}, '1'},
+        {{field("general.led2.goodReadGreen")}, '2'},
+        {{field("general.led2.powerOnGreen")}, '1'},
         {{}, '0'},
     };
     // "Prioritiy": None, Small, Large. No rule matches when nothing is selected.
     static const QList<ChoiceRule> kPriority = {
-        {{QStringLiteral("barcode.Option1(2)")}, '0'},
-        {{QStringLiteral("barcode.Option1(0)")}, '1'},
-        {{QStringLiteral("barcode.Option1(1)")}, '2'},
+        {{field("barcode.priority.none")}, '0'},
+        {{field("barcode.priority.small")}, '1'},
+        {{field("barcode.priority.large")}, '2'},
     };
     switch (which) {
     case Choice::Led1:
@@ -79,11 +85,9 @@ const QList<ChoiceRule> &choiceRules(Choice which) {
 
 namespace {
 
-QString g(const char *control) {
-    return QStringLiteral("general.") + QLatin1String(control);
-}
-QString gText(int i) {
-    return fieldName(kGeneral, QStringLiteral("Text5"), i);
+// A field of the `general` screen by its descriptive key.
+QString g(const char *key) {
+    return fieldOf(QStringLiteral("general.") + QLatin1String(key));
 }
 QString bc(int j) {
     return fieldName(kBarcode, QStringLiteral("Check1"), j);
@@ -210,10 +214,12 @@ QList<CommandRow> makeTable() {
              flag(bc(38)), flag(bc(39))},
             P1),
         row("X011",
-            {choice(Choice::Led1), choice(Choice::Led2), pad(2, z1, gText(1)),
-             pad(2, z1, gText(3))},
+            {choice(Choice::Led1), choice(Choice::Led2), pad(2, z1, g("led1.goodReadTime")),
+             pad(2, z1, g("led2.goodReadTime"))},
             P1),
-        row("X012", {flag(g("Check9")), flag(g("Check12")), flag(g("Check4"))}, P1),
+        row("X012",
+            {flag(g("prox.enabled")), flag(g("barcode.enabled")), flag(g("magstripe.enabled"))},
+            P1),
         // Prefix and suffix characters of rows 0, 1, 2, 4, 5, 6, 7, 8.
         row("X016", affixes("Text2", 0), P1),
         row("X017", affixes("Text4", 0), P1),
@@ -237,12 +243,13 @@ QList<CommandRow> makeTable() {
         row("X035", QList<PayloadField>{pad(2, z1, bText("Text8", 1))} + barcodeMasks({9, 8}), P1),
         row("X036", barcodeMasks({7, 6, 5}), P1),
         row("X037",
-            {pad(1, z1, QStringLiteral("barcode.Text6")), choice(Choice::Priority),
-             flag(QStringLiteral("barcode.Check2")), flag(g("Check11")), constant(z1),
-             flag(g("Check10")), flag(g("Check3"))},
+            {pad(1, z1, field("barcode.timeout")), choice(Choice::Priority),
+             flag(field("barcode.alphaDelete")), flag(g("barcode.masking")), constant(z1),
+             flag(g("barcode.goodReadBeep")), flag(g("magstripe.masking"))},
             P1),
         row("X073",
-            {constant(QStringLiteral("1")), flag(g("Check8")), flag(g("Check5")), constant(z2)},
+            {constant(QStringLiteral("1")), flag(g("prox.masking")), flag(g("prox.goodReadBeep")),
+             constant(z2)},
             P1),
         row("X074", formatBits(kFormatBlocks[0]), P1),
         row("X075", formatIssueAndChars(kFormatBlocks[0]), P1),
@@ -256,12 +263,20 @@ QList<CommandRow> makeTable() {
         row("X083", wiegandMasks({7, 8, 9}), P2),
         row("X084", wiegandMasks({10, 11}), P2),
         row("X085", wiegandMasks({12, 13, 14}), P2),
-        row("X095", {flag(g("Check13")), pad(4, z3, gText(2)), pad(2, z2, gText(6))}, P2),
-        row("X102", {pad(2, z2, gText(4)), pad(2, z2, gText(5))}, P2),
-        row("\\", {pad(2, z2, gText(0)), flag(g("Check1")), flag(g("Check7")), flag(g("Check18"))},
+        row("X095",
+            {flag(g("speaker.startupTone")), pad(4, z3, g("speaker.frequencyHex")),
+             pad(2, z2, g("speaker.goodReadTime"))},
+            P2),
+        row("X102", {pad(2, z2, g("speaker.dutyCycleOn")), pad(2, z2, g("speaker.dutyCycleOff"))},
+            P2),
+        row("\\",
+            {pad(2, z2, g("storage.idLength")), flag(g("storage.includeDateTime")),
+             flag(g("storage.includeReaderId")), flag(g("storage.includeReaderDescription"))},
             P2, QStringLiteral("Error \\ command")),
-        row("g", {pad(5, QString(5, u' '), gText(7))}, P2, QStringLiteral("Error g command")),
-        row("h", {pad(10, QString(10, u' '), gText(8))}, P2, QStringLiteral("Error h command")),
+        row("g", {pad(5, QString(5, u' '), g("storage.readerId"))}, P2,
+            QStringLiteral("Error g command")),
+        row("h", {pad(10, QString(10, u' '), g("storage.readerDescription"))}, P2,
+            QStringLiteral("Error h command")),
     };
 }
 

@@ -1,6 +1,7 @@
 #include "defaults.h"
 
 #include "configmodel.h"
+#include "fieldcatalog.h"
 
 #include <QList>
 #include <QString>
@@ -19,6 +20,7 @@ enum class Action {
 // How a row's index range names its fields.
 enum class Naming {
     Single,    // the step's control is the full field name
+    Key,       // the step's control is the field's key qualified by its screen
     Subscript, // screen.Control(i)
     Suffix     // screen.ControlI ("wiegand.Check4" to "wiegand.Check13")
 };
@@ -43,6 +45,10 @@ Row one(Action action, const char *field, const char *value = "") {
     return {Naming::Single, {{action, field, value}}};
 }
 
+Row key(Action action, const char *qualifiedKey, const char *value = "") {
+    return {Naming::Key, {{action, qualifiedKey, value}}};
+}
+
 Row each(int first, int last, QList<Step> steps, int stride = 1) {
     return {Naming::Subscript, std::move(steps), first, last, stride};
 }
@@ -58,51 +64,51 @@ constexpr Action kSelect = Action::Select;
 const QList<Row> &defaultRows() {
     static const QList<Row> rows = {
         // commports: both reader ports at 9600 baud, 8 bits, no parity.
-        one(kSelect, "commports.Option1(2)"),
-        one(kSelect, "commports.Option5(1)"),
-        one(kSelect, "commports.Option1(7)"),
-        one(kSelect, "commports.Option5(2)"),
+        key(kSelect, "commports.rs232.baud.9600"),
+        key(kSelect, "commports.rs232.parity.8none"),
+        key(kSelect, "commports.rs422.baud.9600"),
+        key(kSelect, "commports.rs422.parity.8none"),
 
         // general
-        one(kCheck, "general.Check9", "1"),
-        one(kCheck, "general.Check5", "1"),
-        one(kCheck, "general.Check8", "0"),
-        one(kCheck, "general.Check12", "1"),
-        one(kCheck, "general.Check10", "1"),
-        one(kCheck, "general.Check11", "0"),
-        one(kCheck, "general.Check4", "1"),
-        one(kCheck, "general.Check2", "1"),
-        one(kCheck, "general.Check3", "0"),
-        one(kText, "general.Text5(6)", "7"),
-        one(kText, "general.Text5(2)", "08C0"),
-        one(kText, "general.Text5(4)", "01"),
-        one(kText, "general.Text5(5)", "03"),
-        one(kCheck, "general.Check13", "0"),
-        one(kCheck, "general.Check6", "1"),
-        one(kCheck, "general.Check15", "0"),
-        one(kCheck, "general.Check16", "0"),
-        one(kText, "general.Text5(1)", "0"),
-        one(kCheck, "general.Check17", "0"),
-        one(kCheck, "general.Check14", "1"),
-        one(kText, "general.Text5(3)", "1"),
-        one(kText, "general.Text5(0)", "5"),
-        one(kText, "general.Text5(7)", ""),
-        one(kText, "general.Text5(8)", ""),
-        one(kCheck, "general.Check1", "1"),
-        one(kCheck, "general.Check7", "0"),
-        one(kCheck, "general.Check18", "0"),
+        key(kCheck, "general.prox.enabled", "1"),
+        key(kCheck, "general.prox.goodReadBeep", "1"),
+        key(kCheck, "general.prox.masking", "0"),
+        key(kCheck, "general.barcode.enabled", "1"),
+        key(kCheck, "general.barcode.goodReadBeep", "1"),
+        key(kCheck, "general.barcode.masking", "0"),
+        key(kCheck, "general.magstripe.enabled", "1"),
+        key(kCheck, "general.magstripe.goodReadBeep", "1"),
+        key(kCheck, "general.magstripe.masking", "0"),
+        key(kText, "general.speaker.goodReadTime", "7"),
+        key(kText, "general.speaker.frequencyHex", "08C0"),
+        key(kText, "general.speaker.dutyCycleOn", "01"),
+        key(kText, "general.speaker.dutyCycleOff", "03"),
+        key(kCheck, "general.speaker.startupTone", "0"),
+        key(kCheck, "general.led1.powerOnRed", "1"),
+        key(kCheck, "general.led1.badReadRed", "0"),
+        key(kCheck, "general.led1.goodReadGreen", "0"),
+        key(kText, "general.led1.goodReadTime", "0"),
+        key(kCheck, "general.led2.powerOnGreen", "0"),
+        key(kCheck, "general.led2.goodReadGreen", "1"),
+        key(kText, "general.led2.goodReadTime", "1"),
+        key(kText, "general.storage.idLength", "5"),
+        key(kText, "general.storage.readerId", ""),
+        key(kText, "general.storage.readerDescription", ""),
+        key(kCheck, "general.storage.includeDateTime", "1"),
+        key(kCheck, "general.storage.includeReaderId", "0"),
+        key(kCheck, "general.storage.includeReaderDescription", "0"),
 
         // wiegand: a 26-bit format in block 1, site in bits 2 to 9, ID in bits 10 to 25.
-        one(kText, "wiegand.Text1(1)", "02"),
-        one(kText, "wiegand.Text1(4)", "08"),
-        one(kText, "wiegand.Text1(6)", "03"),
-        one(kText, "wiegand.Text1(0)", "10"),
-        one(kText, "wiegand.Text1(5)", "16"),
-        one(kText, "wiegand.Text1(7)", "05"),
-        one(kText, "wiegand.Text1(2)", "00"),
-        one(kText, "wiegand.Text1(8)", "00"),
-        one(kText, "wiegand.Text1(9)", "00"),
-        one(kText, "wiegand.Text1(3)", "26"),
+        key(kText, "wiegand.format1.site.start", "02"),
+        key(kText, "wiegand.format1.site.length", "08"),
+        key(kText, "wiegand.format1.site.chars", "03"),
+        key(kText, "wiegand.format1.id.start", "10"),
+        key(kText, "wiegand.format1.id.length", "16"),
+        key(kText, "wiegand.format1.id.chars", "05"),
+        key(kText, "wiegand.format1.issue.start", "00"),
+        key(kText, "wiegand.format1.issue.length", "00"),
+        key(kText, "wiegand.format1.issue.chars", "00"),
+        key(kText, "wiegand.format1.totalBits", "26"),
         each(10, 29, {{kText, "wiegand.Text1", "00"}}),
         // Lsb boxes
         numbered(1, 3, {kCheck, "wiegand.Check", "0"}),
@@ -113,8 +119,8 @@ const QList<Row> &defaultRows() {
         numbered(17, 21, {kCheck, "wiegand.Check", "0"}),
         each(0, 14, {{kText, "wiegand.Text2", "00"}, {kText, "wiegand.Text3", "000"}}),
         numbered(25, 30, {kCheck, "wiegand.Check", "0"}),
-        one(kText, "wiegand.Text4", "00"),
-        one(kText, "wiegand.Text5", "00"),
+        key(kText, "wiegand.magstripe.length", "00"),
+        key(kText, "wiegand.magstripe.separatorHex", "00"),
 
         // barcode: the disabled grid cells are not written and keep 0.
         each(0, 71, {{Action::CheckIfEnabled, "barcode.Check1", "0"}}),
@@ -130,10 +136,10 @@ const QList<Row> &defaultRows() {
               {kText, "barcode.Text7", "000"}}),
         one(kText, "barcode.Text8(0)", "00"),
         one(kText, "barcode.Text8(1)", "00"),
-        one(kText, "barcode.Text6", "2"),
-        one(kCheck, "barcode.Check2", "0"),
-        one(kCheck, "barcode.Check3", "0"),
-        one(kSelect, "barcode.Option1(2)"),
+        key(kText, "barcode.timeout", "2"),
+        key(kCheck, "barcode.alphaDelete", "0"),
+        key(kCheck, "barcode.cacUsid", "0"),
+        key(kSelect, "barcode.priority.none"),
     };
     return rows;
 }
@@ -161,9 +167,11 @@ void apply(ConfigModel &model, const Step &step, const QString &field) {
 
 void loadDefaults(ConfigModel &model) {
     for (const Row &row : defaultRows()) {
-        if (row.naming == Naming::Single) {
+        if (row.naming == Naming::Single || row.naming == Naming::Key) {
             for (const Step &step : row.steps)
-                apply(model, step, QLatin1String(step.control));
+                apply(model, step,
+                      row.naming == Naming::Key ? fieldOf(QLatin1String(step.control))
+                                                : QLatin1String(step.control));
             continue;
         }
         for (int i = row.first; i <= row.last; i += row.stride) {

@@ -1,10 +1,48 @@
 #include "fieldcatalog.h"
 
+#include "wiegandformats.h"
+
+#include <QHash>
 #include <QSet>
+
+#include <utility>
 
 namespace varo::config {
 
 namespace {
+
+// The reader's serial ports: each option button with its group and its key. The member indexes
+// are shared across groups; the group follows from this table.
+struct CommportsMember {
+    const char *control;
+    int index;
+    const char *group;
+    const char *key;
+};
+constexpr CommportsMember kCommportsMembers[] = {
+    {"Option1", 0, "RS232Baud", "rs232.baud.1200"},
+    {"Option2", 0, "RS232Baud", "rs232.baud.2400"},
+    {"Option3", 0, "RS232Baud", "rs232.baud.4800"},
+    {"Option1", 2, "RS232Baud", "rs232.baud.9600"},
+    {"Option2", 1, "RS232Baud", "rs232.baud.19200"},
+    {"Option3", 1, "RS232Baud", "rs232.baud.38400"},
+    {"Option1", 3, "RS232Baud", "rs232.baud.57600"},
+    {"Option2", 2, "RS232Baud", "rs232.baud.115200"},
+    {"Option5", 1, "RS232Parity", "rs232.parity.8none"},
+    {"Option1", 4, "RS232Parity", "rs232.parity.7even"},
+    {"Option4", 1, "RS232Parity", "rs232.parity.7odd"},
+    {"Option1", 8, "RS422Baud", "rs422.baud.1200"},
+    {"Option2", 5, "RS422Baud", "rs422.baud.2400"},
+    {"Option3", 3, "RS422Baud", "rs422.baud.4800"},
+    {"Option1", 7, "RS422Baud", "rs422.baud.9600"},
+    {"Option2", 4, "RS422Baud", "rs422.baud.19200"},
+    {"Option3", 2, "RS422Baud", "rs422.baud.38400"},
+    {"Option1", 6, "RS422Baud", "rs422.baud.57600"},
+    {"Option2", 3, "RS422Baud", "rs422.baud.115200"},
+    {"Option5", 2, "RS422Parity", "rs422.parity.8none"},
+    {"Option1", 5, "RS422Parity", "rs422.parity.7even"},
+    {"Option4", 2, "RS422Parity", "rs422.parity.7odd"},
+};
 
 class CatalogBuilder {
 public:
@@ -56,6 +94,164 @@ private:
 
     QList<FieldInfo> m_fields;
 };
+
+// The descriptive keys, screen by screen in layout order: (form name, key).
+using KeyTable = QList<std::pair<QString, QString>>;
+
+KeyTable generalKeys() {
+    struct Entry {
+        const char *control;
+        const char *key;
+    };
+    static constexpr Entry kEntries[] = {
+        {"Check9", "prox.enabled"},
+        {"Check5", "prox.goodReadBeep"},
+        {"Check8", "prox.masking"},
+        {"Check12", "barcode.enabled"},
+        {"Check10", "barcode.goodReadBeep"},
+        {"Check11", "barcode.masking"},
+        {"Check4", "magstripe.enabled"},
+        {"Check2", "magstripe.goodReadBeep"},
+        {"Check3", "magstripe.masking"},
+        {"Text5(6)", "speaker.goodReadTime"},
+        {"Text5(2)", "speaker.frequencyHex"},
+        {"Text5(4)", "speaker.dutyCycleOn"},
+        {"Text5(5)", "speaker.dutyCycleOff"},
+        {"Check13", "speaker.startupTone"},
+        {"Check6", "led1.powerOnRed"},
+        {"Check15", "led1.badReadRed"},
+        {"Check16", "led1.goodReadGreen"},
+        {"Text5(1)", "led1.goodReadTime"},
+        {"Check17", "led2.powerOnGreen"},
+        {"Check14", "led2.goodReadGreen"},
+        {"Text5(3)", "led2.goodReadTime"},
+        {"Text5(0)", "storage.idLength"},
+        {"Check1", "storage.includeDateTime"},
+        {"Check7", "storage.includeReaderId"},
+        {"Check18", "storage.includeReaderDescription"},
+        {"Text5(7)", "storage.readerId"},
+        {"Text5(8)", "storage.readerDescription"},
+    };
+    KeyTable table;
+    for (const Entry &e : kEntries)
+        table.append({kGeneral + u'.' + QLatin1String(e.control), QLatin1String(e.key)});
+    return table;
+}
+
+// Mask rows "Mask 1" to "Mask 5" of each block: the Const box numbers of the wiegand blocks.
+constexpr int kWiegandConstBoxes[3][5] = {
+    {4, 5, 6, 7, 8}, {13, 12, 11, 10, 9}, {21, 20, 19, 18, 17}};
+
+KeyTable wiegandKeys() {
+    KeyTable table;
+    const QString t1 = QStringLiteral("Text1");
+    constexpr const char *kParts[3] = {"site", "id", "issue"};
+    for (int f = 0; f < 3; ++f) {
+        const FormatBlockPlace &block = kFormatBlocks[f];
+        const QString format = QStringLiteral("format%1.").arg(f + 1);
+        for (int i = 0; i < 3; ++i) {
+            const FormatFieldPlace &place = block.fields[i];
+            const QString part = format + QLatin1String(kParts[i]) + u'.';
+            table.append({fieldName(kWiegand, t1, place.start), part + QStringLiteral("start")});
+            table.append({fieldName(kWiegand, t1, place.length), part + QStringLiteral("length")});
+            table.append({fieldName(kWiegand, QStringLiteral("Check%1").arg(place.lsb)),
+                          part + QStringLiteral("lsb")});
+            table.append({fieldName(kWiegand, t1, place.chars), part + QStringLiteral("chars")});
+        }
+        table.append({fieldName(kWiegand, t1, block.total), format + QStringLiteral("totalBits")});
+    }
+    for (int b = 0; b < 3; ++b) {
+        for (int r = 0; r < 5; ++r) {
+            const QString row = QStringLiteral("mask%1.row%2.").arg(b + 1).arg(r + 1);
+            const int index = b * 5 + r;
+            table.append(
+                {fieldName(kWiegand, QStringLiteral("Check%1").arg(kWiegandConstBoxes[b][r])),
+                 row + QStringLiteral("const")});
+            table.append({fieldName(kWiegand, QStringLiteral("Text2"), index),
+                          row + QStringLiteral("start")});
+            table.append({fieldName(kWiegand, QStringLiteral("Text3"), index),
+                          row + QStringLiteral("lenValue")});
+        }
+    }
+    constexpr const char *kMagstripe[6] = {"cStart",     "track1Set",          "includeStartStop",
+                                           "includeLrc", "directionIndicator", "alphaDelete"};
+    for (int i = 0; i < 6; ++i)
+        table.append({fieldName(kWiegand, QStringLiteral("Check%1").arg(25 + i)),
+                      QStringLiteral("magstripe.") + QLatin1String(kMagstripe[i])});
+    table.append(
+        {fieldName(kWiegand, QStringLiteral("Text4")), QStringLiteral("magstripe.length")});
+    table.append(
+        {fieldName(kWiegand, QStringLiteral("Text5")), QStringLiteral("magstripe.separatorHex")});
+    return table;
+}
+
+KeyTable barcodeKeys() {
+    KeyTable table;
+    constexpr const char *kRows[9] = {"code39",  "i2of5", "s2of5", "hiddenRow", "codabar",
+                                      "code128", "upca",  "ean13", "ind2of5"};
+    // The grid's check boxes of a row by their offset from 8r, left to right.
+    struct Column {
+        int offset; // check box 8r + offset; -1 for the Len text, -2 for the # Bars text
+        const char *key;
+    };
+    static constexpr Column kColumns[] = {
+        {0, "enabled"},
+        {1, "checkDigit"},
+        {2, "bars.enabled"},
+        {-1, "length"},
+        {-2, "bars.count"},
+        {3, "transmit.checkDigit"},
+        {4, "transmit.startStop"},
+        {5, "transmit.direction"},
+        {6, "transmit.prefix"},
+        {7, "transmit.suffix"},
+    };
+    for (int r = 0; r < 9; ++r) {
+        const QString row = QLatin1String(kRows[r]) + u'.';
+        for (const Column &c : kColumns) {
+            QString field;
+            if (c.offset == -1)
+                field = fieldName(kBarcode, QStringLiteral("Text1"), r);
+            else if (c.offset == -2)
+                field = fieldName(kBarcode, QStringLiteral("Text3"), r);
+            else
+                field = fieldName(kBarcode, QStringLiteral("Check1"), 8 * r + c.offset);
+            table.append({field, row + QLatin1String(c.key)});
+        }
+        for (int k = 0; k < 5; ++k)
+            table.append({fieldName(kBarcode, QStringLiteral("Text2"), 5 * r + k),
+                          row + QStringLiteral("prefix.%1").arg(k + 1)});
+        for (int k = 0; k < 5; ++k)
+            table.append({fieldName(kBarcode, QStringLiteral("Text4"), 5 * r + k),
+                          row + QStringLiteral("suffix.%1").arg(k + 1)});
+    }
+    // "Mask # 1" rows use Check4(0) to Check4(4); "Mask # 2" rows Check4(9) down to Check4(5).
+    for (int m = 0; m < 2; ++m) {
+        const QString mask = QStringLiteral("mask%1.").arg(m + 1);
+        table.append(
+            {fieldName(kBarcode, QStringLiteral("Text8"), m), mask + QStringLiteral("length")});
+        for (int r = 0; r < 5; ++r) {
+            const int i = m == 0 ? r : 9 - r;
+            const QString row = mask + QStringLiteral("row%1.").arg(r + 1);
+            table.append(
+                {fieldName(kBarcode, QStringLiteral("Check4"), i), row + QStringLiteral("const")});
+            table.append(
+                {fieldName(kBarcode, QStringLiteral("Text5"), i), row + QStringLiteral("start")});
+            table.append({fieldName(kBarcode, QStringLiteral("Text7"), i),
+                          row + QStringLiteral("lenValue")});
+        }
+    }
+    table.append({fieldName(kBarcode, QStringLiteral("Check2")), QStringLiteral("alphaDelete")});
+    table.append({fieldName(kBarcode, QStringLiteral("Check3")), QStringLiteral("cacUsid")});
+    table.append({fieldName(kBarcode, QStringLiteral("Text6")), QStringLiteral("timeout")});
+    table.append(
+        {fieldName(kBarcode, QStringLiteral("Option1"), 2), QStringLiteral("priority.none")});
+    table.append(
+        {fieldName(kBarcode, QStringLiteral("Option1"), 0), QStringLiteral("priority.small")});
+    table.append(
+        {fieldName(kBarcode, QStringLiteral("Option1"), 1), QStringLiteral("priority.large")});
+    return table;
+}
 
 void addGeneral(CatalogBuilder &b) {
     b.numberedChecks(kGeneral, 1, 18);
@@ -115,24 +311,43 @@ void addBarcode(CatalogBuilder &b) {
 }
 
 void addCommports(CatalogBuilder &b) {
-    struct Member {
-        const char *control;
-        int index;
-        const char *group;
-    };
-    // The member indexes are shared across groups; the group follows from this table.
-    static constexpr Member kMembers[] = {
-        {"Option1", 0, "RS232Baud"},   {"Option2", 0, "RS232Baud"},   {"Option3", 0, "RS232Baud"},
-        {"Option1", 2, "RS232Baud"},   {"Option2", 1, "RS232Baud"},   {"Option3", 1, "RS232Baud"},
-        {"Option1", 3, "RS232Baud"},   {"Option2", 2, "RS232Baud"},   {"Option5", 1, "RS232Parity"},
-        {"Option1", 4, "RS232Parity"}, {"Option4", 1, "RS232Parity"}, {"Option1", 8, "RS422Baud"},
-        {"Option2", 5, "RS422Baud"},   {"Option3", 3, "RS422Baud"},   {"Option1", 7, "RS422Baud"},
-        {"Option2", 4, "RS422Baud"},   {"Option3", 2, "RS422Baud"},   {"Option1", 6, "RS422Baud"},
-        {"Option2", 3, "RS422Baud"},   {"Option5", 2, "RS422Parity"}, {"Option1", 5, "RS422Parity"},
-        {"Option4", 2, "RS422Parity"},
-    };
-    for (const Member &m : kMembers)
+    for (const CommportsMember &m : kCommportsMembers)
         b.option(kCommports, QLatin1String(m.control), m.index, QLatin1String(m.group));
+}
+
+KeyTable commportsKeys() {
+    KeyTable table;
+    for (const CommportsMember &m : kCommportsMembers)
+        table.append(
+            {fieldName(kCommports, QLatin1String(m.control), m.index), QLatin1String(m.key)});
+    return table;
+}
+
+KeyTable keyTable(const QString &screen) {
+    if (screen == kGeneral)
+        return generalKeys();
+    if (screen == kWiegand)
+        return wiegandKeys();
+    if (screen == kBarcode)
+        return barcodeKeys();
+    if (screen == kCommports)
+        return commportsKeys();
+    return {};
+}
+
+const QStringList kScreens = {kGeneral, kWiegand, kBarcode, kCommports};
+
+// Descriptive key -> field, per screen.
+const QHash<QString, QHash<QString, QString>> &fieldsByKey() {
+    static const QHash<QString, QHash<QString, QString>> table = [] {
+        QHash<QString, QHash<QString, QString>> byScreen;
+        for (const QString &screen : kScreens) {
+            for (const auto &[field, key] : keyTable(screen))
+                byScreen[screen].insert(key, field);
+        }
+        return byScreen;
+    }();
+    return table;
 }
 
 } // namespace
@@ -163,19 +378,63 @@ const QList<FieldInfo> &fieldCatalog() {
         addWiegand(b);
         addBarcode(b);
         addCommports(b);
-        return b.take();
+        QList<FieldInfo> fields = b.take();
+        QHash<QString, QString> keys;
+        for (const QString &screen : kScreens) {
+            for (const auto &[field, key] : keyTable(screen))
+                keys.insert(field, key);
+        }
+        for (FieldInfo &info : fields) {
+            info.key = keys.value(info.name);
+            Q_ASSERT_X(!info.key.isEmpty(), "fieldCatalog", qPrintable(info.name));
+        }
+        return fields;
     }();
     return catalog;
+}
+
+QString fieldForKey(const QString &screen, const QString &key) {
+    return fieldsByKey().value(screen).value(key);
+}
+
+QString fieldOf(const QString &qualifiedKey) {
+    const QString field =
+        fieldForKey(qualifiedKey.section(u'.', 0, 0), qualifiedKey.section(u'.', 1));
+    Q_ASSERT_X(!field.isEmpty(), "fieldOf", qPrintable(qualifiedKey));
+    return field;
+}
+
+QString keyOf(const QString &field) {
+    static const QHash<QString, QString> keys = [] {
+        QHash<QString, QString> table;
+        for (const FieldInfo &info : fieldCatalog())
+            table.insert(info.name, info.key);
+        return table;
+    }();
+    return keys.value(field);
+}
+
+const QStringList &fieldsInLayoutOrder(const QString &screen) {
+    static const QHash<QString, QStringList> orders = [] {
+        QHash<QString, QStringList> table;
+        for (const QString &s : kScreens) {
+            for (const auto &entry : keyTable(s))
+                table[s].append(entry.first);
+        }
+        return table;
+    }();
+    static const QStringList kNone;
+    const auto it = orders.constFind(screen);
+    return it == orders.cend() ? kNone : *it;
 }
 
 const QList<ConstPair> &constPairs() {
     static const QList<ConstPair> pairs = [] {
         QList<ConstPair> list;
         // Wiegand blocks: Mask 1 to Mask 5 of each block, Start fields Text2(0) to Text2(14).
-        static constexpr int kWiegandConst[15] = {4,  5, 6,  7,  8,  13, 12, 11,
-                                                  10, 9, 21, 20, 19, 18, 17};
         for (int i = 0; i < 15; ++i)
-            list.append({fieldName(kWiegand, QStringLiteral("Check%1").arg(kWiegandConst[i])),
+            list.append({fieldName(kWiegand,
+                                   QStringLiteral("Check%1").arg(kWiegandConstBoxes[i / 5][i % 5])),
                          fieldName(kWiegand, QStringLiteral("Text2"), i)});
         for (int i = 0; i < 10; ++i)
             list.append({fieldName(kBarcode, QStringLiteral("Check4"), i),

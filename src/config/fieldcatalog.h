@@ -20,6 +20,9 @@ enum class InputRule {
 // The fixed description of one setup field.
 struct FieldInfo {
     QString name; // "screen.Control" or "screen.Control(index)"
+    // What the field is, unique within its screen: "format1.site.start", "prox.goodReadBeep".
+    // An option button's key is its group's key and the value it stands for: "priority.none".
+    QString key;
     FieldKind kind = FieldKind::Text;
     int maxLength = 0; // typing limit of a text field
     InputRule rule = InputRule::None;
@@ -45,6 +48,18 @@ QString objectNameOf(const QString &field);
 
 // Every field of `general`, `wiegand`, `barcode` and `commports`, screen by screen.
 const QList<FieldInfo> &fieldCatalog();
+
+// The field of `screen` with the descriptive key `key`; empty when there is none.
+QString fieldForKey(const QString &screen, const QString &key);
+// The field of a key qualified by its screen ("general.prox.enabled" gives "general.Check9").
+// Unknown keys are programming errors: they assert in debug builds and give an empty name.
+QString fieldOf(const QString &qualifiedKey);
+// The descriptive key of a field ("format1.site.start" for "wiegand.Text1(1)"); empty for an
+// unknown name.
+QString keyOf(const QString &field);
+// The fields of `screen` in the order of the screen's layout, group by group (top to bottom, left
+// to right), the order in which their keys are listed and written.
+const QStringList &fieldsInLayoutOrder(const QString &screen);
 
 // A Const box of a mask row and the Start field of the same row.
 struct ConstPair {

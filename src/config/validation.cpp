@@ -39,8 +39,9 @@ QString wText(const QString &control, int i) {
 QString bText(const QString &control, int i) {
     return fieldName(kBarcode, control, i);
 }
-QString gText(int i) {
-    return fieldName(kGeneral, QStringLiteral("Text5"), i);
+// A field of the `general` screen by its descriptive key.
+QString g(const char *key) {
+    return fieldOf(QStringLiteral("general.") + QLatin1String(key));
 }
 
 // The word naming each field of a format block in the messages, in the order Site, ID, Issue.
@@ -62,10 +63,10 @@ QList<Check> makeChecks() {
     checks.append(
         {Test::AnyEmpty, masking, QStringLiteral("Error - Empty field in wiegand/prox masking")});
     checks.append({Test::AnyEmpty,
-                   {QStringLiteral("wiegand.Text4")},
+                   {fieldOf(QStringLiteral("wiegand.magstripe.length"))},
                    QStringLiteral("Error - Empty field - magstripe length")});
     checks.append({Test::AnyEmpty,
-                   {QStringLiteral("wiegand.Text5")},
+                   {fieldOf(QStringLiteral("wiegand.magstripe.separatorHex"))},
                    QStringLiteral("Error - Empty field - magstripe sep char")});
 
     for (int f = 0; f < 3; ++f) {
@@ -103,7 +104,7 @@ QList<Check> makeChecks() {
                    {bText(QStringLiteral("Text8"), 0), bText(QStringLiteral("Text8"), 1)},
                    QStringLiteral("Error - Empty field in barcode masking length")});
     checks.append({Test::AnyEmpty,
-                   {QStringLiteral("barcode.Text6")},
+                   {fieldOf(QStringLiteral("barcode.timeout"))},
                    QStringLiteral("Error - Empty field in barcode timeout")});
     QStringList lengthBars;
     for (int r = 0; r <= 8; ++r)
@@ -116,27 +117,27 @@ QList<Check> makeChecks() {
     checks.append(
         {Test::AnyEmpty, affixes, QStringLiteral("Error - Empty field in barcode prefix/suffix")});
     checks.append({Test::OutsideRange,
-                   {QStringLiteral("barcode.Text6")},
+                   {fieldOf(QStringLiteral("barcode.timeout"))},
                    QStringLiteral("Error - Barcode timeout must be between 2 and 15"),
                    2,
                    15});
 
     // The `general` screen: duty cycle, the two LED good read times, then the empty fields.
     checks.append({Test::Above,
-                   {gText(4)},
+                   {g("speaker.dutyCycleOn")},
                    QStringLiteral("Error - Relay time cannot be greater than 25"),
                    0,
                    25});
     checks.append({Test::Above,
-                   {gText(1), gText(3)},
+                   {g("led1.goodReadTime"), g("led2.goodReadTime")},
                    QStringLiteral("Error - Led trigger time cannot be greater than 25"),
                    0,
                    25});
     checks.append({Test::AnyEmpty,
-                   {gText(0), gText(1)},
+                   {g("storage.idLength"), g("led1.goodReadTime")},
                    QStringLiteral("Error - Empty field in speaker time")});
     checks.append({Test::AnyEmpty,
-                   {gText(2), gText(3), gText(4)},
+                   {g("speaker.frequencyHex"), g("led2.goodReadTime"), g("speaker.dutyCycleOn")},
                    QStringLiteral("Error - Empty field relay/rte settings")});
     return checks;
 }
@@ -176,6 +177,20 @@ bool fails(const Check &check, const ConfigModel &model) {
     return false;
 }
 
+// The fields that make a failing check fail.
+QStringList culprits(const Check &check, const ConfigModel &model) {
+    QStringList fields;
+    for (const QString &field : check.fields) {
+        const bool guilty = check.test == Test::AnyEmpty ? isEmptyField(model.text(field))
+                            : check.test == Test::Above
+                                ? numericValue(model.text(field)) > check.high
+                                : true;
+        if (guilty)
+            fields.append(field);
+    }
+    return fields;
+}
+
 } // namespace
 
 long long numericValue(const QString &text) {
@@ -211,6 +226,15 @@ ValidationResult validate(const ConfigModel &model) {
         }
     }
     return result;
+}
+
+QList<CheckFailure> checkAll(const ConfigModel &model) {
+    QList<CheckFailure> failures;
+    for (const Check &check : checks()) {
+        if (fails(check, model))
+            failures.append({check.message, culprits(check, model), isWarning(check.test)});
+    }
+    return failures;
 }
 
 } // namespace varo::config

@@ -4,12 +4,14 @@
 #include "config/defaults.h"
 #include "config/programrun.h"
 #include "config/progresslog.h"
+#include "config/readerprofile.h"
 #include "config/readerreset.h"
 
 #include "link/readerlink.h"
 #include "support/simlink.h"
 
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace varo;
@@ -118,6 +120,35 @@ private slots:
         QVERIFY(rig.sim.received().startsWith("\r\rV\r"));
         QVERIFY(!rig.link.isBusy());
         QVERIFY(!rig.run.isActive());
+    }
+
+    // The next reader of a series: screens set otherwise, the saved profile loaded, then
+    // programmed; the reader receives exactly what the defaults send.
+    void profileLoadedRunSendsTheSavedSettings() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("site.json"));
+        {
+            ConfigModel first;
+            loadDefaults(first);
+            QCOMPARE(saveProfileFile(path, first), std::nullopt);
+        }
+        Rig rig;
+        for (const ProfileEntry &entry : profileEntries()) {
+            if (entry.kind == FieldKind::Check)
+                rig.model.setCheck(entry.field, 1 - rig.model.check(entry.field));
+            else if (entry.kind == FieldKind::Option)
+                rig.model.select(entry.members.last());
+        }
+        const ProfileLoadResult loaded = loadProfileFile(path, rig.model);
+        QVERIFY2(!loaded.hasProblems(), qPrintable(loaded.report()));
+        QVERIFY(applyProfile(loaded, rig.model));
+        QVERIFY(rig.connectOver(Medium::Tcp));
+
+        QCOMPARE(rig.program(), ProgramRun::Outcome::Complete);
+        QList<QByteArray> sent;
+        for (const auto &golden : kDefaultCommands)
+            sent << config::test::goldenCommandText(golden);
+        QCOMPARE(rig.sim.commands(), sent);
     }
 
     void silentReader_data() { addMedia(); }
