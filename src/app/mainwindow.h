@@ -50,6 +50,16 @@ public:
     config::ConfigModel *config() const { return m_config.get(); }
     CommandMenu *commandMenu() const { return m_menu; }
     CommForm *commForm() const { return m_commForm; }
+    // A screen, created (hidden) on first use.
+    QWidget *screen(ScreenId id);
+    template <ScreenId Id> typename ScreenType<Id>::type *screen() {
+        // The registry's factory for Id makes exactly this class.
+        return static_cast<typename ScreenType<Id>::type *>(screen(Id));
+    }
+    // The child window holding a screen; nullptr before the screen is made.
+    QMdiSubWindow *hostOf(ScreenId id) const { return m_hosts.value(id); }
+    // The screen in front (the one the command menu last brought forward).
+    std::optional<ScreenId> frontScreen() const { return m_front; }
     // "Get Settings" and "Save Settings": reader profiles.
     ProfileActions *profileActions() const { return m_profiles; }
 

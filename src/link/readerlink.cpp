@@ -1,5 +1,7 @@
 #include "readerlink.h"
 
+#include <QMetaMethod>
+
 #include "serialtransport.h"
 #include "tcptransport.h"
 
@@ -70,6 +72,7 @@ bool ReaderLink::connectReader(const LinkSettings &settings) {
         if (m_state != LinkState::Connecting)
             return;
         m_connectTimer.stop();
+        m_openedAt.start();
         setState(LinkState::Connected);
         emit connectFinished(true);
     });
@@ -145,7 +148,20 @@ bool ReaderLink::writeRaw(const QByteArray &bytes) {
             m_lastError = kWriteRefused;
         return false;
     }
+    trace(WireDirection::ToReader, bytes);
     return true;
+}
+
+void ReaderLink::trace(WireDirection direction, const QByteArray &bytes) {
+    // Costs one check per chunk when nobody records and the category is off.
+    static const QMetaMethod kWireTraffic = QMetaMethod::fromSignal(&ReaderLink::wireTraffic);
+    const bool listened = isSignalConnected(kWireTraffic);
+    if (!listened && !lcWire().isDebugEnabled())
+        return;
+    const WireChunk chunk{elapsedSinceOpenNs(), direction, m_operation, bytes};
+    qCDebug(lcWire).noquote() << wireLogLine(chunk, m_traceName);
+    if (listened)
+        emit wireTraffic(chunk);
 }
 
 bool ReaderLink::flush() {
@@ -198,6 +214,7 @@ void ReaderLink::setState(LinkState state) {
 }
 
 void ReaderLink::onDataReceived(const QByteArray &bytes) {
+    trace(WireDirection::FromReader, bytes);
     m_pending.append(bytes);
     if (m_waiting) {
         tryCompleteReply();

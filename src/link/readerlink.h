@@ -5,8 +5,10 @@
 #include "replyframer.h"
 #include "transport.h"
 #include "waitend.h"
+#include "wiretrace.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -112,6 +114,15 @@ public:
     bool isBusy() const { return m_claimId != 0; }
     QString activeOperation() const { return m_operation; }
 
+    // Wire trace: every chunk written or received is logged under lcWire (with traceName() in
+    // front) and emitted as wireTraffic() while recording is on or something listens.
+    void setTraceName(const QString &name) { m_traceName = name; }
+    QString traceName() const { return m_traceName; }
+    // Time since the link was last opened; the time base of the trace.
+    qint64 elapsedSinceOpenNs() const {
+        return m_openedAt.isValid() ? m_openedAt.nsecsElapsed() : 0;
+    }
+
     // Tests and the simulator demo replace how transports are made.
     void setTransportFactory(TransportFactory factory) { m_factory = std::move(factory); }
 
@@ -122,12 +133,15 @@ signals:
     // The medium broke; `message` names the link error. The state becomes Lost.
     void linkErrorOccurred(const QString &message);
     void busyChanged(bool busy);
+    // One chunk crossed the link (see setTraceName()). Emitted only while connected to.
+    void wireTraffic(const varo::link::WireChunk &chunk);
 
 private:
     friend class OperationClaim;
 
     void setState(LinkState state);
     void onDataReceived(const QByteArray &bytes);
+    void trace(WireDirection direction, const QByteArray &bytes);
     void onTransportFailed(const QString &reason);
     void onConnectTimeout();
     void onReplyTimeout();
@@ -154,6 +168,8 @@ private:
     QString m_operation;
     quint64 m_claimId = 0;
     quint64 m_lastClaimId = 0;
+    QString m_traceName;
+    QElapsedTimer m_openedAt;
     LinkEndedCallback m_onLinkEnded;
     bool m_claimToldError = false;
     bool m_claimToldDisconnect = false;

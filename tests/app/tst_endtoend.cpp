@@ -102,22 +102,24 @@ void TestEndToEnd::programmingRunThroughTheMenu() {
 void TestEndToEnd::setupScreens() {
     struct Step {
         app::MenuEntry entry;
+        app::ScreenId id;
         const char *screen;
         const char *shotName;
     };
-    const Step steps[] = {{app::MenuEntry::GeneralSetup, "general", "04-general"},
-                          {app::MenuEntry::WiegandSetup, "wiegand", "05-wiegand"},
-                          {app::MenuEntry::BarcodeSetup, "barcode", "06-barcode"}};
+    const Step steps[] = {
+        {app::MenuEntry::GeneralSetup, app::ScreenId::GeneralSetup, "general", "04-general"},
+        {app::MenuEntry::WiegandSetup, app::ScreenId::WiegandSetup, "wiegand", "05-wiegand"},
+        {app::MenuEntry::BarcodeSetup, app::ScreenId::BarcodeSetup, "barcode", "06-barcode"}};
     auto *area = m_window->findChild<QMdiArea *>();
     QVERIFY(area);
     for (const Step &step : steps) {
         const QString name = QString::fromLatin1(step.screen);
         show(step.entry);
         // The chosen screen is up front, visible and filled in; the link is left alone.
-        QWidget *screen = m_window->screen(name);
+        QWidget *screen = m_window->screen(step.id);
         QVERIFY2(screen, step.screen);
         QCOMPARE(screen->objectName(), name);
-        QMdiSubWindow *host = m_window->hostOf(name);
+        QMdiSubWindow *host = m_window->hostOf(step.id);
         QVERIFY2(host && host->isVisible(), step.screen);
         QCOMPARE(area->activeSubWindow(), host);
         QVERIFY(screen->isVisible());

@@ -1,4 +1,3 @@
-#include "app/clickablelabel.h"
 #include "app/commform.h"
 #include "app/fonts.h"
 #include "app/mainwindow.h"
@@ -9,6 +8,7 @@
 #include "config/readerprofile.h"
 #include "link/readerlink.h"
 #include "rawpty.h"
+#include "ui/actionbutton.h"
 
 #include <QAction>
 #include <QFile>
@@ -134,7 +134,7 @@ void TestProfiles::getSettingsShowsTheDifferencesThenApplies() {
     RawPty pty;
     QVERIFY(pty.isValid());
     qputenv("VARO_COM2", pty.slavePath().toLocal8Bit());
-    m_window->commForm()->findChild<ClickableLabel *>("Label10")->clicked();
+    m_window->commForm()->connectButton()->click();
     QTRY_VERIFY(m_window->link()->isConnected());
 
     menuAction("hp")->trigger();
@@ -209,7 +209,7 @@ void TestProfiles::notLoadedWhileProgramming() {
     RawPty pty; // a reader that never answers: the run waits for its identification
     QVERIFY(pty.isValid());
     qputenv("VARO_COM2", pty.slavePath().toLocal8Bit());
-    m_window->commForm()->findChild<ClickableLabel *>("Label10")->clicked();
+    m_window->commForm()->connectButton()->click();
     QTRY_VERIFY(m_window->link()->isConnected());
     m_window->setAsker([](const QString &, std::function<void(bool)> answer) { answer(true); });
     m_window->chooseEntry(MenuEntry::ProgramReader);

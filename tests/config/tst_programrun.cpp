@@ -144,7 +144,7 @@ private slots:
         QVERIFY(applyProfile(loaded, rig.model));
         QVERIFY(rig.connectOver(Medium::Tcp));
 
-        QCOMPARE(rig.program(), ProgramRun::Outcome::Complete);
+        QCOMPARE(rig.program(), ResultCode::Ok);
         QList<QByteArray> sent;
         for (const auto &golden : kDefaultCommands)
             sent << config::test::goldenCommandText(golden);

@@ -1,0 +1,60 @@
+#include "wiretrace.h"
+
+#include <array>
+
+namespace varo::link {
+
+Q_LOGGING_CATEGORY(lcWire, "varo.wire", QtWarningMsg)
+
+namespace {
+
+// Names of the control bytes 0x00 to 0x1F, as ASCII calls them.
+constexpr std::array<const char *, 32> kControlNames = {
+    "NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS",  "HT",  "LF",
+    "VT",  "FF",  "CR",  "SO",  "SI",  "DLE", "DC1", "DC2", "DC3", "DC4", "NAK",
+    "SYN", "ETB", "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US"};
+
+} // namespace
+
+QString directionText(WireDirection direction) {
+    return direction == WireDirection::ToReader ? QStringLiteral("to reader")
+                                                : QStringLiteral("from reader");
+}
+
+QString wireHex(const QByteArray &bytes) {
+    return QString::fromLatin1(bytes.toHex(' ').toUpper());
+}
+
+QString wirePrintable(const QByteArray &bytes) {
+    QString text;
+    text.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto byte = static_cast<quint8>(c);
+        if (byte < kControlNames.size())
+            text += u'<' + QLatin1String(kControlNames[byte]) + u'>';
+        else if (byte == 0x7F)
+            text += QStringLiteral("<DEL>");
+        else if (byte > 0x7F)
+            text += QStringLiteral("<x%1>").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
+        else
+            text += QLatin1Char(c);
+    }
+    return text;
+}
+
+QString wireLogLine(const WireChunk &chunk, const QString &source) {
+    QString line;
+    if (!source.isEmpty())
+        line += source + QStringLiteral("  ");
+    line += QStringLiteral("%1 ms  %2  ")
+                .arg(double(chunk.elapsedNs) / 1e6, 10, 'f', 3)
+                .arg(directionText(chunk.direction), -11);
+    if (!chunk.operation.isEmpty())
+        line += u'[' + chunk.operation + QStringLiteral("]  ");
+    line += QStringLiteral("%1 bytes  %2  %3")
+                .arg(chunk.bytes.size())
+                .arg(wireHex(chunk.bytes), wirePrintable(chunk.bytes));
+    return line;
+}
+
+} // namespace varo::link
