@@ -1,9 +1,9 @@
 #include "commandtable.h"
 
-#include "wiegandformats.h"
-
 #include "configmodel.h"
 #include "fieldcatalog.h"
+#include "fieldkeys.h"
+#include "wiegandformats.h"
 
 namespace varo::config {
 
@@ -89,15 +89,6 @@ namespace {
 QString g(const char *key) {
     return fieldOf(QStringLiteral("general.") + QLatin1String(key));
 }
-QString bc(int j) {
-    return fieldName(kBarcode, QStringLiteral("Check1"), j);
-}
-QString bText(const char *control, int i) {
-    return fieldName(kBarcode, QLatin1String(control), i);
-}
-QString wText(const char *control, int i) {
-    return fieldName(kWiegand, QLatin1String(control), i);
-}
 
 QString timeoutFor(const QByteArray &code) {
     return QStringLiteral("Error ") + QString::fromLatin1(code.mid(1));
@@ -109,64 +100,138 @@ CommandRow row(const char *code, QList<PayloadField> payload, ProgressList list,
     return {c, std::move(payload), list, timeoutMessage.isEmpty() ? timeoutFor(c) : timeoutMessage};
 }
 
-// Five prefix or suffix characters of one symbology row, three digits each.
-QList<PayloadField> affixes(const char *control, int first) {
+// What a symbology command sends of its row, cell by cell.
+enum class Cell {
+    Enabled,        // "Enbl"
+    CheckDigit,     // "CD"
+    SendCheckDigit, // Transmit "CD"
+    SendStartStop,  // Transmit "SS"
+    SendDirection,  // Transmit "Dir"
+    Length,         // "Len", two digits
+    Bars,           // "# Bars" when "XB" is checked
+    Zero,           // a fixed "0"
+    SendPrefix,     // Transmit "Pre"
+    SendSuffix      // Transmit "Suf"
+};
+
+PayloadField cellField(const char *symbology, Cell cell) {
+    auto field = [symbology](const char *column) { return symbologyField(symbology, column); };
+    switch (cell) {
+    case Cell::Enabled:
+        return flag(field("enabled"));
+    case Cell::CheckDigit:
+        return flag(field("checkDigit"));
+    case Cell::SendCheckDigit:
+        return flag(field("transmit.checkDigit"));
+    case Cell::SendStartStop:
+        return flag(field("transmit.startStop"));
+    case Cell::SendDirection:
+        return flag(field("transmit.direction"));
+    case Cell::Length:
+        return pad(2, QStringLiteral("0"), field("length"));
+    case Cell::Bars:
+        return bars(field("bars.enabled"), field("bars.count"));
+    case Cell::Zero:
+        break;
+    case Cell::SendPrefix:
+        return flag(field("transmit.prefix"));
+    case Cell::SendSuffix:
+        return flag(field("transmit.suffix"));
+    }
+    return constant(QStringLiteral("0"));
+}
+
+struct SymbologyCommand {
+    const char *code;
+    const char *symbology;
+    QList<Cell> cells;
+    const char *timeoutMessage = nullptr; // nullptr: "Error " and the code's number
+};
+
+// The symbology commands in sending order. Rows without start/stop characters leave out "SS";
+// the fixed-length ones also "CD" and "Len".
+const QList<SymbologyCommand> &symbologyCommands() {
+    using enum Cell;
+    static const QList<Cell> kFull = {Enabled,       CheckDigit,    SendCheckDigit,
+                                      SendStartStop, SendDirection, Length,
+                                      Bars,          SendPrefix,    SendSuffix};
+    static const QList<Cell> kNoStartStop = {Enabled, CheckDigit, SendCheckDigit, SendDirection,
+                                             Length,  Bars,       SendPrefix,     SendSuffix};
+    static const QList<Cell> kFixedLength = {Enabled, SendDirection, Bars, SendPrefix, SendSuffix};
+    static const QList<Cell> kCodabar = {Enabled,       CheckDigit, SendCheckDigit, SendStartStop,
+                                         SendDirection, Length,     Bars,           Zero,
+                                         SendPrefix,    SendSuffix};
+    static const QList<SymbologyCommand> commands = {
+        {"X001", "code39", kFull},         {"X002", "s2of5", kNoStartStop},
+        {"X003", "ind2of5", kNoStartStop}, {"X004", "i2of5", kNoStartStop},
+        {"X005", "upca", kFixedLength},    {"X006", "ean13", kFixedLength, "Error 048"},
+        {"X007", "code128", kNoStartStop}, {"X008", "codabar", kCodabar},
+    };
+    return commands;
+}
+
+CommandRow symbologyRow(const SymbologyCommand &command) {
+    QList<PayloadField> payload;
+    for (Cell cell : command.cells)
+        payload.append(cellField(command.symbology, cell));
+    return row(command.code, std::move(payload), ProgressList::Picture1,
+               command.timeoutMessage ? QLatin1String(command.timeoutMessage) : QString());
+}
+
+// The five prefix or suffix characters of a symbology row, three digits each.
+QList<PayloadField> affixes(const char *symbology, const char *affix) {
     QList<PayloadField> fields;
-    for (int k = first; k < first + 5; ++k)
-        fields.append(pad(3, QStringLiteral("00"), bText(control, k)));
+    for (int c = 1; c <= 5; ++c)
+        fields.append(pad(3, QStringLiteral("00"), affixField(symbology, affix, c)));
     return fields;
 }
 
-// Barcode mask rows: Start as two digits, Len/Value as three.
-QList<PayloadField> barcodeMasks(std::initializer_list<int> rows) {
+// Barcode mask rows of one mask: Start as two digits, Len/Value as three.
+QList<PayloadField> barcodeMasks(int mask, std::initializer_list<int> rows) {
     QList<PayloadField> fields;
-    for (int i : rows) {
-        fields.append(pad(2, QStringLiteral("0"), bText("Text5", i)));
-        fields.append(pad(3, QStringLiteral("00"), bText("Text7", i)));
+    for (int r : rows) {
+        fields.append(pad(2, QStringLiteral("0"), maskRowField(kBarcode, mask, r, "start")));
+        fields.append(pad(3, QStringLiteral("00"), maskRowField(kBarcode, mask, r, "lenValue")));
     }
     return fields;
 }
 
-QList<PayloadField> wiegandMasks(std::initializer_list<int> rows) {
+QList<PayloadField> barcodeMaskLength(int mask) {
+    return {
+        pad(2, QStringLiteral("0"), fieldOf(QStringLiteral("barcode.mask%1.length").arg(mask)))};
+}
+
+QList<PayloadField> wiegandMasks(int mask, std::initializer_list<int> rows) {
     QList<PayloadField> fields;
-    for (int i : rows) {
-        fields.append(pad(2, QStringLiteral("00"), wText("Text2", i)));
-        fields.append(pad(3, QStringLiteral("000"), wText("Text3", i)));
+    for (int r : rows) {
+        fields.append(pad(2, QStringLiteral("00"), maskRowField(kWiegand, mask, r, "start")));
+        fields.append(pad(3, QStringLiteral("000"), maskRowField(kWiegand, mask, r, "lenValue")));
     }
     return fields;
 }
 
-// The Lsb check box with this number on the `wiegand` screen.
-QString lsbBox(int number) {
-    return QStringLiteral("wiegand.Check%1").arg(number);
-}
-
-// First command of a format block: Total Bits, then Site and ID as Start, Length, Lsb.
-QList<PayloadField> formatBits(const FormatBlockPlace &f) {
+// First command of a format: Total Bits, then Site and ID as Start, Length, Lsb.
+QList<PayloadField> formatBits(const FormatFields &f) {
     const QString n3 = QStringLiteral("000");
     const QString n2 = QStringLiteral("00");
-    const FormatFieldPlace &site = f.fields[0];
-    const FormatFieldPlace &id = f.fields[1];
-    return {pad(3, n3, wText("Text1", f.total)),
-            pad(3, n3, wText("Text1", site.start)),
-            pad(2, n2, wText("Text1", site.length)),
-            flag(lsbBox(site.lsb)),
-            pad(3, n3, wText("Text1", id.start)),
-            pad(2, n2, wText("Text1", id.length)),
-            flag(lsbBox(id.lsb))};
+    const FormatPartFields &site = f.parts[0];
+    const FormatPartFields &id = f.parts[1];
+    return {pad(3, n3, f.totalBits),
+            pad(3, n3, site.start),
+            pad(2, n2, site.length),
+            flag(site.lsb),
+            pad(3, n3, id.start),
+            pad(2, n2, id.length),
+            flag(id.lsb)};
 }
 
 // Second command: Issue as Start, Length, Lsb, then the Chars of Site, ID and Issue.
-QList<PayloadField> formatIssueAndChars(const FormatBlockPlace &f) {
+QList<PayloadField> formatIssueAndChars(const FormatFields &f) {
     const QString n3 = QStringLiteral("000");
     const QString n2 = QStringLiteral("00");
-    const FormatFieldPlace &issue = f.fields[2];
-    return {pad(3, n3, wText("Text1", issue.start)),
-            pad(2, n2, wText("Text1", issue.length)),
-            flag(lsbBox(issue.lsb)),
-            pad(2, n2, wText("Text1", f.fields[0].chars)),
-            pad(2, n2, wText("Text1", f.fields[1].chars)),
-            pad(2, n2, wText("Text1", issue.chars))};
+    const FormatPartFields &issue = f.parts[2];
+    return {pad(3, n3, issue.start),      pad(2, n2, issue.length),     flag(issue.lsb),
+            pad(2, n2, f.parts[0].chars), pad(2, n2, f.parts[1].chars), pad(2, n2, issue.chars)};
 }
 
 QList<CommandRow> makeTable() {
@@ -175,44 +240,12 @@ QList<CommandRow> makeTable() {
     const QString z1 = QStringLiteral("0");
     const QString z2 = QStringLiteral("00");
     const QString z3 = QStringLiteral("000");
+    const std::array<FormatFields, kFormatCount> &formats = formatFields();
 
-    return {
-        row("V", {}, P1, QStringLiteral("Error 000")),
-        // Symbology rows: Enbl, CD, Transmit CD, SS, Dir, Len, bars, Pre, Suf (as each row has).
-        row("X001",
-            {flag(bc(0)), flag(bc(1)), flag(bc(3)), flag(bc(4)), flag(bc(5)),
-             pad(2, z1, bText("Text1", 0)), bars(bc(2), bText("Text3", 0)), flag(bc(6)),
-             flag(bc(7))},
-            P1),
-        row("X002",
-            {flag(bc(16)), flag(bc(17)), flag(bc(19)), flag(bc(21)), pad(2, z1, bText("Text1", 2)),
-             bars(bc(18), bText("Text3", 2)), flag(bc(22)), flag(bc(23))},
-            P1),
-        row("X003",
-            {flag(bc(64)), flag(bc(65)), flag(bc(67)), flag(bc(69)), pad(2, z1, bText("Text1", 8)),
-             bars(bc(66), bText("Text3", 8)), flag(bc(70)), flag(bc(71))},
-            P1),
-        row("X004",
-            {flag(bc(8)), flag(bc(9)), flag(bc(11)), flag(bc(13)), pad(2, z1, bText("Text1", 1)),
-             bars(bc(10), bText("Text3", 1)), flag(bc(14)), flag(bc(15))},
-            P1),
-        row("X005",
-            {flag(bc(48)), flag(bc(53)), bars(bc(50), bText("Text3", 6)), flag(bc(54)),
-             flag(bc(55))},
-            P1),
-        row("X006",
-            {flag(bc(56)), flag(bc(61)), bars(bc(58), bText("Text3", 7)), flag(bc(62)),
-             flag(bc(63))},
-            P1, QStringLiteral("Error 048")),
-        row("X007",
-            {flag(bc(40)), flag(bc(41)), flag(bc(43)), flag(bc(45)), pad(2, z1, bText("Text1", 5)),
-             bars(bc(42), bText("Text3", 5)), flag(bc(46)), flag(bc(47))},
-            P1),
-        row("X008",
-            {flag(bc(32)), flag(bc(33)), flag(bc(35)), flag(bc(36)), flag(bc(37)),
-             pad(2, z1, bText("Text1", 4)), bars(bc(34), bText("Text3", 4)), constant(z1),
-             flag(bc(38)), flag(bc(39))},
-            P1),
+    QList<CommandRow> table = {row("V", {}, P1, QStringLiteral("Error 000"))};
+    for (const SymbologyCommand &command : symbologyCommands())
+        table.append(symbologyRow(command));
+    table += {
         row("X011",
             {choice(Choice::Led1), choice(Choice::Led2), pad(2, z1, g("led1.goodReadTime")),
              pad(2, z1, g("led2.goodReadTime"))},
@@ -220,28 +253,28 @@ QList<CommandRow> makeTable() {
         row("X012",
             {flag(g("prox.enabled")), flag(g("barcode.enabled")), flag(g("magstripe.enabled"))},
             P1),
-        // Prefix and suffix characters of rows 0, 1, 2, 4, 5, 6, 7, 8.
-        row("X016", affixes("Text2", 0), P1),
-        row("X017", affixes("Text4", 0), P1),
-        row("X018", affixes("Text2", 5), P1),
-        row("X019", affixes("Text4", 5), P1),
-        row("X020", affixes("Text2", 10), P1),
-        row("X021", affixes("Text4", 10), P1),
-        row("X022", affixes("Text2", 20), P1),
-        row("X023", affixes("Text4", 20), P1),
-        row("X024", affixes("Text2", 25), P1),
-        row("X025", affixes("Text4", 25), P1),
-        row("X026", affixes("Text2", 30), P1),
-        row("X027", affixes("Text4", 30), P1),
-        row("X028", affixes("Text2", 35), P1),
-        row("X029", affixes("Text4", 35), P1, QStringLiteral("Error 050")),
-        row("X030", affixes("Text2", 40), P1),
-        row("X031", affixes("Text4", 40), P1),
-        // "Mask # 1" rows 0 to 4; "Mask # 2" rows 9 down to 5.
-        row("X033", QList<PayloadField>{pad(2, z1, bText("Text8", 0))} + barcodeMasks({0, 1}), P1),
-        row("X034", barcodeMasks({2, 3, 4}), P1),
-        row("X035", QList<PayloadField>{pad(2, z1, bText("Text8", 1))} + barcodeMasks({9, 8}), P1),
-        row("X036", barcodeMasks({7, 6, 5}), P1),
+        // Prefix and suffix characters of every shown symbology row, top to bottom.
+        row("X016", affixes("code39", "prefix"), P1),
+        row("X017", affixes("code39", "suffix"), P1),
+        row("X018", affixes("i2of5", "prefix"), P1),
+        row("X019", affixes("i2of5", "suffix"), P1),
+        row("X020", affixes("s2of5", "prefix"), P1),
+        row("X021", affixes("s2of5", "suffix"), P1),
+        row("X022", affixes("codabar", "prefix"), P1),
+        row("X023", affixes("codabar", "suffix"), P1),
+        row("X024", affixes("code128", "prefix"), P1),
+        row("X025", affixes("code128", "suffix"), P1),
+        row("X026", affixes("upca", "prefix"), P1),
+        row("X027", affixes("upca", "suffix"), P1),
+        row("X028", affixes("ean13", "prefix"), P1),
+        row("X029", affixes("ean13", "suffix"), P1, QStringLiteral("Error 050")),
+        row("X030", affixes("ind2of5", "prefix"), P1),
+        row("X031", affixes("ind2of5", "suffix"), P1),
+        // "Mask # 1" and "Mask # 2": Length, then rows 1 and 2; then rows 3 to 5.
+        row("X033", barcodeMaskLength(1) + barcodeMasks(1, {1, 2}), P1),
+        row("X034", barcodeMasks(1, {3, 4, 5}), P1),
+        row("X035", barcodeMaskLength(2) + barcodeMasks(2, {1, 2}), P1),
+        row("X036", barcodeMasks(2, {3, 4, 5}), P1),
         row("X037",
             {pad(1, z1, field("barcode.timeout")), choice(Choice::Priority),
              flag(field("barcode.alphaDelete")), flag(g("barcode.masking")), constant(z1),
@@ -251,18 +284,19 @@ QList<CommandRow> makeTable() {
             {constant(QStringLiteral("1")), flag(g("prox.masking")), flag(g("prox.goodReadBeep")),
              constant(z2)},
             P1),
-        row("X074", formatBits(kFormatBlocks[0]), P1),
-        row("X075", formatIssueAndChars(kFormatBlocks[0]), P1),
-        row("X076", formatBits(kFormatBlocks[1]), P1),
-        row("X077", formatIssueAndChars(kFormatBlocks[1]), P2),
-        row("X078", formatBits(kFormatBlocks[2]), P2),
-        row("X079", formatIssueAndChars(kFormatBlocks[2]), P2),
-        row("X080", wiegandMasks({0, 1}), P2),
-        row("X081", wiegandMasks({2, 3, 4}), P2),
-        row("X082", wiegandMasks({5, 6}), P2),
-        row("X083", wiegandMasks({7, 8, 9}), P2),
-        row("X084", wiegandMasks({10, 11}), P2),
-        row("X085", wiegandMasks({12, 13, 14}), P2),
+        row("X074", formatBits(formats[0]), P1),
+        row("X075", formatIssueAndChars(formats[0]), P1),
+        row("X076", formatBits(formats[1]), P1),
+        row("X077", formatIssueAndChars(formats[1]), P2),
+        row("X078", formatBits(formats[2]), P2),
+        row("X079", formatIssueAndChars(formats[2]), P2),
+        // Wiegand masks 1 to 3: rows 1 and 2, then rows 3 to 5.
+        row("X080", wiegandMasks(1, {1, 2}), P2),
+        row("X081", wiegandMasks(1, {3, 4, 5}), P2),
+        row("X082", wiegandMasks(2, {1, 2}), P2),
+        row("X083", wiegandMasks(2, {3, 4, 5}), P2),
+        row("X084", wiegandMasks(3, {1, 2}), P2),
+        row("X085", wiegandMasks(3, {3, 4, 5}), P2),
         row("X095",
             {flag(g("speaker.startupTone")), pad(4, z3, g("speaker.frequencyHex")),
              pad(2, z2, g("speaker.goodReadTime"))},
@@ -278,6 +312,7 @@ QList<CommandRow> makeTable() {
         row("h", {pad(10, QString(10, u' '), g("storage.readerDescription"))}, P2,
             QStringLiteral("Error h command")),
     };
+    return table;
 }
 
 QString choiceDigit(Choice which, const ConfigModel &model) {

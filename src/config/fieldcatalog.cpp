@@ -1,7 +1,5 @@
 #include "fieldcatalog.h"
 
-#include "wiegandformats.h"
-
 #include <QHash>
 #include <QSet>
 
@@ -138,6 +136,25 @@ KeyTable generalKeys() {
     return table;
 }
 
+// Where the parts Site, ID and Issue of a Wiegand format live on the `wiegand` screen: the Text1
+// indexes of Start, Length and Chars, and the number of the Lsb check box.
+struct FormatPartPlace {
+    int start;
+    int length;
+    int lsb;
+    int chars;
+};
+// Formats 1 to 3: the parts in the order Site, ID, Issue, and the Text1 index of "Total Bits".
+struct FormatPlace {
+    FormatPartPlace parts[3];
+    int total;
+};
+constexpr FormatPlace kFormatPlaces[3] = {
+    {{{1, 4, 1, 6}, {0, 5, 2, 7}, {2, 8, 3, 9}}, 3},
+    {{{10, 12, 14, 17}, {11, 13, 15, 18}, {14, 15, 16, 19}}, 16},
+    {{{20, 22, 22, 27}, {21, 23, 23, 28}, {24, 25, 24, 29}}, 26},
+};
+
 // Mask rows "Mask 1" to "Mask 5" of each block: the Const box numbers of the wiegand blocks.
 constexpr int kWiegandConstBoxes[3][5] = {
     {4, 5, 6, 7, 8}, {13, 12, 11, 10, 9}, {21, 20, 19, 18, 17}};
@@ -147,10 +164,10 @@ KeyTable wiegandKeys() {
     const QString t1 = QStringLiteral("Text1");
     constexpr const char *kParts[3] = {"site", "id", "issue"};
     for (int f = 0; f < 3; ++f) {
-        const FormatBlockPlace &block = kFormatBlocks[f];
+        const FormatPlace &block = kFormatPlaces[f];
         const QString format = QStringLiteral("format%1.").arg(f + 1);
         for (int i = 0; i < 3; ++i) {
-            const FormatFieldPlace &place = block.fields[i];
+            const FormatPartPlace &place = block.parts[i];
             const QString part = format + QLatin1String(kParts[i]) + u'.';
             table.append({fieldName(kWiegand, t1, place.start), part + QStringLiteral("start")});
             table.append({fieldName(kWiegand, t1, place.length), part + QStringLiteral("length")});

@@ -5,6 +5,7 @@
 #include "configmodel.h"
 #include "digitstable.h"
 #include "fieldcatalog.h"
+#include "fieldkeys.h"
 
 #include <QList>
 
@@ -33,35 +34,31 @@ bool isWarning(Test test) {
     return test == Test::MayNotFit;
 }
 
-QString wText(const QString &control, int i) {
-    return fieldName(kWiegand, control, i);
-}
-QString bText(const QString &control, int i) {
-    return fieldName(kBarcode, control, i);
-}
 // A field of the `general` screen by its descriptive key.
 QString g(const char *key) {
     return fieldOf(QStringLiteral("general.") + QLatin1String(key));
 }
 
-// The word naming each field of a format block in the messages, in the order Site, ID, Issue.
-constexpr const char *kFieldWords[3] = {"site", "id", "issue"};
+// Start and Len/Value of every mask row of `screen`, row by row in catalog order.
+QStringList maskRowFields(const QString &screen) {
+    const QStringList starts =
+        fieldsMatching(screen + QStringLiteral(".mask*.start"), FieldKind::Text);
+    const QStringList values =
+        fieldsMatching(screen + QStringLiteral(".mask*.lenValue"), FieldKind::Text);
+    QStringList fields;
+    for (qsizetype i = 0; i < starts.size() && i < values.size(); ++i)
+        fields << starts.at(i) << values.at(i);
+    return fields;
+}
 
 QList<Check> makeChecks() {
-    const QString t1 = QStringLiteral("Text1");
     QList<Check> checks;
 
-    QStringList formatting;
-    for (int i = 0; i <= 29; ++i)
-        formatting << wText(t1, i);
-    checks.append({Test::AnyEmpty, formatting,
+    checks.append({Test::AnyEmpty,
+                   fieldsMatching(QStringLiteral("wiegand.format*"), FieldKind::Text),
                    QStringLiteral("Error - Empty field in wiegand/prox formatting")});
-
-    QStringList masking;
-    for (int j = 0; j <= 14; ++j)
-        masking << wText(QStringLiteral("Text2"), j) << wText(QStringLiteral("Text3"), j);
-    checks.append(
-        {Test::AnyEmpty, masking, QStringLiteral("Error - Empty field in wiegand/prox masking")});
+    checks.append({Test::AnyEmpty, maskRowFields(kWiegand),
+                   QStringLiteral("Error - Empty field in wiegand/prox masking")});
     checks.append({Test::AnyEmpty,
                    {fieldOf(QStringLiteral("wiegand.magstripe.length"))},
                    QStringLiteral("Error - Empty field - magstripe length")});
@@ -69,51 +66,50 @@ QList<Check> makeChecks() {
                    {fieldOf(QStringLiteral("wiegand.magstripe.separatorHex"))},
                    QStringLiteral("Error - Empty field - magstripe sep char")});
 
-    for (int f = 0; f < 3; ++f) {
-        const FormatBlockPlace &format = kFormatBlocks[f];
+    for (int f = 0; f < kFormatCount; ++f) {
+        const FormatFields &format = formatFields()[f];
         const QString prefix = QStringLiteral("Error - Wie/prox format %1 - ").arg(f + 1);
         for (int i = 0; i < 3; ++i)
             checks.append({Test::LengthWithoutStart,
-                           {wText(t1, format.fields[i].start), wText(t1, format.fields[i].length)},
-                           prefix + QLatin1String(kFieldWords[i]) +
+                           {format.parts[i].start, format.parts[i].length},
+                           prefix + QLatin1String(kFormatParts[i]) +
                                QStringLiteral(" field has a length but specifies start of 0")});
         for (int i = 0; i < 3; ++i)
             checks.append({Test::BeyondStream,
-                           {wText(t1, format.fields[i].start), wText(t1, format.fields[i].length),
-                            wText(t1, format.total)},
-                           prefix + QLatin1String(kFieldWords[i]) +
+                           {format.parts[i].start, format.parts[i].length, format.totalBits},
+                           prefix + QLatin1String(kFormatParts[i]) +
                                QStringLiteral(" field goes beyond end of bit stream")});
     }
-    for (int f = 0; f < 3; ++f) {
+    for (int f = 0; f < kFormatCount; ++f) {
         for (int i = 0; i < 3; ++i)
             checks.append({Test::MayNotFit,
-                           {wText(t1, kFormatBlocks[f].fields[i].length),
-                            wText(t1, kFormatBlocks[f].fields[i].chars)},
+                           {formatFields()[f].parts[i].length, formatFields()[f].parts[i].chars},
                            QStringLiteral("Warning - Wie/prox format %1 - %2 bit length may not "
                                           "fit in character size")
                                .arg(f + 1)
-                               .arg(QLatin1String(kFieldWords[i]))});
+                               .arg(QLatin1String(kFormatParts[i]))});
     }
 
-    QStringList barcodeMasking;
-    for (int i = 0; i <= 9; ++i)
-        barcodeMasking << bText(QStringLiteral("Text5"), i) << bText(QStringLiteral("Text7"), i);
-    checks.append(
-        {Test::AnyEmpty, barcodeMasking, QStringLiteral("Error - Empty field in barcode masking")});
+    checks.append({Test::AnyEmpty, maskRowFields(kBarcode),
+                   QStringLiteral("Error - Empty field in barcode masking")});
     checks.append({Test::AnyEmpty,
-                   {bText(QStringLiteral("Text8"), 0), bText(QStringLiteral("Text8"), 1)},
+                   {fieldOf(QStringLiteral("barcode.mask1.length")),
+                    fieldOf(QStringLiteral("barcode.mask2.length"))},
                    QStringLiteral("Error - Empty field in barcode masking length")});
     checks.append({Test::AnyEmpty,
                    {fieldOf(QStringLiteral("barcode.timeout"))},
                    QStringLiteral("Error - Empty field in barcode timeout")});
     QStringList lengthBars;
-    for (int r = 0; r <= 8; ++r)
-        lengthBars << bText(t1, r) << bText(QStringLiteral("Text3"), r);
+    for (const char *symbology : kSymbologies)
+        lengthBars << symbologyField(symbology, "length")
+                   << symbologyField(symbology, "bars.count");
     checks.append({Test::AnyEmpty, lengthBars,
                    QStringLiteral("Error - Empty field in barcode length/#bars")});
     QStringList affixes;
-    for (int k = 0; k <= 44; ++k)
-        affixes << bText(QStringLiteral("Text2"), k) << bText(QStringLiteral("Text4"), k);
+    for (const char *symbology : kSymbologies) {
+        for (int c = 1; c <= 5; ++c)
+            affixes << affixField(symbology, "prefix", c) << affixField(symbology, "suffix", c);
+    }
     checks.append(
         {Test::AnyEmpty, affixes, QStringLiteral("Error - Empty field in barcode prefix/suffix")});
     checks.append({Test::OutsideRange,

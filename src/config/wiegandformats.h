@@ -1,29 +1,34 @@
 #pragma once
 
+#include <QString>
+
 #include <array>
 
 namespace varo::config {
 
-// Where one field (Site, ID or Issue) of a Wiegand format block lives on the `wiegand` screen:
-// the Text1 indexes of its Start, Length and Chars, and the number of its Lsb check box.
-struct FormatFieldPlace {
-    int start;
-    int length;
-    int lsb;
-    int chars;
+// The three "Wie/Prox Format" blocks of the `wiegand` screen, formats 1 to 3. Each places the
+// parts Site, ID and Issue of a card number in the bit stream (Start, Length, Lsb) and gives their
+// size in decimal characters (Chars); Total Bits is the length of the whole stream.
+inline constexpr int kFormatCount = 3;
+
+// The parts by their keys, in the order of the screen's rows.
+inline constexpr std::array<const char *, 3> kFormatParts = {"site", "id", "issue"};
+
+// The fields of one part, resolved from their keys ("wiegand.format2.id.length").
+struct FormatPartFields {
+    QString start;
+    QString length;
+    QString lsb;
+    QString chars;
 };
 
-// One of the three "Wie/Prox Format" blocks: its fields in the order Site, ID, Issue, and the
-// Text1 index of its "Total Bits".
-struct FormatBlockPlace {
-    std::array<FormatFieldPlace, 3> fields;
-    int total;
+// The fields of one format: its parts in the order Site, ID, Issue, and its Total Bits.
+struct FormatFields {
+    std::array<FormatPartFields, 3> parts;
+    QString totalBits;
 };
 
-inline constexpr std::array<FormatBlockPlace, 3> kFormatBlocks = {{
-    {{{{1, 4, 1, 6}, {0, 5, 2, 7}, {2, 8, 3, 9}}}, 3},
-    {{{{10, 12, 14, 17}, {11, 13, 15, 18}, {14, 15, 16, 19}}}, 16},
-    {{{{20, 22, 22, 27}, {21, 23, 23, 28}, {24, 25, 24, 29}}}, 26},
-}};
+// Formats 1 to 3 at indexes 0 to 2; resolved once.
+const std::array<FormatFields, kFormatCount> &formatFields();
 
 } // namespace varo::config

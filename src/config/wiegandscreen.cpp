@@ -20,9 +20,6 @@ namespace varo::config {
 
 namespace {
 
-QString text1(int i) {
-    return fieldName(kWiegand, QStringLiteral("Text1"), i);
-}
 QString box(int n) {
     return QStringLiteral("wiegand.Check%1").arg(n);
 }
@@ -50,13 +47,13 @@ void addHeadings(QGridLayout *grid, QWidget *parent, std::initializer_list<const
 }
 
 QGroupBox *formatGroup(FieldBinder *binder, int block, QWidget *parent) {
-    const FormatBlockPlace &format = kFormatBlocks[block];
+    const FormatFields &format = formatFields()[block];
     auto *group = new QGroupBox(QLatin1String(kFormatTitles[block]), parent);
     auto *grid = new QGridLayout(group);
     compactGrid(grid);
     addHeadings(grid, group, {"Start", "Length", "Lsb", "Chars"});
     int row = 1;
-    for (const FormatFieldPlace &r : format.fields) {
+    for (const FormatPartFields &r : format.parts) {
         const QString rowCaption = QLatin1String(kFormatRowCaptions[row - 1]);
         // Each control is announced by its row and column captions ("Site Start").
         auto cell = [&rowCaption](QWidget *control, const char *column) {
@@ -64,15 +61,14 @@ QGroupBox *formatGroup(FieldBinder *binder, int block, QWidget *parent) {
             return control;
         };
         grid->addWidget(caption(rowCaption, group), row, 0);
-        grid->addWidget(cell(binder->text(text1(r.start), group), "Start"), row, 1, Qt::AlignLeft);
-        grid->addWidget(cell(binder->text(text1(r.length), group), "Length"), row, 2,
-                        Qt::AlignLeft);
-        grid->addWidget(cell(binder->check(box(r.lsb), {}, group), "Lsb"), row, 3, Qt::AlignLeft);
-        grid->addWidget(cell(binder->text(text1(r.chars), group), "Chars"), row, 4, Qt::AlignLeft);
+        grid->addWidget(cell(binder->text(r.start, group), "Start"), row, 1, Qt::AlignLeft);
+        grid->addWidget(cell(binder->text(r.length, group), "Length"), row, 2, Qt::AlignLeft);
+        grid->addWidget(cell(binder->check(r.lsb, {}, group), "Lsb"), row, 3, Qt::AlignLeft);
+        grid->addWidget(cell(binder->text(r.chars, group), "Chars"), row, 4, Qt::AlignLeft);
         ++row;
     }
     QLabel *totalCaption = caption(QStringLiteral("Total Bits"), group);
-    QLineEdit *total = binder->text(text1(format.total), group);
+    QLineEdit *total = binder->text(format.totalBits, group);
     ui::nameByCaption(totalCaption, total);
     grid->addWidget(totalCaption, row, 0);
     grid->addWidget(total, row, 1, Qt::AlignLeft);
@@ -142,7 +138,7 @@ WiegandScreen::WiegandScreen(ConfigModel *model, QWidget *parent)
     m_binder = new FieldBinder(model, this);
 
     auto *formats = new QHBoxLayout;
-    for (int block = 0; block < int(kFormatBlocks.size()); ++block)
+    for (int block = 0; block < kFormatCount; ++block)
         formats->addWidget(formatGroup(m_binder, block, this));
     formats->addStretch();
 
