@@ -149,25 +149,22 @@ struct SymbologyCommand {
 };
 
 // The symbology commands in sending order. Rows without start/stop characters leave out "SS";
-// the fixed-length ones also "CD" and "Len".
-const QList<SymbologyCommand> &symbologyCommands() {
+// the fixed-length ones also "CD" and "Len"; Codabar sends a fixed "0" before "Pre".
+QList<SymbologyCommand> symbologyCommands() {
     using enum Cell;
-    static const QList<Cell> kFull = {Enabled,       CheckDigit,    SendCheckDigit,
-                                      SendStartStop, SendDirection, Length,
-                                      Bars,          SendPrefix,    SendSuffix};
-    static const QList<Cell> kNoStartStop = {Enabled, CheckDigit, SendCheckDigit, SendDirection,
-                                             Length,  Bars,       SendPrefix,     SendSuffix};
-    static const QList<Cell> kFixedLength = {Enabled, SendDirection, Bars, SendPrefix, SendSuffix};
-    static const QList<Cell> kCodabar = {Enabled,       CheckDigit, SendCheckDigit, SendStartStop,
-                                         SendDirection, Length,     Bars,           Zero,
-                                         SendPrefix,    SendSuffix};
-    static const QList<SymbologyCommand> commands = {
+    const QList<Cell> kFull = {Enabled, CheckDigit, SendCheckDigit, SendStartStop, SendDirection,
+                               Length,  Bars,       SendPrefix,     SendSuffix};
+    const QList<Cell> kNoStartStop = {Enabled, CheckDigit, SendCheckDigit, SendDirection,
+                                      Length,  Bars,       SendPrefix,     SendSuffix};
+    const QList<Cell> kFixedLength = {Enabled, SendDirection, Bars, SendPrefix, SendSuffix};
+    const QList<Cell> kCodabar = {Enabled, CheckDigit, SendCheckDigit, SendStartStop, SendDirection,
+                                  Length,  Bars,       Zero,           SendPrefix,    SendSuffix};
+    return {
         {"X001", "code39", kFull},         {"X002", "s2of5", kNoStartStop},
         {"X003", "ind2of5", kNoStartStop}, {"X004", "i2of5", kNoStartStop},
         {"X005", "upca", kFixedLength},    {"X006", "ean13", kFixedLength, "Error 048"},
         {"X007", "code128", kNoStartStop}, {"X008", "codabar", kCodabar},
     };
-    return commands;
 }
 
 CommandRow symbologyRow(const SymbologyCommand &command) {
