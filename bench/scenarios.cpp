@@ -76,7 +76,7 @@ Run programUtility(SimHost &host, Transport transport, int runs) {
         check(run.start(), "the programming run did not start");
         done.wait(kProgramTimeout, "the programming run did not end");
         check(outcome.ok(), "the programming run did not complete: " +
-                                log.text(config::ProgressList::Picture2).right(200).toStdString());
+                                log.text(config::ProgressList::Right).right(200).toStdString());
     }
     Run result = clock.stop(runs);
     result.wire = host.received();

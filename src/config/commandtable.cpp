@@ -171,7 +171,7 @@ CommandRow symbologyRow(const SymbologyCommand &command) {
     QList<PayloadField> payload;
     for (Cell cell : command.cells)
         payload.append(cellField(command.symbology, cell));
-    return row(command.code, std::move(payload), ProgressList::Picture1,
+    return row(command.code, std::move(payload), ProgressList::Left,
                command.timeoutMessage ? QLatin1String(command.timeoutMessage) : QString());
 }
 
@@ -232,8 +232,8 @@ QList<PayloadField> formatIssueAndChars(const FormatFields &f) {
 }
 
 QList<CommandRow> makeTable() {
-    constexpr ProgressList P1 = ProgressList::Picture1;
-    constexpr ProgressList P2 = ProgressList::Picture2;
+    constexpr ProgressList P1 = ProgressList::Left;
+    constexpr ProgressList P2 = ProgressList::Right;
     const QString z1 = QStringLiteral("0");
     const QString z2 = QStringLiteral("00");
     const QString z3 = QStringLiteral("000");

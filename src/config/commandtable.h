@@ -8,8 +8,8 @@ namespace varo::config {
 
 class ConfigModel;
 
-// The two progress lists of the programming screen.
-enum class ProgressList { Picture1, Picture2 };
+// The two progress lists of the programming screen, left and right.
+enum class ProgressList { Left, Right };
 
 // Digits chosen from several boxes: the first rule whose boxes are all on gives the digit.
 enum class Choice {
@@ -52,7 +52,7 @@ PayloadField constant(const QString &text);
 struct CommandRow {
     QByteArray code;
     QList<PayloadField> payload;
-    ProgressList list = ProgressList::Picture1;
+    ProgressList list = ProgressList::Left;
     QString timeoutMessage;
 };
 

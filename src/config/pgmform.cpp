@@ -81,8 +81,8 @@ PgmForm::PgmForm(link::ReaderLink *link, ConfigModel *model, QWidget *parent)
     m_rightList = makeList(Control::RightList, 5160, this);
     m_leftList->setFont(font);
     m_rightList->setFont(font);
-    bindList(m_leftList, m_log, ProgressList::Picture1, &m_lastWritten);
-    bindList(m_rightList, m_log, ProgressList::Picture2, &m_lastWritten);
+    bindList(m_leftList, m_log, ProgressList::Left, &m_lastWritten);
+    bindList(m_rightList, m_log, ProgressList::Right, &m_lastWritten);
     setMinimumSize(twips(5160 + 4935 + 120), twips(120 + 7515 + 120));
 
     // The final message of a run or reset is the last line written: the focus goes there so

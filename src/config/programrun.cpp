@@ -42,10 +42,10 @@ bool ProgramRun::start() {
     m_active = true;
 
     m_log->clear();
-    m_log->printLine(ProgressList::Picture1, QStringLiteral("Checking Parameters"));
+    m_log->printLine(ProgressList::Left, QStringLiteral("Checking Parameters"));
     const ValidationResult checked = validate(*m_model);
     for (const QString &line : checked.lines)
-        m_log->printLine(ProgressList::Picture1, line);
+        m_log->printLine(ProgressList::Left, line);
     if (!checked.passed) {
         finish(ResultCode::Invalid, checked.lines.join(u'\n'));
         return true;
@@ -56,11 +56,11 @@ bool ProgramRun::start() {
     if (m_link->sendFailed()) {
         // Nothing more goes out; the list says why instead of ending silently.
         const QString message = kSendFailed + m_link->lastError();
-        m_log->printLine(ProgressList::Picture1, message);
+        m_log->printLine(ProgressList::Left, message);
         finish(ResultCode::LinkError, message);
         return true;
     }
-    m_log->printLine(ProgressList::Picture1, QStringLiteral("Starting Communications"));
+    m_log->printLine(ProgressList::Left, QStringLiteral("Starting Communications"));
     m_step = 0;
     sendStep();
     return true;
@@ -109,8 +109,8 @@ void ProgramRun::onReply(const link::ReplyResult &result) {
         sendStep();
         return;
     }
-    m_log->printLine(ProgressList::Picture2, QStringLiteral(" "));
-    m_log->printLine(ProgressList::Picture2, QStringLiteral("Programming Complete"));
+    m_log->printLine(ProgressList::Right, QStringLiteral(" "));
+    m_log->printLine(ProgressList::Right, QStringLiteral("Programming Complete"));
     finish(ResultCode::Ok, QStringLiteral("Programming Complete"));
 }
 

@@ -3,7 +3,7 @@
 namespace varo::config {
 
 QString &ProgressLog::buffer(ProgressList list) {
-    return list == ProgressList::Picture1 ? m_picture1 : m_picture2;
+    return list == ProgressList::Left ? m_picture1 : m_picture2;
 }
 
 void ProgressLog::printLine(ProgressList list, const QString &text) {
@@ -24,7 +24,7 @@ void ProgressLog::clear() {
 }
 
 QString ProgressLog::text(ProgressList list) const {
-    return list == ProgressList::Picture1 ? m_picture1 : m_picture2;
+    return list == ProgressList::Left ? m_picture1 : m_picture2;
 }
 
 QStringList ProgressLog::lines(ProgressList list) const {

@@ -8,7 +8,7 @@
 
 namespace varo::config {
 
-// The two progress lists of the programming screen, `Picture1` and `Picture2`, without widgets.
+// The two progress lists of the programming screen (left and right), without widgets.
 // Printing a line appends the text and ends the line; printing without line end leaves the
 // write position after the text, so the next print continues the same line.
 class ProgressLog : public QObject {

@@ -20,7 +20,7 @@ bool ReaderReset::start() {
         return false;
     }
     m_log->clear();
-    m_log->printLine(ProgressList::Picture1, QStringLiteral("Resetting Reader"));
+    m_log->printLine(ProgressList::Left, QStringLiteral("Resetting Reader"));
     static const QByteArray kResetCommand("\0U1", 3);
     // sendCommand() succeeds only once the write has been handed to the system.
     link::OperationResult result;
@@ -31,7 +31,7 @@ bool ReaderReset::start() {
                                                 QStringLiteral("Could not send to the reader: ") +
                                                     m_link->lastError());
     }
-    m_log->printLine(ProgressList::Picture1, result.message);
+    m_log->printLine(ProgressList::Left, result.message);
     emit finished(result);
     return true;
 }

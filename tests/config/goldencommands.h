@@ -15,8 +15,8 @@ struct GoldenCommand {
     const char *timeoutMessage;
 };
 
-inline constexpr ProgressList P1 = ProgressList::Picture1;
-inline constexpr ProgressList P2 = ProgressList::Picture2;
+inline constexpr ProgressList P1 = ProgressList::Left;
+inline constexpr ProgressList P2 = ProgressList::Right;
 
 inline const QList<GoldenCommand> kDefaultCommands = {
     {"V", "", P1, "Error 000"},

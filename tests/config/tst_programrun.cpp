@@ -58,8 +58,8 @@ struct Rig : SimLink {
         return r ? r->code : ResultCode::Cancelled;
     }
 
-    QStringList picture1() const { return log.lines(ProgressList::Picture1); }
-    QStringList picture2() const { return log.lines(ProgressList::Picture2); }
+    QStringList picture1() const { return log.lines(ProgressList::Left); }
+    QStringList picture2() const { return log.lines(ProgressList::Right); }
 };
 
 QString echoLine(const config::test::GoldenCommand &golden, const QString &reply) {
@@ -76,7 +76,7 @@ std::pair<QStringList, QStringList> expectedLines(const QString &firmware, const
     QStringList p2;
     for (qsizetype i = 1; i < std::min(lastIndex, kDefaultCommands.size()); ++i) {
         const auto &golden = kDefaultCommands.at(i);
-        (golden.list == ProgressList::Picture1 ? p1 : p2) << echoLine(golden, reply);
+        (golden.list == ProgressList::Left ? p1 : p2) << echoLine(golden, reply);
     }
     if (lastIndex >= kDefaultCommands.size())
         p2 << QStringLiteral(" ") << QStringLiteral("Programming Complete");
@@ -193,7 +193,7 @@ private slots:
             ++index;
         const auto &failed = kDefaultCommands.at(index);
         auto [p1, p2] = expectedLines(QStringLiteral("VARO SIM V1.0"), QStringLiteral("OK"), index);
-        QStringList &list = failed.list == ProgressList::Picture1 ? p1 : p2;
+        QStringList &list = failed.list == ProgressList::Left ? p1 : p2;
         list << QString::fromLatin1(config::test::goldenCommandText(failed)) + u' ' << message;
         QCOMPARE(rig.picture1(), p1);
         QCOMPARE(rig.picture2(), p2);
@@ -276,8 +276,8 @@ private slots:
         QVERIFY(!rig.link.isBusy());
         QVERIFY(!rig.picture1().contains(QStringLiteral("Programming Complete")));
         // Both lists end with whole lines, and the last line printed says why the run stopped.
-        const QString p1 = rig.log.text(ProgressList::Picture1);
-        const QString p2 = rig.log.text(ProgressList::Picture2);
+        const QString p1 = rig.log.text(ProgressList::Left);
+        const QString p2 = rig.log.text(ProgressList::Right);
         QVERIFY(p1.endsWith(u'\n'));
         QVERIFY(p2.isEmpty() || p2.endsWith(u'\n'));
         QVERIFY(rig.picture1().last() == result->message ||
@@ -302,7 +302,7 @@ private slots:
         QVERIFY(!rig.link.isBusy());
         // The command awaiting its reply keeps its own, ended line; the next line says why.
         const ProgressList list =
-            rig.picture2().isEmpty() ? ProgressList::Picture1 : ProgressList::Picture2;
+            rig.picture2().isEmpty() ? ProgressList::Left : ProgressList::Right;
         const QStringList lines = rig.log.lines(list);
         QVERIFY(rig.log.text(list).endsWith(u'\n'));
         QCOMPARE(lines.last(), QStringLiteral("Programming stopped: the link was disconnected"));
@@ -364,7 +364,7 @@ private slots:
     void busyLinkRefusesBoth() {
         Rig rig;
         QVERIFY(rig.connectOver(Medium::Tcp));
-        rig.log.printLine(ProgressList::Picture1, QStringLiteral("earlier"));
+        rig.log.printLine(ProgressList::Left, QStringLiteral("earlier"));
         const link::OperationClaim upload = rig.link.claim(QStringLiteral("Upload"));
         QVERIFY(upload);
         QSignalSpy refused(&rig.run, &ProgramRun::refused);
@@ -384,7 +384,7 @@ private slots:
         QFETCH(Medium, medium);
         Rig rig;
         QVERIFY(rig.connectOver(medium));
-        rig.log.printLine(ProgressList::Picture2, QStringLiteral("earlier"));
+        rig.log.printLine(ProgressList::Right, QStringLiteral("earlier"));
         QSignalSpy finished(&rig.reset, &ReaderReset::finished);
 
         QVERIFY(rig.reset.start());
@@ -407,8 +407,7 @@ private slots:
         QVERIFY(reset.start());
         const auto result = finished.first().first().value<OperationResult>();
         QCOMPARE(result.code, ResultCode::LinkError);
-        QCOMPARE(log.lines(ProgressList::Picture1),
-                 (QStringList{"Resetting Reader", result.message}));
+        QCOMPARE(log.lines(ProgressList::Left), (QStringList{"Resetting Reader", result.message}));
         QVERIFY(result.message.startsWith(QStringLiteral("Could not send to the reader: ")));
         QVERIFY(!link.isBusy());
 

@@ -288,9 +288,9 @@ private slots:
         QCOMPARE(picture2->palette().color(QPalette::Base), QColor(192, 192, 192));
 
         ProgressLog *log = form.progressLog();
-        log->printLine(ProgressList::Picture1, QStringLiteral("Starting Communications"));
-        log->print(ProgressList::Picture2, QStringLiteral("X077000000000000"));
-        log->printLine(ProgressList::Picture2, QStringLiteral("  [<b>OK</b>]"));
+        log->printLine(ProgressList::Left, QStringLiteral("Starting Communications"));
+        log->print(ProgressList::Right, QStringLiteral("X077000000000000"));
+        log->printLine(ProgressList::Right, QStringLiteral("  [<b>OK</b>]"));
         QCOMPARE(picture1->toPlainText(), QStringLiteral("Starting Communications\n"));
         QCOMPARE(picture2->toPlainText(), QStringLiteral("X077000000000000  [<b>OK</b>]\n"));
 

@@ -46,7 +46,7 @@ struct Programming {
             return std::nullopt;
         return finished.first().first().value<link::OperationResult>().code;
     }
-    QStringList picture1() const { return log.lines(config::ProgressList::Picture1); }
+    QStringList picture1() const { return log.lines(config::ProgressList::Left); }
 
     config::ConfigModel model;
     config::ProgressLog log;
@@ -113,8 +113,8 @@ void TestLineFaults::programRun() {
         QVERIFY(!linkErrors.first().first().toString().isEmpty());
         // ...and the progress list ends saying so.
         const QString reason = linkErrors.first().first().toString();
-        const QStringList p1 = first.log.lines(config::ProgressList::Picture1);
-        const QStringList p2 = first.log.lines(config::ProgressList::Picture2);
+        const QStringList p1 = first.log.lines(config::ProgressList::Left);
+        const QStringList p2 = first.log.lines(config::ProgressList::Right);
         QVERIFY(p1.last().endsWith(reason) || p2.value(p2.size() - 1).endsWith(reason));
         break;
     }
