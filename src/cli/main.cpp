@@ -74,6 +74,9 @@ int main(int argc, char *argv[]) {
     // The wire trace: the link logs every byte under this category.
     if (request.trace) {
         QLoggingCategory::setFilterRules(QStringLiteral("varo.wire.debug=true"));
+        // One line per chunk on stderr, after the wall-clock time in milliseconds; each line
+        // carries the target, the direction, hex and printable text.
+        qSetMessagePattern(QStringLiteral("%{time yyyy-MM-dd hh:mm:ss.zzz} %{message}"));
     }
 
     // Ctrl+C and SIGTERM reach the event loop through a socket pair; a second one ends the
