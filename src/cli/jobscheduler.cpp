@@ -10,7 +10,9 @@
 namespace varo::cli {
 
 JobScheduler::JobScheduler(Request request, QObject *parent)
-    : QObject(parent), m_request(std::move(request)), m_waits(waitsFromEnvironment()) {}
+    : QObject(parent)
+    , m_request(std::move(request))
+    , m_waits(waitsFromEnvironment()) {}
 
 JobScheduler::~JobScheduler() = default;
 
@@ -38,8 +40,12 @@ void JobScheduler::start() {
         if (!m_model) {
             // checkInputs() refuses such a profile first; never run on half-applied settings.
             for (const Target &target : std::as_const(m_request.targets)) {
-                emit targetFinished({target.text, false, QString::fromLatin1(reason::kFile),
-                                     QStringLiteral("profile: ") + problems, 0, {}});
+                emit targetFinished({target.text,
+                                     false,
+                                     QString::fromLatin1(reason::kFile),
+                                     QStringLiteral("profile: ") + problems,
+                                     0,
+                                     {}});
             }
             m_next = m_request.targets.size();
         }

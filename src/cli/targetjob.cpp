@@ -117,10 +117,14 @@ QString reasonFor(ResultCode code) {
     return QString::fromLatin1(reason::kLink);
 }
 
-TargetJob::TargetJob(const Request &request, const Target &target,
-                     const config::ConfigModel *model, JobWaits waits, QObject *parent)
-    : QObject(parent), m_request(request), m_target(target), m_model(model), m_waits(waits),
-      m_link(std::make_unique<link::ReaderLink>()) {
+TargetJob::TargetJob(const Request &request, const Target &target, const config::ConfigModel *model,
+                     JobWaits waits, QObject *parent)
+    : QObject(parent)
+    , m_request(request)
+    , m_target(target)
+    , m_model(model)
+    , m_waits(waits)
+    , m_link(std::make_unique<link::ReaderLink>()) {
     m_link->setTraceName(target.text);
     if (m_waits.shortened) {
         m_link->setTimings({400ms, 1500ms});
@@ -177,8 +181,8 @@ void TargetJob::onConnected(bool connected) {
         return;
     }
     if (!connected) {
-        const QString why = m_link->lastError().isEmpty() ? QStringLiteral("no connection")
-                                                          : m_link->lastError();
+        const QString why =
+            m_link->lastError().isEmpty() ? QStringLiteral("no connection") : m_link->lastError();
         const bool refused = why.contains(QLatin1String("refused"), Qt::CaseInsensitive);
         return end(false,
                    QString::fromLatin1(refused ? reason::kRefused
@@ -268,8 +272,8 @@ void TargetJob::runOperation() {
         auto *test = new loopback::LoopbackEngine(readerLink);
         m_engine.reset(test);
         loopback::LoopbackTimings timings;
-        timings.passes = int((m_request.loopbackBytes + kBytesPerLoopbackPass - 1) /
-                             kBytesPerLoopbackPass);
+        timings.passes =
+            int((m_request.loopbackBytes + kBytesPerLoopbackPass - 1) / kBytesPerLoopbackPass);
         if (m_waits.shortened) {
             timings.settleSerial = 50ms;
             timings.settleTcp = 50ms;
@@ -300,13 +304,14 @@ void TargetJob::runOperation() {
                 if (result.ok() && *errors > 0) {
                     // Every byte went out, but not every echo came back right.
                     return onOperationFinished(
-                        {ResultCode::WrongReply,
-                         QStringLiteral("%1 echo errors, first: %2").arg(*errors).arg(m_lastStatus)});
+                        {ResultCode::WrongReply, QStringLiteral("%1 echo errors, first: %2")
+                                                     .arg(*errors)
+                                                     .arg(m_lastStatus)});
                 }
-                onOperationFinished(result.ok() ? OperationResult::success(
-                                                      QStringLiteral("%1 bytes echoed")
-                                                          .arg(test->charactersSent()))
-                                                : result);
+                onOperationFinished(
+                    result.ok() ? OperationResult::success(
+                                      QStringLiteral("%1 bytes echoed").arg(test->charactersSent()))
+                                : result);
             },
             Qt::QueuedConnection);
         if (!test->start()) {
@@ -457,8 +462,8 @@ void TargetJob::onOperationFinished(const OperationResult &result) {
     }
     m_link->disconnectReader();
     end(false, interrupted ? QString::fromLatin1(reason::kInterrupted) : reasonFor(result.code),
-        (interrupted ? QStringLiteral("interrupted during ") : QString()) + step + QStringLiteral(": ") +
-            message);
+        (interrupted ? QStringLiteral("interrupted during ") : QString()) + step +
+            QStringLiteral(": ") + message);
 }
 
 void TargetJob::end(bool ok, const QString &exitReason, const QString &message) {

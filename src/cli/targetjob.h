@@ -64,8 +64,8 @@ private:
     const config::ConfigModel *m_model;
     JobWaits m_waits;
     std::unique_ptr<link::ReaderLink> m_link;
-    std::unique_ptr<QObject> m_engine;   // the operation's engine
-    std::unique_ptr<QObject> m_helper;   // program: its progress log
+    std::unique_ptr<QObject> m_engine; // the operation's engine
+    std::unique_ptr<QObject> m_helper; // program: its progress log
     QElapsedTimer m_clock;
     QVariantMap m_data;
     QString m_lastStatus; // the engine's last status text: names what went wrong
