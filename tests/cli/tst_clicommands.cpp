@@ -186,8 +186,7 @@ void TestCliCommands::commands() {
     QCOMPARE(result.value(QLatin1String("ok")).toBool(), true);
     QCOMPARE(result.value(QLatin1String("exit")).toString(), QStringLiteral("ok"));
     if (!dataKey.isEmpty()) {
-        const QJsonValue value =
-            result.value(QLatin1String("data")).toObject().value(dataKey);
+        const QJsonValue value = result.value(QLatin1String("data")).toObject().value(dataKey);
         QCOMPARE(value.toVariant().toString(), dataValue);
     }
     if (line.startsWith(QLatin1String("upload"))) {
@@ -204,23 +203,32 @@ void TestCliCommands::faults_data() {
     QTest::addColumn<QString>("exit");
     QTest::addColumn<QString>("step");
 
-    QTest::newRow("silent reader, info") << "info" << int(FaultMode::Silent) << "" << "timeout"
+    QTest::newRow("silent reader, info") << "info" << int(FaultMode::Silent) << ""
+                                         << "timeout"
                                          << "firmware identification";
-    QTest::newRow("reader drops the link, program")
-        << "program" << int(FaultMode::Close) << "" << "link" << "program";
-    QTest::newRow("empty replies, info") << "info" << int(FaultMode::Empty) << "" << "wrong-reply"
+    QTest::newRow("reader drops the link, program") << "program" << int(FaultMode::Close) << ""
+                                                    << "link"
+                                                    << "program";
+    QTest::newRow("empty replies, info") << "info" << int(FaultMode::Empty) << ""
+                                         << "wrong-reply"
                                          << "firmware identification";
-    QTest::newRow("connection refused, reset")
-        << "reset" << int(FaultMode::Refuse) << "" << "refused" << "connect";
-    QTest::newRow("loader refuses a block, flash")
-        << "flash" << int(FaultMode::LoaderNak) << "" << "wrong-reply" << "flash";
-    QTest::newRow("reply too late, program") << "program" << -1 << "late" << "timeout"
+    QTest::newRow("connection refused, reset") << "reset" << int(FaultMode::Refuse) << ""
+                                               << "refused"
+                                               << "connect";
+    QTest::newRow("loader refuses a block, flash") << "flash" << int(FaultMode::LoaderNak) << ""
+                                                   << "wrong-reply"
+                                                   << "flash";
+    QTest::newRow("reply too late, program") << "program" << -1 << "late"
+                                             << "timeout"
                                              << "program";
-    QTest::newRow("link dropped after two records, upload")
-        << "upload" << -1 << "drop-records" << "link" << "upload";
-    QTest::newRow("flood without CR, info") << "info" << -1 << "flood" << "timeout"
+    QTest::newRow("link dropped after two records, upload") << "upload" << -1 << "drop-records"
+                                                            << "link"
+                                                            << "upload";
+    QTest::newRow("flood without CR, info") << "info" << -1 << "flood"
+                                            << "timeout"
                                             << "firmware identification";
-    QTest::newRow("echo dropped, loopback") << "loopback" << -1 << "drop-echo" << "wrong-reply"
+    QTest::newRow("echo dropped, loopback") << "loopback" << -1 << "drop-echo"
+                                            << "wrong-reply"
                                             << "loopback";
 }
 
@@ -291,10 +299,10 @@ void TestCliCommands::fleetWithFaultyReaders() {
             file.write(target(fleet, i, false).toUtf8() + "\n");
         }
     }
-    const Outcome outcome = runCli({QStringLiteral("--json"), QStringLiteral("--targets"), targets,
-                                    QStringLiteral("--jobs"), QStringLiteral("20"),
-                                    QStringLiteral("program")},
-                                   60000);
+    const Outcome outcome =
+        runCli({QStringLiteral("--json"), QStringLiteral("--targets"), targets,
+                QStringLiteral("--jobs"), QStringLiteral("20"), QStringLiteral("program")},
+               60000);
     QCOMPARE(outcome.code, 1);
     const QJsonArray results = QJsonDocument::fromJson(outcome.out.toUtf8())
                                    .object()
