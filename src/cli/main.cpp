@@ -6,6 +6,7 @@
 #include "cli/report.h"
 #include "cli/serialdevices.h"
 #include "cli/stoprequest.h"
+#include "cli/tracelog.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
@@ -76,7 +77,7 @@ int main(int argc, char *argv[]) {
         QLoggingCategory::setFilterRules(QStringLiteral("varo.wire.debug=true"));
         // One line per chunk on stderr, after the wall-clock time in milliseconds; each line
         // carries the target, the direction, hex and printable text.
-        qSetMessagePattern(QStringLiteral("%{time yyyy-MM-dd hh:mm:ss.zzz} %{message}"));
+        installTraceLog();
     }
 
     // Ctrl+C and SIGTERM reach the event loop through a socket pair; a second one ends the
