@@ -18,7 +18,9 @@ namespace {
 double childCpuSeconds() {
     rusage usage{};
     ::getrusage(RUSAGE_CHILDREN, &usage);
-    const auto seconds = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    const auto seconds = [](const timeval &t) {
+        return double(t.tv_sec) + double(t.tv_usec) / 1e6;
+    };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
