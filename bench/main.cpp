@@ -1,6 +1,7 @@
 // varo-bench: the utility's engines against the simulator, each next to a minimal blocking
 // client that puts the same bytes on the wire.
 
+#include "clifleet.h"
 #include "harness.h"
 #include "pacedrelay.h"
 #include "report.h"
@@ -35,6 +36,8 @@ struct Plan {
     double cpuWindow = 10;
     qsizetype lineRateBytes = 64 * 1024;
     bool lineRateBaseline = false;
+    int fleetReaders = 100;
+    qsizetype traceFirmwareBytes = 1024 * 1024;
 };
 
 Plan planFor(bool quick, bool smoke) {
@@ -51,6 +54,8 @@ Plan planFor(bool quick, bool smoke) {
         plan.cpuWindow = 0.5;
         plan.lineRateBytes = 300;
         plan.lineRateBaseline = true;
+        plan.fleetReaders = 3;
+        plan.traceFirmwareBytes = 4096;
     } else if (quick) {
         plan.name = QStringLiteral("quick");
         plan.programReps = 5;
@@ -68,6 +73,9 @@ constexpr double kRatioTarget = 1.5;
 constexpr double kIdleCpuTarget = 0.1;
 constexpr double kStreamCoreTarget = 0.10;
 constexpr double kWireTarget = 1.05;
+constexpr double kFleetTarget = 1.2;
+constexpr double kTraceTarget = 1.1;
+constexpr int kFleetReplyDelayMs = 20;
 
 QString sizeText(qsizetype bytes) {
     if (bytes >= 1024 * 1024 && bytes % (1024 * 1024) == 0)
@@ -97,6 +105,7 @@ private:
                  const std::function<Run()> &baseline);
     void terminalRows();
     void lineRateRow();
+    void cliRows();
     void error(const QString &scenario, Transport transport, const BenchError &e);
     void progress(const QString &text);
 
@@ -116,9 +125,70 @@ private:
                   QStringLiteral("Bytes down"), QStringLiteral("Wire limit s"),
                   QStringLiteral("Client"), QStringLiteral("Time s"),
                   QStringLiteral("Ratio to limit")}};
+    Table m_cli{{QStringLiteral("Scenario (varo-cli process)"), QStringLiteral("Link"),
+                 QStringLiteral("Readers"), QStringLiteral("Time s"), QStringLiteral("CPU s"),
+                 QStringLiteral("CPU per reader s"), QStringLiteral("Exit")}};
     Targets m_targets;
     int m_errors = 0;
 };
+
+// One varo-cli process programs one reader, then a whole fleet, every simulated reader
+// delaying each reply by 20 ms; then the 1 MiB download with and without --trace.
+void Bench::cliRows() {
+    const QString cli = QStringLiteral(VARO_CLI_PATH);
+    const auto addRow = [this](const QString &scenario, int readers, const CliRun &run) {
+        m_cli.addRow({scenario, QStringLiteral("tcp"), QString::number(readers),
+                      seconds(run.seconds), seconds(run.cpuSeconds),
+                      seconds(run.cpuSeconds / std::max(readers, 1)),
+                      QString::number(run.exitCode)});
+        if (run.exitCode != 0) {
+            ++m_errors;
+            m_targets.judge(false, scenario + QStringLiteral(": ERROR exit code ") +
+                                       QString::number(run.exitCode));
+        }
+    };
+    const int readers = m_plan.fleetReaders;
+    progress(QStringLiteral("varo-cli program, 1 and %1 readers").arg(readers));
+    const CliRun one = programFleet(cli, 1, kFleetReplyDelayMs);
+    addRow(QStringLiteral("Program, 20 ms replies"), 1, one);
+    const CliRun fleet = programFleet(cli, readers, kFleetReplyDelayMs);
+    addRow(QStringLiteral("Program, 20 ms replies"), readers, fleet);
+    if (one.exitCode == 0 && fleet.exitCode == 0) {
+        const double ratio = fleet.seconds / one.seconds;
+        m_targets.judge(ratio <= kFleetTarget,
+                        QStringLiteral("varo-cli program %1 readers / 1 reader: %2 <= %3")
+                            .arg(readers)
+                            .arg(fixed(ratio, 2), fixed(kFleetTarget, 1)));
+    }
+
+    const QString image = m_dir.filePath(QStringLiteral("firmware-cli.bin"));
+    if (!writeImage(image, m_plan.traceFirmwareBytes)) {
+        ++m_errors;
+        m_targets.judge(false, QStringLiteral("varo-cli flash: cannot write the image"));
+        return;
+    }
+    progress(QStringLiteral("varo-cli flash %1, trace off and on")
+                 .arg(sizeText(m_plan.traceFirmwareBytes)));
+    std::vector<double> off;
+    std::vector<double> on;
+    CliRun lastOff;
+    CliRun lastOn;
+    for (int rep = 0; rep < m_plan.reps; ++rep) {
+        lastOff = flashOne(cli, image, false);
+        lastOn = flashOne(cli, image, true);
+        off.push_back(lastOff.seconds);
+        on.push_back(lastOn.seconds);
+    }
+    const QString size = sizeText(m_plan.traceFirmwareBytes);
+    addRow(QStringLiteral("Firmware %1, no trace").arg(size), 1, lastOff);
+    addRow(QStringLiteral("Firmware %1, --trace").arg(size), 1, lastOn);
+    if (lastOff.exitCode == 0 && lastOn.exitCode == 0) {
+        const double ratio = median(on) / median(off);
+        m_targets.judge(ratio <= kTraceTarget,
+                        QStringLiteral("varo-cli flash %1 --trace / no trace: %2 <= %3")
+                            .arg(size, fixed(ratio, 2), fixed(kTraceTarget, 1)));
+    }
+}
 
 void Bench::progress(const QString &text) {
     QTextStream(stderr) << "varo-bench: " << text << Qt::endl;
@@ -309,11 +379,16 @@ int Bench::run(const std::set<int> &rows) {
         terminalRows();
     if (wanted(6))
         lineRateRow();
+    if (wanted(7))
+        cliRows();
 
     m_out << "varo-bench (" << m_plan.name << "): the utility's engines and a blocking baseline"
           << " client against the simulator on its own thread.\nTimes are medians per run; CPU is"
           << " the client thread's; the ratio range spans the repetitions.\n\n";
-    m_out << m_compare.render() << '\n' << m_cpu.render() << '\n' << m_line.render() << '\n';
+    m_out << m_compare.render() << '\n'
+          << m_cpu.render() << '\n'
+          << m_line.render() << '\n'
+          << m_cli.render() << '\n';
     if (m_plan.name == QStringLiteral("smoke"))
         m_out << "Smoke sizes: the lines below show that every row ran; their targets mean "
                  "nothing.\n";
@@ -341,7 +416,7 @@ int main(int argc, char *argv[]) {
     const QCommandLineOption smoke(QStringLiteral("smoke"),
                                    QStringLiteral("Every row once on a tiny size (for CI)."));
     const QCommandLineOption row(QStringLiteral("row"),
-                                 QStringLiteral("Run only row N (1-6); may be repeated."),
+                                 QStringLiteral("Run only row N (1-7); may be repeated."),
                                  QStringLiteral("N"));
     const QCommandLineOption reps(QStringLiteral("reps"),
                                   QStringLiteral("Repetitions of every comparison row."),

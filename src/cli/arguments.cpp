@@ -1,5 +1,7 @@
 #include "cli/arguments.h"
 
+#include "cli/jobscheduler.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
@@ -280,6 +282,11 @@ QString checkInputs(const Request &request) {
         if (!profile.open(QIODevice::ReadOnly)) {
             return QStringLiteral("cannot read the profile %1: %2")
                 .arg(request.profilePath, profile.errorString());
+        }
+        QString problems;
+        if (!JobScheduler::programSettings(request.profilePath, &problems)) {
+            return QStringLiteral("the profile %1 is not valid:\n%2")
+                .arg(request.profilePath, problems);
         }
     }
     if (request.command == Command::Flash) {

@@ -1,26 +1,25 @@
 #include "cli/commandrunner.h"
 
-#include <QTimer>
+#include "cli/jobscheduler.h"
+
+#include <QCoreApplication>
 
 namespace varo::cli {
 
-// The reader commands are not connected to the link engines in this build: every target
-// fails with a result that says so, and nothing is sent.
 void runCommand(const Request &request, Reporter &reporter, StopRequest &stop,
                 std::function<void()> finished) {
-    (void)stop;
-    QTimer::singleShot(0, [request, &reporter, finished = std::move(finished)] {
-        for (const Target &target : request.targets) {
-            reporter.add({target.text,
-                          false,
-                          QString::fromLatin1(reason::kNotWired),
-                          QStringLiteral("not yet wired: \"%1\" is not available in this build")
-                              .arg(commandName(request.command)),
-                          0,
-                          {}});
-        }
-        finished();
-    });
+    // The scheduler lives until the application ends; it deletes its jobs as they finish.
+    auto *scheduler = new JobScheduler(request, QCoreApplication::instance());
+    QObject::connect(scheduler, &JobScheduler::progressed, scheduler,
+                     [&reporter](const QString &target, const QString &text) {
+                         reporter.progress(target, text);
+                     });
+    QObject::connect(scheduler, &JobScheduler::targetFinished, scheduler,
+                     [&reporter](const TargetResult &result) { reporter.add(result); });
+    QObject::connect(&stop, &StopRequest::requested, scheduler, &JobScheduler::stop);
+    QObject::connect(scheduler, &JobScheduler::allFinished, scheduler,
+                     [finished = std::move(finished)] { finished(); });
+    scheduler->start();
 }
 
 } // namespace varo::cli

@@ -6,6 +6,7 @@
 #include "cli/report.h"
 #include "cli/serialdevices.h"
 #include "cli/stoprequest.h"
+#include "cli/tracelog.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
@@ -74,6 +75,9 @@ int main(int argc, char *argv[]) {
     // The wire trace: the link logs every byte under this category.
     if (request.trace) {
         QLoggingCategory::setFilterRules(QStringLiteral("varo.wire.debug=true"));
+        // One line per chunk on stderr, after the wall-clock time in milliseconds; each line
+        // carries the target, the direction, hex and printable text.
+        installTraceLog();
     }
 
     // Ctrl+C and SIGTERM reach the event loop through a socket pair; a second one ends the

@@ -21,7 +21,6 @@ inline constexpr char kTimeout[] = "timeout";         // the reader did not answ
 inline constexpr char kWrongReply[] = "wrong-reply";  // an answer that is not the expected one
 inline constexpr char kFile[] = "file";               // a local file could not be read or written
 inline constexpr char kInterrupted[] = "interrupted"; // Ctrl+C, or the run ended without a result
-inline constexpr char kNotWired[] = "not-wired";      // the command is not available in this build
 } // namespace reason
 
 // What one target's run came to.

@@ -284,6 +284,7 @@ void ReaderLink::endWaits(const LinkEnd &end) {
 void ReaderLink::onTransportFailed(const QString &reason) {
     if (m_state == LinkState::Connecting) {
         m_connectTimer.stop();
+        m_lastError = reason; // why the attempt failed
         dropTransport();
         setState(LinkState::Disconnected);
         emit connectFinished(false);
@@ -302,6 +303,7 @@ void ReaderLink::onTransportFailed(const QString &reason) {
 void ReaderLink::onConnectTimeout() {
     if (m_state != LinkState::Connecting)
         return;
+    m_lastError = QStringLiteral("no answer within the connect time");
     dropTransport();
     setState(LinkState::Disconnected);
     emit connectFinished(false);

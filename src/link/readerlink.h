@@ -68,7 +68,8 @@ public:
     bool isConnecting() const { return m_state == LinkState::Connecting; }
     // Whether the medium itself is still open.
     bool isTransportOpen() const;
-    // Why the last write could not be made or why the medium broke; empty when neither.
+    // Why the last write could not be made, why the medium broke or why the last connection
+    // attempt failed; empty when none of these.
     QString lastError() const { return m_lastError; }
 
     // connect_reader with `settings`. Returns false, doing nothing, when already connected (the

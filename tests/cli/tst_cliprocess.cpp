@@ -3,10 +3,13 @@
 #include "sim/readersimulator.h"
 #include "sim/simtcpserver.h"
 
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 
 using varo::sim::ReaderSimulator;
@@ -50,17 +53,23 @@ private slots:
     void usageErrorsSendNothing_data();
     void usageErrorsSendNothing();
     void versionAndHelp();
-    void unwiredCommandsFailNamingTheTarget();
+    void unreachableReaderFailsNamingTheTarget();
 
 private:
     ReaderSimulator m_sim;
     SimTcpServer m_server{&m_sim};
     QString m_target;
+    QTemporaryDir m_dir;
+    QString m_badProfile;
 };
 
 void TestCliProcess::initTestCase() {
     QVERIFY(m_server.listen());
     m_target = QStringLiteral("tcp:127.0.0.1:%1").arg(m_server.port());
+    m_badProfile = m_dir.filePath(QStringLiteral("bad.json"));
+    QFile profile(m_badProfile);
+    QVERIFY(profile.open(QIODevice::WriteOnly));
+    profile.write(R"({"format": "varo-reader-profile", "version": 99})");
 }
 
 void TestCliProcess::usageErrorsSendNothing_data() {
@@ -76,6 +85,8 @@ void TestCliProcess::usageErrorsSendNothing_data() {
                                       << "cannot read the image";
     QTest::newRow("unreadable profile") << "program --profile /nonexistent/p.ini {t}"
                                         << "cannot read the profile";
+    QTest::newRow("invalid profile") << "program --profile {bad} {t}"
+                                     << "is not valid";
     QTest::newRow("target twice") << "reset {t} {t}"
                                   << "given twice";
 }
@@ -84,8 +95,9 @@ void TestCliProcess::usageErrorsSendNothing() {
     QFETCH(QString, line);
     QFETCH(QString, hint);
     QSignalSpy connected(&m_server, &SimTcpServer::clientConnected);
-    const Outcome outcome =
-        runCli(line.replace(QStringLiteral("{t}"), m_target).split(QLatin1Char(' ')));
+    const Outcome outcome = runCli(line.replace(QStringLiteral("{t}"), m_target)
+                                       .replace(QStringLiteral("{bad}"), m_badProfile)
+                                       .split(QLatin1Char(' ')));
     QCOMPARE(outcome.code, 2);
     QVERIFY2(outcome.err.startsWith(QLatin1String("varo-cli: ")), qPrintable(outcome.err));
     QVERIFY2(outcome.err.contains(hint), qPrintable(outcome.err));
@@ -108,13 +120,17 @@ void TestCliProcess::versionAndHelp() {
         QJsonDocument::fromJson(outcome.out.toUtf8()).object().contains(QLatin1String("devices")));
 }
 
-// Until the commands run on the link, they must fail honestly, never report success.
-void TestCliProcess::unwiredCommandsFailNamingTheTarget() {
-    Outcome outcome = runCli({QStringLiteral("info"), m_target});
+// A reader that cannot be reached fails honestly: never success, the target named.
+void TestCliProcess::unreachableReaderFailsNamingTheTarget() {
+    QTcpServer closed;
+    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    const QString target = QStringLiteral("tcp:127.0.0.1:%1").arg(closed.serverPort());
+    closed.close();
+    Outcome outcome = runCli({QStringLiteral("info"), target});
     QCOMPARE(outcome.code, 1);
-    QVERIFY2(outcome.out.startsWith(m_target + QStringLiteral("  FAILED  ")),
+    QVERIFY2(outcome.out.startsWith(target + QStringLiteral("  FAILED  connect: ")),
              qPrintable(outcome.out));
-    outcome = runCli({QStringLiteral("--json"), QStringLiteral("reset"), m_target});
+    outcome = runCli({QStringLiteral("--json"), QStringLiteral("reset"), target});
     QCOMPARE(outcome.code, 1);
     const QJsonObject root = QJsonDocument::fromJson(outcome.out.toUtf8()).object();
     QCOMPARE(root.value(QLatin1String("ok")).toBool(true), false);

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace varo::bench {
+
+// One varo-cli process run against simulated readers served from this process.
+struct CliRun {
+    double seconds = 0;    // wall time from start to exit
+    double cpuSeconds = 0; // user + system time of the varo-cli process
+    int exitCode = -1;     // -1: did not start, crashed or timed out
+};
+
+// Programs `readers` simulated readers (each delaying every reply by `replyDelayMs`) with one
+// varo-cli process, all of them at once.
+CliRun programFleet(const QString &cliPath, int readers, int replyDelayMs);
+
+// Downloads `image` into one simulated reader with varo-cli, with or without --trace (the
+// trace goes to the null device).
+CliRun flashOne(const QString &cliPath, const QString &image, bool trace);
+
+} // namespace varo::bench
