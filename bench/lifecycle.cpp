@@ -28,8 +28,7 @@ double threadCpu() {
 
 // Runs the event loop until `done` holds (looked at whenever the link's state changes) or
 // `timeoutMs` passes.
-template <typename Predicate>
-bool runUntil(link::ReaderLink &link, Predicate done, int timeoutMs) {
+template <typename Predicate> bool runUntil(link::ReaderLink &link, Predicate done, int timeoutMs) {
     if (done())
         return true;
     QEventLoop loop;
@@ -81,7 +80,8 @@ ReplugTiming reconnectAfterReplug(Transport transport, int awayMs) {
         tcp->unplug();
     else
         pty->closeMaster();
-    if (!runUntil(link, [&] { return link.state() == link::LinkState::Reconnecting; }, 3000))
+    if (!runUntil(
+            link, [&] { return link.state() == link::LinkState::Reconnecting; }, 3000))
         throw BenchError("the loss was not seen");
     idle(awayMs);
 

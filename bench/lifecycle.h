@@ -9,7 +9,7 @@ namespace varo::bench {
 // How long the link takes to be "Connected" again after its device or peer returns, with
 // automatic reconnect on.
 struct ReplugTiming {
-    double secondsToConnected = 0; // from the device's return
+    double secondsToConnected = 0;     // from the device's return
     std::chrono::milliseconds step{0}; // the back-off step that was due when it returned
 };
 

@@ -1,15 +1,18 @@
 #include "serialdevices.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSerialPortInfo>
 #include <QStringList>
 
 #include <algorithm>
 
+#ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace varo::link {
 
@@ -30,8 +33,13 @@ QString usbIdOf(const QSerialPortInfo &info) {
 
 // Whether this process may read and write `path` (effective ids and capabilities).
 bool mayReadWrite(const QString &path) {
+#ifdef Q_OS_UNIX
     const QByteArray local = QFile::encodeName(path);
     return faccessat(AT_FDCWD, local.constData(), R_OK | W_OK, AT_EACCESS) == 0;
+#else
+    Q_UNUSED(path);
+    return true;
+#endif
 }
 
 QString presentDevicesText() {
@@ -77,12 +85,17 @@ QString deviceWithSerialNumber(const QString &serialNumber) {
 }
 
 QString deviceGroup(const QString &path) {
+#ifndef Q_OS_UNIX
+    Q_UNUSED(path);
+    return {};
+#else
     struct stat info {};
     if (::stat(QFile::encodeName(path).constData(), &info) != 0)
         return {};
     if (const group *owner = ::getgrgid(info.st_gid))
         return QString::fromLocal8Bit(owner->gr_name);
     return QString::number(info.st_gid);
+#endif
 }
 
 QString explainSerialOpenError(const QString &path, QSerialPort::SerialPortError error,

@@ -52,8 +52,8 @@ void TestCommDevices::deviceListIsFoundAndRefreshedWhenShown() {
     QCOMPARE(list->columnCount(), 5);
     QCOMPARE(list->topLevelItemCount(), form.deviceList()->devices().size());
     QCOMPARE(list->headerItem()->text(3), QStringLiteral("USB id"));
-    auto *refresh = byAccessibleName<ui::ActionButton>(&form,
-                                                        QStringLiteral("Refresh detected devices"));
+    auto *refresh =
+        byAccessibleName<ui::ActionButton>(&form, QStringLiteral("Refresh detected devices"));
     QVERIFY(refresh);
     QTest::mouseClick(refresh, Qt::LeftButton);
     QCOMPARE(refreshed.count(), 2);
