@@ -3,6 +3,7 @@
 
 #include "clifleet.h"
 #include "harness.h"
+#include "lifecycle.h"
 #include "pacedrelay.h"
 #include "report.h"
 #include "scenarios.h"
@@ -106,6 +107,7 @@ private:
     void terminalRows();
     void lineRateRow();
     void cliRows();
+    void lifecycleRows();
     void error(const QString &scenario, Transport transport, const BenchError &e);
     void progress(const QString &text);
 
@@ -128,6 +130,9 @@ private:
     Table m_cli{{QStringLiteral("Scenario (varo-cli process)"), QStringLiteral("Link"),
                  QStringLiteral("Readers"), QStringLiteral("Time s"), QStringLiteral("CPU s"),
                  QStringLiteral("CPU per reader s"), QStringLiteral("Exit")}};
+    Table m_reconnect{{QStringLiteral("Scenario"), QStringLiteral("Link"),
+                       QStringLiteral("Back-off step s"), QStringLiteral("To \"Connected\" s"),
+                       QStringLiteral("Target s")}};
     Targets m_targets;
     int m_errors = 0;
 };
@@ -322,6 +327,39 @@ void Bench::lineRateRow() {
     }
 }
 
+void Bench::lifecycleRows() {
+    const QString replug = QStringLiteral("Reconnect after re-plug");
+    for (const Transport transport : {Transport::Tcp, Transport::Pty}) {
+        progress(replug + u' ' + transportName(transport));
+        try {
+            // Away long enough for the back-off to have grown past its first step.
+            const ReplugTiming timing = reconnectAfterReplug(transport, 1600);
+            const double target = timing.step.count() / 1000.0 + 0.2;
+            m_reconnect.addRow({replug, transportName(transport),
+                                fixed(timing.step.count() / 1000.0, 1),
+                                fixed(timing.secondsToConnected, 3), fixed(target, 3)});
+            m_targets.judge(timing.secondsToConnected <= target,
+                            QStringLiteral("%1 %2: %3 s to \"Connected\" <= step %4 s + 0.2 s")
+                                .arg(replug, transportName(transport),
+                                     fixed(timing.secondsToConnected, 3),
+                                     fixed(timing.step.count() / 1000.0, 1)));
+        } catch (const BenchError &e) {
+            error(replug, transport, e);
+        }
+    }
+    const QString idle = QStringLiteral("Communications screen open, idle");
+    progress(idle);
+    const double cpu = communicationsIdleCpu(m_plan.cpuWindow);
+    // The target is per 10 s; shorter windows get their share of it.
+    const double target = kIdleCpuTarget * m_plan.cpuWindow / 10.0;
+    m_cpu.addRow({idle, QStringLiteral("-"), fixed(m_plan.cpuWindow, 1), fixed(cpu, 4),
+                  fixed(cpu / m_plan.cpuWindow * 100, 2) + QStringLiteral(" %"),
+                  QStringLiteral("-")});
+    m_targets.judge(cpu < target,
+                    QStringLiteral("%1: %2 s CPU in %3 s < %4 s")
+                        .arg(idle, fixed(cpu, 4), fixed(m_plan.cpuWindow, 1), fixed(target, 3)));
+}
+
 int Bench::run(const std::set<int> &rows) {
     if (!m_host.isValid() || !m_dir.isValid()) {
         m_out << "varo-bench: cannot start the simulator\n";
@@ -381,6 +419,8 @@ int Bench::run(const std::set<int> &rows) {
         lineRateRow();
     if (wanted(7))
         cliRows();
+    if (wanted(8))
+        lifecycleRows();
 
     m_out << "varo-bench (" << m_plan.name << "): the utility's engines and a blocking baseline"
           << " client against the simulator on its own thread.\nTimes are medians per run; CPU is"
@@ -388,7 +428,8 @@ int Bench::run(const std::set<int> &rows) {
     m_out << m_compare.render() << '\n'
           << m_cpu.render() << '\n'
           << m_line.render() << '\n'
-          << m_cli.render() << '\n';
+          << m_cli.render() << '\n'
+          << m_reconnect.render() << '\n';
     if (m_plan.name == QStringLiteral("smoke"))
         m_out << "Smoke sizes: the lines below show that every row ran; their targets mean "
                  "nothing.\n";
@@ -416,7 +457,7 @@ int main(int argc, char *argv[]) {
     const QCommandLineOption smoke(QStringLiteral("smoke"),
                                    QStringLiteral("Every row once on a tiny size (for CI)."));
     const QCommandLineOption row(QStringLiteral("row"),
-                                 QStringLiteral("Run only row N (1-7); may be repeated."),
+                                 QStringLiteral("Run only row N (1-9); may be repeated."),
                                  QStringLiteral("N"));
     const QCommandLineOption reps(QStringLiteral("reps"),
                                   QStringLiteral("Repetitions of every comparison row."),

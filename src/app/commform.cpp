@@ -1,11 +1,13 @@
 #include "commform.h"
 
+#include "devicelist.h"
 #include "link/readerlink.h"
 #include "ui/actionbutton.h"
 #include "ui/controlnames.h"
 #include "ui/twips.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -125,6 +127,57 @@ CommForm::CommForm(link::ReaderLink *link, QWidget *parent)
     pal.setColor(QPalette::Window, kBackground);
     setPalette(pal);
     buildLayout();
+    buildDevicePanel();
+}
+
+void CommForm::buildDevicePanel() {
+    m_devices = new DeviceList(this);
+    m_devices->setGeometry(twipsRect(480, 5520, 8955, 2700));
+    QWidget::setTabOrder(m_disconnectButton, m_devices->reconnectBox());
+    connect(m_devices, &DeviceList::deviceChosen, this,
+            [this](const QString &path) { m_choices.serialDevice = path; });
+    connect(m_devices, &DeviceList::refreshed, this, &CommForm::describePorts);
+    connect(m_devices, &DeviceList::reconnectToggled, m_link, &link::ReaderLink::setAutoReconnect);
+    connect(m_link, &link::ReaderLink::stateChanged, this, &CommForm::showLinkProblem);
+    connect(m_link, &link::ReaderLink::connectFinished, this, &CommForm::showLinkProblem);
+}
+
+void CommForm::showEvent(QShowEvent *event) {
+    QWidget::showEvent(event);
+    // Devices come and go while the screen is hidden; it reads them again when it appears.
+    m_devices->refresh();
+}
+
+void CommForm::describePorts() {
+    for (auto it = m_ports.cbegin(); it != m_ports.cend(); ++it) {
+        const QString path = link::serialDeviceForPort(it.key());
+        QString text = QStringLiteral("Opens %1").arg(path);
+        if (const link::DetectedDevice *device = m_devices->deviceAt(path)) {
+            if (!device->description.isEmpty())
+                text += QStringLiteral(" (%1)").arg(device->description);
+        } else {
+            text += QStringLiteral(" (not present)");
+        }
+        it.value()->setToolTip(text);
+        it.value()->setAccessibleDescription(text);
+    }
+}
+
+void CommForm::showLinkProblem() {
+    switch (m_link->state()) {
+    case link::LinkState::Connected:
+    case link::LinkState::Connecting:
+        m_devices->showProblem({});
+        break;
+    case link::LinkState::Lost:
+    case link::LinkState::Reconnecting:
+        m_devices->showProblem(m_link->unusableReason());
+        break;
+    case link::LinkState::Disconnected:
+        // A failed connect leaves its reason; a disconnect by the user leaves none.
+        m_devices->showProblem(m_link->lastError());
+        break;
+    }
 }
 
 QRadioButton *CommForm::addOption(QWidget *group, const char *control, const QString &text,
@@ -179,6 +232,8 @@ void CommForm::buildLayout() {
             if (on)
                 m_choices.commPort = port;
         });
+        // Clicking a number (even the checked one) goes back to the number's mapping.
+        connect(button, &QRadioButton::clicked, this, [this] { selectDevice({}); });
     }
 
     // Group 3: the baud rate.
@@ -280,7 +335,13 @@ void CommForm::selectPort(int port) {
     if (QRadioButton *button = m_ports.value(port)) {
         button->setChecked(true);
         m_choices.commPort = port;
+        selectDevice({});
     }
+}
+
+void CommForm::selectDevice(const QString &path) {
+    m_devices->chooseDevice(path);
+    m_choices.serialDevice = path;
 }
 
 void CommForm::selectBaud(qint32 baud) {

@@ -17,6 +17,8 @@ class ActionButton;
 
 namespace varo::app {
 
+class DeviceList;
+
 // `commform`: how the utility reaches the reader. The screen owns its choices and hands them to
 // the link as one LinkSettings value when "Connect to Port" is clicked. Changing a choice while
 // connected changes only the screen: the open link keeps the settings it was opened with until
@@ -39,6 +41,10 @@ public:
     void setIpAddress(const QString &address);
     void setTcpPort(const QString &port);
 
+    // Chooses a detected device (empty: the selected port number's mapping applies again).
+    void selectDevice(const QString &path);
+    DeviceList *deviceList() const { return m_devices; }
+
     bool isSerialSelected() const;
     ui::ActionButton *connectButton() const { return m_connectButton; }
     ui::ActionButton *disconnectButton() const { return m_disconnectButton; }
@@ -50,8 +56,15 @@ signals:
     // A notice for the user ("Disconnect first before connecting", "Already disconnected").
     void noticeRaised(const QString &text);
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void buildLayout();
+    void buildDevicePanel();
+    // Tells on each port number button which device it opens.
+    void describePorts();
+    void showLinkProblem();
     QRadioButton *addOption(QWidget *group, const char *control, const QString &caption, int left,
                             int top, int width = 915, int height = 375);
     void connectClicked();
@@ -67,6 +80,7 @@ private:
     QLineEdit *m_port = nullptr;
     ui::ActionButton *m_connectButton = nullptr;
     ui::ActionButton *m_disconnectButton = nullptr;
+    DeviceList *m_devices = nullptr;
 };
 
 } // namespace varo::app

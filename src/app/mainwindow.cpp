@@ -281,6 +281,11 @@ void MainWindow::chooseEntry(MenuEntry entry) {
         m_menu->highlight(entry);
         if (refuseWhileBusy())
             return;
+        if (m_link->isBroken()) {
+            // Nothing could answer; a half-sent programming run would need looking at.
+            showNotice(m_link->unusableReason());
+            return;
+        }
         const bool program = entry == MenuEntry::ProgramReader;
         ask(program ? kProgramQuestion : kResetQuestion, [this, program] {
             bringToFront(ScreenId::ProgramReader);

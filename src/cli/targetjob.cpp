@@ -430,7 +430,7 @@ void TargetJob::onOperationFinished(const OperationResult &result) {
     if (message.isEmpty() && m_request.command == Command::Program && m_helper) {
         // The run printed its texts into the progress lists; the last line says how it ended.
         const auto *log = static_cast<config::ProgressLog *>(m_helper.get());
-        QStringList lines = log->lines(config::ProgressList::Picture2);
+        QStringList lines = log->lines(config::ProgressList::Right);
         lines.removeAll(QString());
         if (!lines.isEmpty()) {
             message = lines.last();

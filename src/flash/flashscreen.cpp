@@ -171,6 +171,16 @@ void FlashScreen::chooseFile() {
 void FlashScreen::startDownload() {
     if (m_busy || m_downloadFile.isEmpty() || !m_link)
         return;
+    if (m_link->isBusy()) {
+        showMessage(
+            QStringLiteral("The link is busy: %1 is running.").arg(m_link->activeOperation()));
+        return;
+    }
+    // A half-started download on a broken link would leave the reader in its loader.
+    if (m_link->isBroken()) {
+        showMessage(m_link->unusableReason());
+        return;
+    }
     m_busy = true;
     m_progress->setRange(0, 1);
     m_progress->setValue(0);

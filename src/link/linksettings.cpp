@@ -10,6 +10,8 @@ QString statusText(LinkState state) {
         return QStringLiteral("Connected");
     case LinkState::Lost:
         return QStringLiteral("Link lost");
+    case LinkState::Reconnecting:
+        return QStringLiteral("Reconnecting");
     case LinkState::Disconnected:
     case LinkState::Connecting:
         break;

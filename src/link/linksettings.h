@@ -9,11 +9,12 @@ namespace varo::link {
 enum class LinkMode { Serial, Tcp };
 
 // Where the link stands. Lost: the medium broke while connected (peer closed, device vanished);
-// the link stays Lost until the user disconnects.
-enum class LinkState { Disconnected, Connecting, Connected, Lost };
+// the link stays Lost until the user disconnects. Reconnecting: the medium broke and the link
+// tries to open the same device or peer again (automatic reconnect is on).
+enum class LinkState { Disconnected, Connecting, Connected, Lost, Reconnecting };
 
-// The status label text of a state: "Connected", "Disconnected" (also while connecting) and
-// "Link lost".
+// The status label text of a state: "Connected", "Disconnected" (also while connecting),
+// "Link lost" and "Reconnecting".
 QString statusText(LinkState state);
 
 // How to reach the reader. The Communications screen builds one from its controls and passes it

@@ -2,6 +2,9 @@
 
 #include <QMetaMethod>
 
+#include <algorithm>
+
+#include "serialdevices.h"
 #include "serialtransport.h"
 #include "tcptransport.h"
 
@@ -34,6 +37,8 @@ ReaderLink::ReaderLink(QObject *parent)
     m_connectTimer.setTimerType(Qt::PreciseTimer);
     m_connectTimer.setSingleShot(true);
     connect(&m_connectTimer, &QTimer::timeout, this, &ReaderLink::onConnectTimeout);
+    m_retryTimer.setSingleShot(true);
+    connect(&m_retryTimer, &QTimer::timeout, this, &ReaderLink::attemptReconnect);
 }
 
 ReaderLink::~ReaderLink() {
@@ -56,37 +61,105 @@ bool ReaderLink::connectReader(const LinkSettings &settings) {
     m_pending.clear();
     m_lastError.clear();
     m_settings = settings;
+    // The device is known again by its USB serial number when it comes back under another
+    // path; a device without one (or a symbolic link) is known by its path.
+    m_usbSerial =
+        m_settings.isTcp() ? QString() : serialNumberOfDevice(m_settings.serialDevicePath());
+    openTransport(m_settings);
+    return true;
+}
 
-    std::unique_ptr<Transport> transport = m_factory(m_settings);
+void ReaderLink::openTransport(const LinkSettings &settings) {
+    std::unique_ptr<Transport> transport = m_factory(settings);
     if (!transport) {
         // An empty or invalid port or host: the attempt fails at once, like a refused one.
+        m_lastError = settings.isTcp() ? QStringLiteral("No valid TCP address and port.")
+                                       : QStringLiteral("No serial device chosen.");
         setState(LinkState::Disconnected);
         emit connectFinished(false);
-        return true;
+        return;
     }
     m_transport = std::move(transport);
     Transport *t = m_transport.get();
-    setState(LinkState::Connecting);
+    if (m_state != LinkState::Reconnecting)
+        setState(LinkState::Connecting);
     connect(t, &Transport::dataReceived, this, &ReaderLink::onDataReceived);
-    connect(t, &Transport::opened, this, [this] {
-        if (m_state != LinkState::Connecting)
-            return;
-        m_connectTimer.stop();
-        m_openedAt.start();
-        setState(LinkState::Connected);
-        emit connectFinished(true);
-    });
+    connect(t, &Transport::opened, this, &ReaderLink::onTransportOpened);
     connect(t, &Transport::failed, this, &ReaderLink::onTransportFailed);
     m_connectTimer.start(m_timings.connectWindow);
     t->open();
-    return true;
+}
+
+void ReaderLink::onTransportOpened() {
+    if (m_state != LinkState::Connecting && m_state != LinkState::Reconnecting)
+        return;
+    const bool again = m_state == LinkState::Reconnecting;
+    m_connectTimer.stop();
+    m_openedAt.start();
+    m_lastError.clear();
+    m_retryDelay = kFirstRetry;
+    setState(LinkState::Connected);
+    if (again)
+        emit reconnected();
+    else
+        emit connectFinished(true);
+}
+
+void ReaderLink::setAutoReconnect(bool on) {
+    m_autoReconnect = on;
+    if (!on && m_state == LinkState::Reconnecting) {
+        // Turned off while trying: the link stays lost until the user disconnects.
+        m_retryTimer.stop();
+        dropTransport();
+        setState(LinkState::Lost);
+    }
+}
+
+void ReaderLink::scheduleReconnect() {
+    m_retryTimer.start(m_retryDelay);
+}
+
+void ReaderLink::attemptReconnect() {
+    if (m_state != LinkState::Reconnecting)
+        return;
+    dropTransport();
+    m_retryDelay = std::min(m_retryDelay * 2, kLongestRetry);
+    LinkSettings again = m_settings;
+    if (!again.isTcp()) {
+        const QString path = deviceWithSerialNumber(m_usbSerial);
+        if (!path.isEmpty())
+            again.serialDevice = path;
+        else
+            again.serialDevice = m_settings.serialDevicePath();
+    }
+    openTransport(again);
+}
+
+QString ReaderLink::unusableReason() const {
+    switch (m_state) {
+    case LinkState::Connected:
+        return {};
+    case LinkState::Lost:
+        return QStringLiteral("The link to the reader is lost: %1 Disconnect and connect again.")
+            .arg(m_lastError);
+    case LinkState::Reconnecting:
+        return QStringLiteral("The link to the reader is lost and is being reconnected: %1")
+            .arg(m_lastError);
+    case LinkState::Disconnected:
+    case LinkState::Connecting:
+        break;
+    }
+    return statusText(LinkState::Disconnected);
 }
 
 bool ReaderLink::disconnectReader() {
     if (!isConnected())
         return false;
+    m_retryTimer.stop();
     dropTransport();
     m_pending.clear();
+    m_retryDelay = kFirstRetry;
+    m_lastError.clear();
     m_state = LinkState::Disconnected;
     endWaits({WaitEnd::Disconnected, {}});
     emit stateChanged(m_state);
@@ -123,7 +196,8 @@ bool ReaderLink::readReply(QObject *context, ReplyCallback callback) {
     m_waiting = true;
     m_replyContext = context;
     m_replyCallback = std::move(callback);
-    m_replyTimer.start(m_timings.replyTimeout);
+    // On a broken link nothing can answer: the wait ends at the next event-loop pass.
+    m_replyTimer.start(isBroken() ? std::chrono::milliseconds(0) : m_timings.replyTimeout);
     // Bytes that arrived before the read began count as received at its first look.
     if (!m_pending.isEmpty())
         QMetaObject::invokeMethod(this, &ReaderLink::tryCompleteReply, Qt::QueuedConnection);
@@ -247,6 +321,10 @@ void ReaderLink::tryCompleteReply() {
 void ReaderLink::onReplyTimeout() {
     if (!m_waiting)
         return;
+    if (isBroken()) {
+        finishReply({WaitEnd::LinkError, m_pending.left(kMaxReplyBytes), m_lastError});
+        return;
+    }
     // The partial text is handed over and leaves the input with its exchange, so it cannot
     // turn up later as the start of another reply or in the terminal.
     QByteArray partial = m_pending.left(kMaxReplyBytes);
@@ -282,28 +360,51 @@ void ReaderLink::endWaits(const LinkEnd &end) {
 }
 
 void ReaderLink::onTransportFailed(const QString &reason) {
+    if (m_state == LinkState::Reconnecting) {
+        // The device or peer is not back yet.
+        m_connectTimer.stop();
+        dropTransport();
+        scheduleReconnect();
+        return;
+    }
     if (m_state == LinkState::Connecting) {
         m_connectTimer.stop();
         m_lastError = reason; // why the attempt failed
         dropTransport();
+        m_lastError = reason;
         setState(LinkState::Disconnected);
         emit connectFinished(false);
         return;
     }
-    // The link stays Lost until the user disconnects; later writes fail.
+    // The link stays Lost until the user disconnects (or Reconnecting tries again); later
+    // writes fail.
     if (m_state != LinkState::Connected)
         return;
     m_lastError = reason;
-    m_state = LinkState::Lost;
+    if (m_autoReconnect) {
+        m_state = LinkState::Reconnecting;
+        m_retryDelay = kFirstRetry;
+        dropTransport();
+        scheduleReconnect();
+    } else {
+        m_state = LinkState::Lost;
+    }
+    // The status changes first, so whoever hears of the end already sees the broken link.
+    emit stateChanged(m_state);
     emit linkErrorOccurred(reason);
     endWaits({WaitEnd::LinkError, reason});
-    emit stateChanged(m_state);
 }
 
 void ReaderLink::onConnectTimeout() {
+    if (m_state == LinkState::Reconnecting) {
+        dropTransport();
+        scheduleReconnect();
+        return;
+    }
     if (m_state != LinkState::Connecting)
         return;
-    m_lastError = QStringLiteral("no answer within the connect time");
+    if (m_transport)
+        m_lastError = m_transport->openTimedOutText();
     dropTransport();
     setState(LinkState::Disconnected);
     emit connectFinished(false);

@@ -59,17 +59,27 @@ public:
     const LinkTimings &timings() const { return m_timings; }
 
     LinkState state() const { return m_state; }
-    // The status label text of the state: "Connected", "Disconnected" or "Link lost".
+    // The status label text of the state: "Connected", "Disconnected", "Link lost" or
+    // "Reconnecting".
     QString status() const { return statusText(m_state); }
-    // Whether the user's connection is open: Connected, or Lost until the user disconnects.
+    // Whether the user's connection is open: Connected, or Lost/Reconnecting until the user
+    // disconnects.
     bool isConnected() const {
-        return m_state == LinkState::Connected || m_state == LinkState::Lost;
+        return m_state == LinkState::Connected || m_state == LinkState::Lost ||
+               m_state == LinkState::Reconnecting;
     }
+    // Whether the medium is broken under an open connection (Lost or Reconnecting).
+    bool isBroken() const {
+        return m_state == LinkState::Lost || m_state == LinkState::Reconnecting;
+    }
+    // Why an operation cannot start on the link now: empty when Connected; otherwise a message
+    // for the user that names the reason (for example "The link to the reader is lost: ...").
+    QString unusableReason() const;
     bool isConnecting() const { return m_state == LinkState::Connecting; }
     // Whether the medium itself is still open.
     bool isTransportOpen() const;
-    // Why the last write could not be made, why the medium broke or why the last connection
-    // attempt failed; empty when none of these.
+    // Why the last write could not be made, why the medium broke or why the last connect
+    // failed (open errors in words a technician acts on); empty when none.
     QString lastError() const { return m_lastError; }
 
     // connect_reader with `settings`. Returns false, doing nothing, when already connected (the
@@ -89,7 +99,8 @@ public:
     bool sendWakeup();
     bool sendFailed() const { return m_sendFailed; }
 
-    // read_reply: waits up to the reply timeout for one CR-ended line. The callback runs once,
+    // read_reply: waits up to the reply timeout for one CR-ended line; on a broken link the wait
+    // ends at once with LinkError (nothing could answer). The callback runs once,
     // later (never inside this call), unless `context` is destroyed first or the wait is
     // cancelled. Returns false, doing nothing, when another wait is in flight.
     bool readReply(QObject *context, ReplyCallback callback);
@@ -124,6 +135,17 @@ public:
         return m_openedAt.isValid() ? m_openedAt.nsecsElapsed() : 0;
     }
 
+    // Automatic reconnect: after the medium breaks the link opens the same device (same USB
+    // serial number, else the same path) or TCP peer again, first after kFirstRetry, then
+    // doubling up to kLongestRetry, until it succeeds or the user disconnects. The state is
+    // Reconnecting meanwhile. No operation resumes: the claims have ended with the loss.
+    static constexpr std::chrono::milliseconds kFirstRetry{500};
+    static constexpr std::chrono::milliseconds kLongestRetry{5000};
+    void setAutoReconnect(bool on);
+    bool autoReconnect() const { return m_autoReconnect; }
+    // The delay before the next attempt while Reconnecting.
+    std::chrono::milliseconds nextRetryDelay() const { return m_retryDelay; }
+
     // Tests and the simulator demo replace how transports are made.
     void setTransportFactory(TransportFactory factory) { m_factory = std::move(factory); }
 
@@ -131,8 +153,11 @@ signals:
     void stateChanged(varo::link::LinkState state);
     void connectFinished(bool connected);
     void dataArrived();
-    // The medium broke; `message` names the link error. The state becomes Lost.
+    // The medium broke; `message` names the link error. The state becomes Lost (or
+    // Reconnecting).
     void linkErrorOccurred(const QString &message);
+    // The link opened its device or peer again after a loss.
+    void reconnected();
     void busyChanged(bool busy);
     // One chunk crossed the link (see setTraceName()). Emitted only while connected to.
     void wireTraffic(const varo::link::WireChunk &chunk);
@@ -150,6 +175,10 @@ private:
     void finishReply(ReplyResult result);
     void endWaits(const LinkEnd &end);
     void dropTransport();
+    void openTransport(const LinkSettings &settings);
+    void onTransportOpened();
+    void scheduleReconnect();
+    void attemptReconnect();
     void releaseClaim(quint64 id);
     ReplyFramer::Mode framingMode() const;
 
@@ -163,6 +192,10 @@ private:
     QByteArray m_pending;
     QTimer m_replyTimer;
     QTimer m_connectTimer;
+    QTimer m_retryTimer;
+    bool m_autoReconnect = false;
+    std::chrono::milliseconds m_retryDelay = kFirstRetry;
+    QString m_usbSerial; // the serial device's USB serial number at connect; empty when none
     bool m_waiting = false;
     QPointer<QObject> m_replyContext;
     ReplyCallback m_replyCallback;

@@ -1,5 +1,7 @@
 #include "serialtransport.h"
 
+#include "serialdevices.h"
+
 namespace varo::link {
 
 SerialTransport::SerialTransport(const QString &device, qint32 baudRate, QObject *parent)
@@ -19,7 +21,7 @@ void SerialTransport::open() {
     m_port.setStopBits(QSerialPort::OneStop);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
     if (!m_port.open(QIODevice::ReadWrite)) {
-        emit failed(m_port.errorString());
+        emit failed(explainSerialOpenError(m_device, m_port.error(), m_port.errorString()));
         return;
     }
     emit opened();
@@ -60,7 +62,9 @@ void SerialTransport::onError(QSerialPort::SerialPortError error) {
     case QSerialPort::ResourceError:
     case QSerialPort::WriteError:
         if (m_port.isOpen()) {
-            const QString reason = m_port.errorString();
+            const QString reason =
+                QStringLiteral("Serial device %1 stopped working (unplugged?): %2")
+                    .arg(m_device, m_port.errorString());
             m_port.close();
             emit failed(reason);
         }

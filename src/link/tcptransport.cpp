@@ -8,6 +8,7 @@ TcpTransport::TcpTransport(const QString &host, quint16 port, QObject *parent)
     , m_host(host)
     , m_port(port) {
     connect(&m_socket, &QTcpSocket::connected, this, [this] {
+        m_connected = true;
         m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
         emit opened();
     });
@@ -16,21 +17,56 @@ TcpTransport::TcpTransport(const QString &host, quint16 port, QObject *parent)
         if (!bytes.isEmpty())
             emit dataReceived(bytes);
     });
-    connect(&m_socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
-        if (m_failed)
-            return;
-        m_failed = true;
-        // Bytes that arrived before the peer went away still belong to the stream.
-        if (const QByteArray rest = m_socket.readAll(); !rest.isEmpty())
-            emit dataReceived(rest);
-        const QString reason = m_socket.errorString();
-        m_socket.abort();
-        emit failed(reason);
-    });
+    connect(&m_socket, &QTcpSocket::errorOccurred, this,
+            [this](QAbstractSocket::SocketError error) {
+                if (m_failed)
+                    return;
+                m_failed = true;
+                // Bytes that arrived before the peer went away still belong to the stream.
+                if (const QByteArray rest = m_socket.readAll(); !rest.isEmpty())
+                    emit dataReceived(rest);
+                const QString reason = explain(error);
+                m_socket.abort();
+                emit failed(reason);
+            });
+}
+
+QString TcpTransport::explain(QAbstractSocket::SocketError error) const {
+    const QString peer = QStringLiteral("%1:%2").arg(m_host).arg(m_port);
+    if (m_connected) {
+        if (error == QAbstractSocket::RemoteHostClosedError)
+            return QStringLiteral("The reader at %1 closed the connection.").arg(peer);
+        return QStringLiteral("The connection to %1 broke: %2").arg(peer, m_socket.errorString());
+    }
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return QStringLiteral("Connection to %1 refused: the host answers but nothing listens on "
+                              "that port. Check the port number and that the converter's TCP "
+                              "server is on.")
+            .arg(peer);
+    case QAbstractSocket::NetworkError:
+        return QStringLiteral("%1 is unreachable from this computer: check the address, the "
+                              "cable and the network settings.")
+            .arg(peer);
+    case QAbstractSocket::HostNotFoundError:
+        return QStringLiteral("Host %1 not found: check the address.").arg(m_host);
+    case QAbstractSocket::SocketTimeoutError:
+        return timedOutText();
+    default:
+        return QStringLiteral("Cannot connect to %1: %2").arg(peer, m_socket.errorString());
+    }
+}
+
+QString TcpTransport::timedOutText() const {
+    return QStringLiteral("Connecting to %1:%2 timed out: nothing answered. Check that the "
+                          "reader is powered and the address is right.")
+        .arg(m_host)
+        .arg(m_port);
 }
 
 void TcpTransport::open() {
     m_failed = false;
+    m_connected = false;
     m_socket.connectToHost(m_host, m_port);
 }
 

@@ -18,12 +18,18 @@ public:
     bool write(const QByteArray &bytes) override;
     void close() override;
     bool flush() override;
+    QString openTimedOutText() const override { return timedOutText(); }
 
 private:
+    // The failure in words a technician acts on: refused, unreachable, timed out, closed.
+    QString explain(QAbstractSocket::SocketError error) const;
+    QString timedOutText() const;
+
     QTcpSocket m_socket;
     QString m_host;
     quint16 m_port;
     bool m_failed = false;
+    bool m_connected = false;
 };
 
 } // namespace varo::link

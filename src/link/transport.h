@@ -23,6 +23,10 @@ public:
     // Hands queued writes to the system now rather than at the next event-loop pass. Returns
     // false when the medium is closed or refused them (a broken medium also emits failed()).
     virtual bool flush() { return isOpen(); }
+    // Why the open did not finish within the link's connect window.
+    virtual QString openTimedOutText() const {
+        return QStringLiteral("Opening the link timed out.");
+    }
 
 signals:
     void opened();

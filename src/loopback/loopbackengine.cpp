@@ -41,6 +41,7 @@ bool LoopbackEngine::start() {
                 {link::ResultCode::Disconnected, link::statusText(link::LinkState::Disconnected)});
         else
             stopWith({link::ResultCode::LinkError, end.reason});
+        endNow();
     });
     if (!m_claim) {
         emit refused(m_link->activeOperation());
@@ -57,6 +58,13 @@ bool LoopbackEngine::start() {
     m_value = 0;
     m_awaitingEcho = false;
     emit started();
+    if (m_link->isBroken()) {
+        // The medium is gone: the test says so and ends without sending anything.
+        stopWith({link::ResultCode::LinkError, m_link->unusableReason()});
+        m_state = State::Echoing;
+        finish();
+        return true;
+    }
     emit lineAdded(m_tcp ? QStringLiteral("Starting Loopback Test on tcp port")
                          : QStringLiteral("Starting Loopback Test on serial port"));
     m_link->writeRaw(kStartSequence);
@@ -77,7 +85,8 @@ void LoopbackEngine::onSettled() {
         // A serial drain reads while more than one character waits: one may stay behind.
         m_link->takePending(m_link->pendingCount() - 1);
     }
-    m_link->writeRaw(QByteArray(1, kEchoCommand));
+    if (!m_link->writeRaw(QByteArray(1, kEchoCommand)))
+        stopWith({link::ResultCode::LinkError, writeFailedText()});
     m_count = 0;
     m_state = State::Echoing;
     pump();
@@ -143,16 +152,37 @@ void LoopbackEngine::sendNext() {
         m_value = 0;
         ++m_pass;
     }
+    // The first byte that cannot be written ends the test: no echo can come back.
+    if (!m_link->writeRaw(QByteArray(1, m_sent)) || !m_link->flush()) {
+        stopWith({link::ResultCode::LinkError, writeFailedText()});
+        return;
+    }
     m_awaitingEcho = true;
-    m_link->writeRaw(QByteArray(1, m_sent));
-    m_link->flush();
     m_timer.start(m_tcp ? m_timings.echoTcp : m_timings.echoSerial);
+}
+
+QString LoopbackEngine::writeFailedText() const {
+    const QString reason = m_link ? m_link->lastError() : QString();
+    return QStringLiteral("Writing to the reader failed: ") + reason;
+}
+
+void LoopbackEngine::endNow() {
+    // The link has ended: no echo and no settling can finish any more, so nothing waits for a
+    // timeout. Inside pump() (the end came from a write) the loop itself ends the test.
+    if (m_pumping || m_state == State::Idle)
+        return;
+    m_timer.stop();
+    m_awaitingEcho = false;
+    m_state = State::Echoing;
+    pump();
 }
 
 void LoopbackEngine::finish() {
     m_timer.stop();
     m_state = State::Idle;
     m_awaitingEcho = false;
+    if (m_endResult.code == link::ResultCode::LinkError)
+        emit lineAdded(QStringLiteral("Link error: ") + m_endResult.message);
     emit lineAdded(signedNumberText(m_count) + QStringLiteral(": end of test"));
     m_claim.release();
     const link::OperationResult result = std::exchange(m_endResult, {});

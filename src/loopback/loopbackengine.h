@@ -89,6 +89,9 @@ private:
     void sendNext();
     void finish();
     bool isTcp() const;
+    QString writeFailedText() const;
+    // Ends a running test at once after the link ended under it.
+    void endNow();
 
     QPointer<link::ReaderLink> m_link;
     link::OperationClaim m_claim;

@@ -22,13 +22,24 @@ QString TerminalSession::statusTextFor(const link::LinkSettings &settings) {
 bool TerminalSession::start() {
     if (!m_link || !m_link->isConnected())
         return false;
+    if (m_link->isBroken()) {
+        // Keys would go nowhere: the status line says why the terminal does not start.
+        m_statusText = m_link->unusableReason();
+        emit statusTextChanged(m_statusText);
+        return false;
+    }
     if (!m_running) {
-        // A broken medium leaves the terminal running (typing still draws); the user's
-        // disconnect ends it.
+        // A broken medium ends the terminal with the reason on its status line, so typing
+        // does not go nowhere; the user's disconnect ends it too.
         m_claim = m_link->claim(kOperation, [this](const link::LinkEnd &linkEnd) {
-            if (linkEnd.why == link::WaitEnd::Disconnected)
+            if (linkEnd.why == link::WaitEnd::Disconnected) {
                 end({link::ResultCode::Disconnected,
                      link::statusText(link::LinkState::Disconnected)});
+                return;
+            }
+            m_statusText = QStringLiteral("Link lost: ") + linkEnd.reason;
+            emit statusTextChanged(m_statusText);
+            end({link::ResultCode::LinkError, linkEnd.reason});
         });
         if (!m_claim)
             return false;

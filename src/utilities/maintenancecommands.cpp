@@ -42,6 +42,13 @@ bool MaintenanceCommands::click(int index, const TimeAdjustment &adjustment) {
         emit finished({ResultCode::NotConnected, texts::kNotConnected});
         return true;
     }
+    if (m_link->isBroken()) {
+        // The medium is gone: nothing would answer, so nothing is sent.
+        const QString reason = m_link->unusableReason();
+        setStatus(reason);
+        emit finished({ResultCode::LinkError, reason});
+        return true;
+    }
     // A reply wait learns of a disconnect through its callback; a question does not wait on
     // the link, so the claim ends it.
     m_claim = m_link->claim(kOperation, [this](const link::LinkEnd &end) {

@@ -2,6 +2,13 @@
 
 #include "utilitytexts.h"
 
+#include <cerrno>
+#include <cstring>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
 namespace varo::utilities {
 
 using link::OperationResult;
@@ -119,7 +126,12 @@ void UploadSession::onRecord(const link::ReplyResult &result) {
     if (endsWithoutReply(result))
         return;
     if (result.reply == kEndMarker) {
-        m_file.close();
+        if (const QString problem = closeDurably(); !problem.isEmpty()) {
+            const QString path = m_file.fileName();
+            emit fileErrorOccurred(path, problem);
+            setStatus(notSavedText(m_count));
+            return finish({ResultCode::FileError, fileErrorText(path, problem)});
+        }
         setStatus(completeText(m_count));
         return finish(OperationResult::success(completeText(m_count)));
     }
@@ -128,6 +140,24 @@ void UploadSession::onRecord(const link::ReplyResult &result) {
     ++m_count;
     setStatus(uploadedText(m_count));
     requestRecord();
+}
+
+QString UploadSession::closeDurably() {
+    // The records are on the disk, not only in the system's cache, before "Upload complete"
+    // is shown: a technician may unplug the stick or switch off right after.
+#ifdef Q_OS_UNIX
+    if (m_file.isOpen() && ::fsync(m_file.handle()) != 0 && errno != EINVAL && errno != EROFS) {
+        // EINVAL/EROFS: a file that cannot be synchronised (a pipe, a special device).
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+        m_file.close();
+        return reason;
+    }
+#endif
+    m_file.unsetError();
+    m_file.close();
+    if (m_file.error() != QFileDevice::NoError)
+        return m_file.errorString();
+    return {};
 }
 
 bool UploadSession::writeRecord(const QByteArray &record) {

@@ -61,6 +61,8 @@ private:
     // Ends the upload for a wait that did not bring a reply; false when `result` is a reply.
     bool endsWithoutReply(const link::ReplyResult &result);
     bool writeRecord(const QByteArray &record);
+    // Flushes the file to the disk and closes it; the reason when that failed, else empty.
+    QString closeDurably();
     void failFile();
     void setStatus(const QString &text);
     void finish(const link::OperationResult &result);

@@ -20,6 +20,11 @@ QString savedText(qint64 count) {
            QStringLiteral(" transactions saved");
 }
 
+QString notSavedText(qint64 count) {
+    return QStringLiteral("Upload file not saved: ") + signedNumberText(count) +
+           QStringLiteral(" transactions received, none known to be safe on the disk");
+}
+
 QString fileErrorText(const QString &path, const QString &reason) {
     return QStringLiteral("Cannot write the upload file %1:\n%2")
         .arg(QDir::toNativeSeparators(path), reason);

@@ -27,6 +27,9 @@ QString uploadedText(qint64 count);
 QString completeText(qint64 count);
 // Shown when the upload file could not be created or written.
 QString savedText(qint64 count);
+// "Upload file not saved: " + the count + " transactions received, none known to be safe on the
+// disk": the file could not be flushed to the disk or closed at "END".
+QString notSavedText(qint64 count);
 // Message box text naming the upload file and the system's reason.
 QString fileErrorText(const QString &path, const QString &reason);
 

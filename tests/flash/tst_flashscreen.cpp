@@ -49,7 +49,8 @@ private slots:
     void cancelledChoiceLeavesNothingToStart();
     void downloadReportsProgressAndEndsInAMessage_data();
     void downloadReportsProgressAndEndsInAMessage();
-    void busyLinkIgnoresStart();
+    void busyOrBrokenLinkRefusesStart_data();
+    void busyOrBrokenLinkRefusesStart();
 };
 
 void TestFlashScreen::screensCarryTheirNamesAndTexts_data() {
@@ -182,7 +183,17 @@ void TestFlashScreen::downloadReportsProgressAndEndsInAMessage() {
     QVERIFY(!screen.downloadFile().isEmpty());
 }
 
-void TestFlashScreen::busyLinkIgnoresStart() {
+void TestFlashScreen::busyOrBrokenLinkRefusesStart_data() {
+    QTest::addColumn<bool>("broken");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("held by another operation")
+        << false << QStringLiteral("The link is busy: Terminal is running.");
+    QTest::newRow("medium broken") << true << QStringLiteral("The link to the reader is lost: ");
+}
+
+void TestFlashScreen::busyOrBrokenLinkRefusesStart() {
+    QFETCH(bool, broken);
+    QFETCH(QString, message);
     FakeLink fake(true);
     FlashScreen screen(&fake.link, DownloadKind::Firmware);
     ImageFiles files;
@@ -190,13 +201,22 @@ void TestFlashScreen::busyLinkIgnoresStart() {
     chooser.answers = {files.write(ImageFiles::pattern(144))};
     screen.setFileChooser(chooser.chooser());
     screen.chooseFile();
-    const varo::link::OperationClaim terminal = fake.link.claim(QStringLiteral("Terminal"));
-    QVERIFY(terminal);
+    varo::link::OperationClaim terminal;
+    if (broken) {
+        fake.transport->breakDown(QStringLiteral("device vanished"));
+    } else {
+        terminal = fake.link.claim(QStringLiteral("Terminal"));
+        QVERIFY(terminal);
+    }
     screen.startDownload();
     QVERIFY(!screen.isBusy());
     QTest::qWait(30);
     QVERIFY(fake.transport->writes.isEmpty());
-    QCOMPARE(fake.link.activeOperation(), QStringLiteral("Terminal"));
+    QCOMPARE(fake.link.activeOperation(), broken ? QString() : QStringLiteral("Terminal"));
+    // Said, not silently ignored.
+    const QList<QMessageBox *> boxes = screen.findChildren<QMessageBox *>();
+    QCOMPARE(boxes.size(), 1);
+    QVERIFY2(boxes.first()->text().startsWith(message), qPrintable(boxes.first()->text()));
 }
 
 QTEST_MAIN(TestFlashScreen)

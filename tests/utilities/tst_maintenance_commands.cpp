@@ -41,7 +41,7 @@ private slots:
     void noResponse_data();
     void noResponse();
     void notConnectedSendsNothing();
-    void failedWriteIsNoResponse();
+    void brokenLinkRefusesWithTheReason();
     void oneClickAtATime();
     void disconnectWhileWaitingEndsTheClick();
 };
@@ -176,8 +176,9 @@ void TestMaintenanceCommands::notConnectedSendsNothing() {
     QCOMPARE(sl.sim.received(), QByteArray());
 }
 
-void TestMaintenanceCommands::failedWriteIsNoResponse() {
-    // The reader drops the TCP connection; the status stays "Connected" and writes fail.
+void TestMaintenanceCommands::brokenLinkRefusesWithTheReason() {
+    // The reader drops the TCP connection: the link is lost, and a click says so with the
+    // reason instead of sending into the broken link.
     SimLink sl;
     QVERIFY(sl.connect(Medium::Tcp));
     QSignalSpy linkError(&sl.link, &varo::link::ReaderLink::linkErrorOccurred);
@@ -189,7 +190,9 @@ void TestMaintenanceCommands::failedWriteIsNoResponse() {
         screen.status.clear();
         QVERIFY(commands.click(index));
         QTRY_VERIFY(!commands.isBusy());
-        QCOMPARE(screen.status, QStringLiteral("No response from reader"));
+        QVERIFY2(screen.status.startsWith(QStringLiteral("The link to the reader is lost: ")),
+                 qPrintable(screen.status));
+        QVERIFY(screen.status.contains(QStringLiteral("closed the connection")));
     }
 }
 

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QList>
+#include <QSerialPort>
+#include <QString>
+
+namespace varo::link {
+
+// A serial device the system has now.
+struct DetectedDevice {
+    QString path;         // "/dev/ttyUSB0"
+    QString description;  // "FT232R USB UART"
+    QString manufacturer; // "FTDI"
+    QString usbId;        // "0403:6001"; empty when not a USB device
+    QString serialNumber; // the USB serial number; empty when unknown
+
+    bool operator==(const DetectedDevice &) const = default;
+};
+
+// The serial devices present now, sorted by path. Asks the system once per call; nothing polls.
+QList<DetectedDevice> detectedDevices();
+
+// The USB serial number of the device at `path` (a symbolic link is followed); empty when the
+// device is absent or has none.
+QString serialNumberOfDevice(const QString &path);
+// The path of the present device with USB serial number `serialNumber`; empty when none.
+QString deviceWithSerialNumber(const QString &serialNumber);
+
+// Why `path` could not be opened, in words a technician acts on: permission (with the device's
+// group and the command that adds the user to it), busy (another program holds it), not found
+// (with the devices that exist), or Qt's own text for anything else.
+QString explainSerialOpenError(const QString &path, QSerialPort::SerialPortError error,
+                               const QString &systemText);
+
+// The group that owns the device node at `path`; empty when it cannot be read.
+QString deviceGroup(const QString &path);
+
+} // namespace varo::link
