@@ -6,6 +6,7 @@
 #include "trace/tracemodel.h"
 #include "trace/tracerecorder.h"
 #include "trace/tracewindow.h"
+#include "ui/actionbutton.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -14,7 +15,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -33,6 +36,7 @@ private slots:
     void recordsWhileOpenOnly();
     void findSelectsBytesSplitAcrossChunks();
     void failedSaveIsReported();
+    void droppedRowsAreNoted();
 
 private:
     void connectBySimulator();
@@ -188,6 +192,25 @@ void TraceWindowTest::failedSaveIsReported() {
     QFile saved(good);
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QVERIFY(saved.readAll().contains("time_ms,direction,operation,length,hex,text"));
+}
+
+void TraceWindowTest::droppedRowsAreNoted() {
+    TraceWindow *window = openByMenu();
+    QVERIFY(window);
+    auto *note = window->findChild<QLabel *>(QStringLiteral("traceDropped"));
+    QVERIFY(note);
+    QVERIFY(note->isHidden());
+    window->findChild<QSpinBox *>(QStringLiteral("traceCapacity"))->setValue(100);
+    std::vector<link::WireChunk> batch;
+    for (int i = 0; i < 150; ++i)
+        batch.push_back({i * 1000, link::WireDirection::FromReader, {}, QByteArray::number(i)});
+    window->model()->append(std::move(batch));
+    QCOMPARE(window->model()->rowCount(), 100);
+    QVERIFY(note->isVisible());
+    QVERIFY2(note->text().contains(QStringLiteral("50 older rows were dropped")),
+             qPrintable(note->text()));
+    window->clear();
+    QVERIFY(note->isHidden());
 }
 
 QTEST_MAIN(TraceWindowTest)
