@@ -68,6 +68,11 @@ constexpr double kRatioTarget = 1.5;
 constexpr double kIdleCpuTarget = 0.1;
 constexpr double kStreamCoreTarget = 0.10;
 constexpr double kWireTarget = 1.05;
+constexpr double kTracedRatioTarget = 1.15;
+constexpr double kTracedStreamCoreTarget = 0.15;
+constexpr double kTraceMemoryTargetMiB = 64;
+constexpr int kTraceRows = 100000;
+constexpr int kTraceRowBytes = 16; // about what one read of a 115,200-baud stream brings
 
 QString sizeText(qsizetype bytes) {
     if (bytes >= 1024 * 1024 && bytes % (1024 * 1024) == 0)
@@ -97,6 +102,7 @@ private:
                  const std::function<Run()> &baseline);
     void terminalRows();
     void lineRateRow();
+    void traceRows();
     void error(const QString &scenario, Transport transport, const BenchError &e);
     void progress(const QString &text);
 
@@ -116,6 +122,8 @@ private:
                   QStringLiteral("Bytes down"), QStringLiteral("Wire limit s"),
                   QStringLiteral("Client"), QStringLiteral("Time s"),
                   QStringLiteral("Ratio to limit")}};
+    Table m_trace{{QStringLiteral("With the trace window recording"), QStringLiteral("Link"),
+                   QStringLiteral("Without"), QStringLiteral("With"), QStringLiteral("Cost")}};
     Targets m_targets;
     int m_errors = 0;
 };
@@ -252,6 +260,76 @@ void Bench::lineRateRow() {
     }
 }
 
+void Bench::traceRows() {
+    const QString image = m_dir.filePath(QStringLiteral("trace-firmware.bin"));
+    if (!writeImage(image, m_plan.firmwareBytes)) {
+        error(QStringLiteral("Trace"), Transport::Tcp, BenchError("cannot write the image"));
+        return;
+    }
+    const QString download =
+        QStringLiteral("Firmware download %1, s").arg(sizeText(m_plan.firmwareBytes));
+    for (const Transport t : {Transport::Tcp, Transport::Pty}) {
+        progress(download + u' ' + transportName(t) + QStringLiteral(" traced"));
+        try {
+            std::vector<double> plain;
+            std::vector<double> traced;
+            for (int rep = 0; rep < m_plan.reps; ++rep) {
+                plain.push_back(firmwareUtility(m_host, t, image).seconds);
+                traced.push_back(firmwareUtilityTraced(m_host, t, image).seconds);
+            }
+            const double ratio = median(traced) / median(plain);
+            m_trace.addRow({download, transportName(t), seconds(median(plain)),
+                            seconds(median(traced)), fixed(ratio, 3) + QStringLiteral("x")});
+            m_targets.judge(ratio <= kTracedRatioTarget,
+                            QStringLiteral("%1 %2: traced/untraced %3 <= %4")
+                                .arg(download, transportName(t), fixed(ratio, 3),
+                                     fixed(kTracedRatioTarget, 2)));
+        } catch (const BenchError &e) {
+            error(download, t, e);
+        }
+    }
+    const QString stream = QStringLiteral("Terminal, 11520 chars/s stream, share of a core");
+    for (const Transport t : {Transport::Pty, Transport::Tcp}) {
+        progress(stream + u' ' + transportName(t) + QStringLiteral(" traced"));
+        try {
+            double shares[2] = {};
+            for (const bool traced : {false, true}) {
+                SimHost host;
+                if (!host.isValid())
+                    throw BenchError("cannot start a simulator");
+                const double cpu =
+                    terminalCpu(host, t, m_plan.cpuWindow, kStreamRate, nullptr, traced);
+                shares[traced ? 1 : 0] = cpu / m_plan.cpuWindow;
+            }
+            m_trace.addRow({stream, transportName(t),
+                            fixed(shares[0] * 100, 2) + QStringLiteral(" %"),
+                            fixed(shares[1] * 100, 2) + QStringLiteral(" %"),
+                            QStringLiteral("+") + fixed((shares[1] - shares[0]) * 100, 2) +
+                                QStringLiteral(" points")});
+            m_targets.judge(shares[1] < kTracedStreamCoreTarget,
+                            QStringLiteral("%1 %2 traced: %3 % < %4 %")
+                                .arg(stream, transportName(t), fixed(shares[1] * 100, 2),
+                                     fixed(kTracedStreamCoreTarget * 100, 0)));
+        } catch (const BenchError &e) {
+            error(stream, t, e);
+        }
+    }
+    const int rows = m_plan.name == QStringLiteral("smoke") ? 1000 : kTraceRows;
+    const QString memory =
+        QStringLiteral("Memory with %L1 rows of %2 bytes kept, MiB").arg(rows).arg(kTraceRowBytes);
+    progress(memory);
+    try {
+        const double added = double(traceMemory(rows, kTraceRowBytes)) / (1024.0 * 1024.0);
+        m_trace.addRow({memory, QStringLiteral("-"), QStringLiteral("0"), fixed(added, 1),
+                        QStringLiteral("+") + fixed(added, 1) + QStringLiteral(" MiB")});
+        m_targets.judge(added < kTraceMemoryTargetMiB,
+                        QStringLiteral("%1: +%2 MiB < %3 MiB")
+                            .arg(memory, fixed(added, 1), fixed(kTraceMemoryTargetMiB, 0)));
+    } catch (const BenchError &e) {
+        error(memory, Transport::Tcp, e);
+    }
+}
+
 int Bench::run(const std::set<int> &rows) {
     if (!m_host.isValid() || !m_dir.isValid()) {
         m_out << "varo-bench: cannot start the simulator\n";
@@ -309,11 +387,16 @@ int Bench::run(const std::set<int> &rows) {
         terminalRows();
     if (wanted(6))
         lineRateRow();
+    if (wanted(7))
+        traceRows();
 
     m_out << "varo-bench (" << m_plan.name << "): the utility's engines and a blocking baseline"
           << " client against the simulator on its own thread.\nTimes are medians per run; CPU is"
           << " the client thread's; the ratio range spans the repetitions.\n\n";
-    m_out << m_compare.render() << '\n' << m_cpu.render() << '\n' << m_line.render() << '\n';
+    m_out << m_compare.render() << '\n'
+          << m_cpu.render() << '\n'
+          << m_line.render() << '\n'
+          << m_trace.render() << '\n';
     if (m_plan.name == QStringLiteral("smoke"))
         m_out << "Smoke sizes: the lines below show that every row ran; their targets mean "
                  "nothing.\n";
@@ -341,7 +424,7 @@ int main(int argc, char *argv[]) {
     const QCommandLineOption smoke(QStringLiteral("smoke"),
                                    QStringLiteral("Every row once on a tiny size (for CI)."));
     const QCommandLineOption row(QStringLiteral("row"),
-                                 QStringLiteral("Run only row N (1-6); may be repeated."),
+                                 QStringLiteral("Run only row N (1-7); may be repeated."),
                                  QStringLiteral("N"));
     const QCommandLineOption reps(QStringLiteral("reps"),
                                   QStringLiteral("Repetitions of every comparison row."),

@@ -47,9 +47,10 @@ qint64 traceMemory(int rows, int bytesPerRow) {
             batch.reserve(kBatch);
             for (int i = done; i < std::min(rows, done + kBatch); ++i) {
                 QByteArray bytes(bytesPerRow, char('A' + i % 26));
-                batch.push_back({qint64(i) * 1000, i % 2 ? link::WireDirection::FromReader
-                                                        : link::WireDirection::ToReader,
-                                 operation, std::move(bytes)});
+                batch.push_back(
+                    {qint64(i) * 1000,
+                     i % 2 ? link::WireDirection::FromReader : link::WireDirection::ToReader,
+                     operation, std::move(bytes)});
             }
             window.model()->append(std::move(batch));
         }
