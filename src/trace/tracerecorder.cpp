@@ -34,8 +34,20 @@ void TraceRecorder::take(const link::WireChunk &chunk) {
         m_openedAt = QDateTime::currentDateTime().addMSecs(-chunk.elapsedNs / 1'000'000);
         if (m_link)
             m_settings = m_link->settings();
+        m_canJoin = false;
     }
+    const qint64 gap = chunk.elapsedNs - m_lastElapsedNs;
     m_lastElapsedNs = chunk.elapsedNs;
+    if (m_canJoin && !m_batch.empty()) {
+        link::WireChunk &last = m_batch.back();
+        if (last.direction == chunk.direction && gap < kJoinGapNs &&
+            last.bytes.size() + chunk.bytes.size() <= kMaxJoinedBytes &&
+            last.operation == chunk.operation) {
+            last.bytes += chunk.bytes;
+            return;
+        }
+    }
+    m_canJoin = true;
     m_batch.push_back(chunk);
     if (!m_batchTimer.isActive())
         m_batchTimer.start();
@@ -47,6 +59,7 @@ void TraceRecorder::flush() {
         return;
     std::vector<link::WireChunk> batch;
     batch.swap(m_batch);
+    m_canJoin = false;
     m_model->append(std::move(batch));
     emit rowsRecorded();
 }
@@ -54,6 +67,7 @@ void TraceRecorder::flush() {
 void TraceRecorder::clear() {
     m_batchTimer.stop();
     m_batch.clear();
+    m_canJoin = false;
     m_model->clear();
 }
 

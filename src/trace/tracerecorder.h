@@ -23,10 +23,17 @@ class TraceModel;
 // recorder does not listen at all, so the link does not even build the chunks. Chunks collect
 // and reach the model in batches, at most every kBatchInterval, so a fast stream costs one
 // model update a batch, not one a chunk.
+//
+// A chunk that follows the previous one in the same direction, for the same operation, within
+// kJoinGap, joins its row (up to kMaxJoinedBytes): the firmware loader writes its blocks a byte
+// at a time, and a row per byte would bury the exchange (and cost a row each). The row keeps
+// the time of its first byte.
 class TraceRecorder : public QObject {
     Q_OBJECT
 public:
-    static constexpr std::chrono::milliseconds kBatchInterval{50};
+    static constexpr std::chrono::milliseconds kBatchInterval{200};
+    static constexpr qint64 kJoinGapNs = 1'000'000;
+    static constexpr qsizetype kMaxJoinedBytes = 1024;
 
     TraceRecorder(link::ReaderLink *link, TraceModel *model, QObject *parent = nullptr);
 
@@ -58,6 +65,7 @@ private:
     QMetaObject::Connection m_connection;
     QDateTime m_openedAt;
     qint64 m_lastElapsedNs = -1;
+    bool m_canJoin = false; // the batch's last row may take the next chunk
     link::LinkSettings m_settings;
 };
 

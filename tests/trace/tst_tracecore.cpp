@@ -52,6 +52,7 @@ private slots:
     void programmingRunIsTracedByteForByte_data();
     void programmingRunIsTracedByteForByte();
     void recordsOnlyWhileRecording();
+    void joinsBackToBackWritesIntoOneRow();
     void capDropsOldestAndSaysSo();
     void findsBytes_data();
     void findsBytes();
@@ -133,6 +134,25 @@ void TraceCoreTest::recordsOnlyWhileRecording() {
     QTest::qWait(200);
     recorder.flush();
     QCOMPARE(rows.rowCount(), kept);
+}
+
+// Writes a byte at a time (as the firmware loader does) make one row, not one per byte; a pause
+// or the other direction starts a new row.
+void TraceCoreTest::joinsBackToBackWritesIntoOneRow() {
+    SimLink rig;
+    TraceModel rows;
+    trace::TraceRecorder recorder(&rig.link, &rows);
+    QVERIFY(rig.connect(SimLink::Medium::Tcp));
+    recorder.setRecording(true);
+    for (const char c : QByteArray("X123"))
+        QVERIFY(rig.link.writeRaw(QByteArray(1, c)));
+    QTest::qWait(20);
+    QVERIFY(rig.link.writeRaw("\r"));
+    QTRY_VERIFY((recorder.flush(), rows.rowCount() >= 3));
+    QCOMPARE(rows.chunk(0).bytes, QByteArray("X123"));
+    QCOMPARE(rows.chunk(1).bytes, QByteArray("\r"));
+    QCOMPARE(rows.chunk(2).direction, kFrom);
+    QCOMPARE(joined(rows.rows(), kTo), rig.sim.received());
 }
 
 void TraceCoreTest::capDropsOldestAndSaysSo() {
