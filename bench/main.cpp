@@ -273,13 +273,23 @@ void Bench::traceRows() {
         try {
             std::vector<double> plain;
             std::vector<double> traced;
+            std::vector<double> plainCpu;
+            std::vector<double> tracedCpu;
             for (int rep = 0; rep < m_plan.reps; ++rep) {
-                plain.push_back(firmwareUtility(m_host, t, image).seconds);
-                traced.push_back(firmwareUtilityTraced(m_host, t, image).seconds);
+                const Run without = firmwareUtility(m_host, t, image);
+                const Run with = firmwareUtilityTraced(m_host, t, image);
+                plain.push_back(without.seconds);
+                traced.push_back(with.seconds);
+                plainCpu.push_back(without.cpuSeconds);
+                tracedCpu.push_back(with.cpuSeconds);
             }
             const double ratio = median(traced) / median(plain);
-            m_trace.addRow({download, transportName(t), seconds(median(plain)),
-                            seconds(median(traced)), fixed(ratio, 3) + QStringLiteral("x")});
+            const double cpuRatio = median(tracedCpu) / median(plainCpu);
+            m_trace.addRow(
+                {download, transportName(t), seconds(median(plain)), seconds(median(traced)),
+                 fixed(ratio, 3) + QStringLiteral("x (CPU %1 s -> %2 s, %3x)")
+                                       .arg(seconds(median(plainCpu)), seconds(median(tracedCpu)),
+                                            fixed(cpuRatio, 2))});
             m_targets.judge(ratio <= kTracedRatioTarget,
                             QStringLiteral("%1 %2: traced/untraced %3 <= %4")
                                 .arg(download, transportName(t), fixed(ratio, 3),
