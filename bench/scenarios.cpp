@@ -43,6 +43,8 @@ std::unique_ptr<trace::TraceWindow> openTrace(link::ReaderLink &link, bool trace
         return nullptr;
     auto window = std::make_unique<trace::TraceWindow>(&link);
     window->show();
+    // Open already when the timing starts: its first layout and paint are not the traffic's.
+    runEventsFor(300ms);
     return window;
 }
 
