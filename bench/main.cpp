@@ -77,6 +77,11 @@ constexpr double kWireTarget = 1.05;
 constexpr double kFleetTarget = 1.2;
 constexpr double kTraceTarget = 1.1;
 constexpr int kFleetReplyDelayMs = 20;
+constexpr double kTracedRatioTarget = 1.15;
+constexpr double kTracedStreamCoreTarget = 0.15;
+constexpr double kTraceMemoryTargetMiB = 64;
+constexpr int kTraceRows = 100000;
+constexpr int kTraceRowBytes = 16; // about what one read of a 115,200-baud stream brings
 
 QString sizeText(qsizetype bytes) {
     if (bytes >= 1024 * 1024 && bytes % (1024 * 1024) == 0)
@@ -108,6 +113,7 @@ private:
     void lineRateRow();
     void cliRows();
     void lifecycleRows();
+    void traceRows();
     void error(const QString &scenario, Transport transport, const BenchError &e);
     void progress(const QString &text);
 
@@ -133,6 +139,8 @@ private:
     Table m_reconnect{{QStringLiteral("Scenario"), QStringLiteral("Link"),
                        QStringLiteral("Back-off step s"), QStringLiteral("To \"Connected\" s"),
                        QStringLiteral("Target s")}};
+    Table m_trace{{QStringLiteral("With the trace window recording"), QStringLiteral("Link"),
+                   QStringLiteral("Without"), QStringLiteral("With"), QStringLiteral("Cost")}};
     Targets m_targets;
     int m_errors = 0;
 };
@@ -360,6 +368,86 @@ void Bench::lifecycleRows() {
                         .arg(idle, fixed(cpu, 4), fixed(m_plan.cpuWindow, 1), fixed(target, 3)));
 }
 
+void Bench::traceRows() {
+    const QString image = m_dir.filePath(QStringLiteral("trace-firmware.bin"));
+    if (!writeImage(image, m_plan.firmwareBytes)) {
+        error(QStringLiteral("Trace"), Transport::Tcp, BenchError("cannot write the image"));
+        return;
+    }
+    const QString download =
+        QStringLiteral("Firmware download %1, s").arg(sizeText(m_plan.firmwareBytes));
+    for (const Transport t : {Transport::Tcp, Transport::Pty}) {
+        progress(download + u' ' + transportName(t) + QStringLiteral(" traced"));
+        try {
+            std::vector<double> plain;
+            std::vector<double> traced;
+            std::vector<double> plainCpu;
+            std::vector<double> tracedCpu;
+            for (int rep = 0; rep < m_plan.reps; ++rep) {
+                const Run without = firmwareUtility(m_host, t, image);
+                const Run with = firmwareUtilityTraced(m_host, t, image);
+                plain.push_back(without.seconds);
+                traced.push_back(with.seconds);
+                plainCpu.push_back(without.cpuSeconds);
+                tracedCpu.push_back(with.cpuSeconds);
+            }
+            const double ratio = median(traced) / median(plain);
+            const double cpuRatio = median(tracedCpu) / median(plainCpu);
+            m_trace.addRow(
+                {download, transportName(t), seconds(median(plain)), seconds(median(traced)),
+                 fixed(ratio, 3) + QStringLiteral("x (CPU %1 s -> %2 s, %3x)")
+                                       .arg(seconds(median(plainCpu)), seconds(median(tracedCpu)),
+                                            fixed(cpuRatio, 2))});
+            m_targets.judge(ratio <= kTracedRatioTarget,
+                            QStringLiteral("%1 %2: traced/untraced %3 <= %4")
+                                .arg(download, transportName(t), fixed(ratio, 3),
+                                     fixed(kTracedRatioTarget, 2)));
+        } catch (const BenchError &e) {
+            error(download, t, e);
+        }
+    }
+    const QString stream = QStringLiteral("Terminal, 11520 chars/s stream, share of a core");
+    for (const Transport t : {Transport::Pty, Transport::Tcp}) {
+        progress(stream + u' ' + transportName(t) + QStringLiteral(" traced"));
+        try {
+            double shares[2] = {};
+            for (const bool traced : {false, true}) {
+                SimHost host;
+                if (!host.isValid())
+                    throw BenchError("cannot start a simulator");
+                const double cpu =
+                    terminalCpu(host, t, m_plan.cpuWindow, kStreamRate, nullptr, traced);
+                shares[traced ? 1 : 0] = cpu / m_plan.cpuWindow;
+            }
+            m_trace.addRow({stream, transportName(t),
+                            fixed(shares[0] * 100, 2) + QStringLiteral(" %"),
+                            fixed(shares[1] * 100, 2) + QStringLiteral(" %"),
+                            QStringLiteral("+") + fixed((shares[1] - shares[0]) * 100, 2) +
+                                QStringLiteral(" points")});
+            m_targets.judge(shares[1] < kTracedStreamCoreTarget,
+                            QStringLiteral("%1 %2 traced: %3 % < %4 %")
+                                .arg(stream, transportName(t), fixed(shares[1] * 100, 2),
+                                     fixed(kTracedStreamCoreTarget * 100, 0)));
+        } catch (const BenchError &e) {
+            error(stream, t, e);
+        }
+    }
+    const int rows = m_plan.name == QStringLiteral("smoke") ? 1000 : kTraceRows;
+    const QString memory =
+        QStringLiteral("Memory with %L1 rows of %2 bytes kept, MiB").arg(rows).arg(kTraceRowBytes);
+    progress(memory);
+    try {
+        const double added = double(traceMemory(rows, kTraceRowBytes)) / (1024.0 * 1024.0);
+        m_trace.addRow({memory, QStringLiteral("-"), QStringLiteral("0"), fixed(added, 1),
+                        QStringLiteral("+") + fixed(added, 1) + QStringLiteral(" MiB")});
+        m_targets.judge(added < kTraceMemoryTargetMiB,
+                        QStringLiteral("%1: +%2 MiB < %3 MiB")
+                            .arg(memory, fixed(added, 1), fixed(kTraceMemoryTargetMiB, 0)));
+    } catch (const BenchError &e) {
+        error(memory, Transport::Tcp, e);
+    }
+}
+
 int Bench::run(const std::set<int> &rows) {
     if (!m_host.isValid() || !m_dir.isValid()) {
         m_out << "varo-bench: cannot start the simulator\n";
@@ -421,6 +509,8 @@ int Bench::run(const std::set<int> &rows) {
         cliRows();
     if (wanted(8))
         lifecycleRows();
+    if (wanted(9))
+        traceRows();
 
     m_out << "varo-bench (" << m_plan.name << "): the utility's engines and a blocking baseline"
           << " client against the simulator on its own thread.\nTimes are medians per run; CPU is"
@@ -429,7 +519,8 @@ int Bench::run(const std::set<int> &rows) {
           << m_cpu.render() << '\n'
           << m_line.render() << '\n'
           << m_cli.render() << '\n'
-          << m_reconnect.render() << '\n';
+          << m_reconnect.render() << '\n'
+          << m_trace.render() << '\n';
     if (m_plan.name == QStringLiteral("smoke"))
         m_out << "Smoke sizes: the lines below show that every row ran; their targets mean "
                  "nothing.\n";
@@ -456,9 +547,9 @@ int main(int argc, char *argv[]) {
                                    QStringLiteral("One repetition, shorter windows."));
     const QCommandLineOption smoke(QStringLiteral("smoke"),
                                    QStringLiteral("Every row once on a tiny size (for CI)."));
-    const QCommandLineOption row(QStringLiteral("row"),
-                                 QStringLiteral("Run only row N (1-9); may be repeated."),
-                                 QStringLiteral("N"));
+    const QCommandLineOption row(
+        QStringLiteral("row"), QStringLiteral("Run only row N (1-9); may be repeated."),
+        QStringLiteral("Run only row N (1-7); may be repeated."), QStringLiteral("N"));
     const QCommandLineOption reps(QStringLiteral("reps"),
                                   QStringLiteral("Repetitions of every comparison row."),
                                   QStringLiteral("N"));

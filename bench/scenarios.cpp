@@ -14,12 +14,14 @@
 #include "sim/readersimulator.h"
 #include "terminal/terminalscreen.h"
 #include "terminal/terminalsession.h"
+#include "trace/tracewindow.h"
 #include "utilities/uploadsession.h"
 
 #include <QFile>
 #include <QStringList>
 
 #include <cstdio>
+#include <memory>
 
 namespace varo::bench {
 
@@ -34,6 +36,17 @@ constexpr std::chrono::milliseconds kProgramTimeout{60s};
 constexpr std::chrono::milliseconds kLongTimeout{600s};
 constexpr qsizetype kTrailerLength = 44;
 const QDate kDownloadDate(2010, 3, 5);
+
+// The trace window on `link`, shown (so recording and painting its rows), when `traced`.
+std::unique_ptr<trace::TraceWindow> openTrace(link::ReaderLink &link, bool traced) {
+    if (!traced)
+        return nullptr;
+    auto window = std::make_unique<trace::TraceWindow>(&link);
+    window->show();
+    // Open already when the timing starts: its first layout and paint are not the traffic's.
+    runEventsFor(300ms);
+    return window;
+}
 
 QByteArray nul() {
     return QByteArray(1, '\0');
@@ -182,11 +195,14 @@ void checkLoaderResult(SimHost &host, const QByteArray &image) {
 
 } // namespace
 
-Run firmwareUtility(SimHost &host, Transport transport, const QString &path,
-                    const QString &ptyPath) {
+namespace {
+
+Run firmwareRun(SimHost &host, Transport transport, const QString &path, const QString &ptyPath,
+                bool traced) {
     const QByteArray image = readFile(path);
     link::ReaderLink link;
     connectLink(link, host, transport, ptyPath);
+    const std::unique_ptr<trace::TraceWindow> traceWindow = openTrace(link, traced);
     flash::FirmwareLoader loader(&link);
     flash::LoaderTimings timings;
     timings.tcpEntryPause = kModePause;
@@ -208,6 +224,17 @@ Run firmwareUtility(SimHost &host, Transport transport, const QString &path,
     checkLoaderResult(host, image);
     link.disconnectReader();
     return result;
+}
+
+} // namespace
+
+Run firmwareUtility(SimHost &host, Transport transport, const QString &path,
+                    const QString &ptyPath) {
+    return firmwareRun(host, transport, path, ptyPath, false);
+}
+
+Run firmwareUtilityTraced(SimHost &host, Transport transport, const QString &path) {
+    return firmwareRun(host, transport, path, {}, true);
 }
 
 Run firmwareBaseline(SimHost &host, Transport transport, const QString &path,
@@ -321,9 +348,10 @@ QByteArray streamText(qsizetype size) {
 } // namespace
 
 double terminalCpu(SimHost &host, Transport transport, double seconds, int charsPerSecond,
-                   qint64 *received) {
+                   qint64 *received, bool traced) {
     link::ReaderLink link;
     connectLink(link, host, transport);
+    const std::unique_ptr<trace::TraceWindow> traceWindow = openTrace(link, traced);
     // Connected before the terminal's own handler, so each batch is counted before it is taken.
     qint64 arrived = 0;
     QObject::connect(&link, &link::ReaderLink::dataArrived, &link,

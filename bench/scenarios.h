@@ -34,6 +34,8 @@ Run loopbackBaseline(SimHost &host, Transport transport, int passes);
 // `ptyPath` replaces the simulator's pseudo-terminal (the paced relay).
 Run firmwareUtility(SimHost &host, Transport transport, const QString &path,
                     const QString &ptyPath = {});
+// The utility's download with the trace window open and recording.
+Run firmwareUtilityTraced(SimHost &host, Transport transport, const QString &path);
 Run firmwareBaseline(SimHost &host, Transport transport, const QString &path,
                      const QString &ptyPath = {});
 // A deterministic image of `size` bytes written to `path`.
@@ -47,7 +49,11 @@ Run uploadBaseline(SimHost &host, Transport transport, const QString &path, int 
 // CPU seconds the utility's thread spends with the terminal screen open for `seconds`, while
 // the simulator streams `charsPerSecond` characters into it (0: no traffic). `received` gets
 // the characters the terminal drew.
+// `traced`: with the trace window open and recording.
 double terminalCpu(SimHost &host, Transport transport, double seconds, int charsPerSecond,
-                   qint64 *received);
+                   qint64 *received, bool traced = false);
+// Resident memory the trace window adds when it keeps `rows` rows of `bytesPerRow` bytes each
+// (shown, its newest rows painted), in bytes.
+qint64 traceMemory(int rows, int bytesPerRow);
 
 } // namespace varo::bench

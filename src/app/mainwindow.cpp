@@ -10,6 +10,7 @@
 #include "config/programrun.h"
 #include "link/readerlink.h"
 #include "terminal/terminalscreen.h"
+#include "trace/tracewindow.h"
 #include "ui/controlnames.h"
 #include "ui/keyboard.h"
 #include "ui/notice.h"
@@ -37,10 +38,8 @@ struct MenuBarEntry {
 };
 
 constexpr MenuBarEntry kMenuBar[] = {
-    {"hp", "Get Settings", 21},
-    {"sprof", "Save Settings", 24},
-    {"df", "Default Settings", 26},
-    {"ab", "About", 15},
+    {"hp", "Get Settings", 21}, {"sprof", "Save Settings", 24}, {"df", "Default Settings", 26},
+    {"ab", "About", 15},        {"trace", "Trace", 15},
 };
 
 const QString kProgramQuestion =
@@ -125,6 +124,8 @@ void MainWindow::buildMenuBar() {
             connect(action, &QAction::triggered, m_profiles, &ProfileActions::getSettings);
         else if (control == QLatin1String("sprof"))
             connect(action, &QAction::triggered, m_profiles, &ProfileActions::saveSettings);
+        else if (control == QLatin1String("trace"))
+            connect(action, &QAction::triggered, this, &MainWindow::showTrace);
     }
 }
 
@@ -336,9 +337,24 @@ void MainWindow::showAbout() {
     about->open();
 }
 
+trace::TraceWindow *MainWindow::traceWindow() {
+    if (!m_trace)
+        m_trace = new trace::TraceWindow(m_link, this);
+    return m_trace;
+}
+
+void MainWindow::showTrace() {
+    trace::TraceWindow *window = traceWindow();
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
 void MainWindow::closeEvent(QCloseEvent *event) {
     // The program ends at once; an operation still waiting for the reader is abandoned.
     m_link->cancelReply();
+    if (m_trace)
+        m_trace->close();
     if (m_link->isConnected())
         m_link->disconnectReader();
     event->accept();

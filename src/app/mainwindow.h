@@ -18,6 +18,9 @@ class ReaderLink;
 namespace varo::config {
 class ConfigModel;
 }
+namespace varo::trace {
+class TraceWindow;
+}
 
 namespace varo::app {
 
@@ -70,6 +73,9 @@ public:
     // `load_defaults`: every setup field and the communications choices back to their defaults.
     void loadDefaults();
     void showAbout();
+    // "Trace": the wire trace window, a window of its own; made on first use.
+    void showTrace();
+    trace::TraceWindow *traceWindow();
 
 signals:
     // A notice box was opened with `text`.
@@ -107,6 +113,7 @@ private:
     std::optional<ScreenId> m_front;
     Asker m_asker;
     ProfileActions *m_profiles = nullptr;
+    trace::TraceWindow *m_trace = nullptr;
 };
 
 } // namespace varo::app

@@ -126,8 +126,9 @@ public:
     bool isBusy() const { return m_claimId != 0; }
     QString activeOperation() const { return m_operation; }
 
-    // Wire trace: every chunk written or received is logged under lcWire (with traceName() in
-    // front) and emitted as wireTraffic() while recording is on or something listens.
+    // Wire trace: every chunk received, and every run of writes handed to the system at once
+    // (at flush() or the next event-loop pass), is logged under lcWire (with traceName() in
+    // front) and emitted as wireTraffic() while the category is on or something listens.
     void setTraceName(const QString &name) { m_traceName = name; }
     QString traceName() const { return m_traceName; }
     // Time since the link was last opened; the time base of the trace.
@@ -168,6 +169,8 @@ private:
     void setState(LinkState state);
     void onDataReceived(const QByteArray &bytes);
     void trace(WireDirection direction, const QByteArray &bytes);
+    void flushTrace();
+    void publishTrace(const WireChunk &chunk);
     void onTransportFailed(const QString &reason);
     void onConnectTimeout();
     void onReplyTimeout();
@@ -204,6 +207,8 @@ private:
     quint64 m_lastClaimId = 0;
     QString m_traceName;
     QElapsedTimer m_openedAt;
+    WireChunk m_traceOut; // writes not yet handed to the system, traced as one chunk
+    bool m_traceFlushQueued = false;
     LinkEndedCallback m_onLinkEnded;
     bool m_claimToldError = false;
     bool m_claimToldDisconnect = false;

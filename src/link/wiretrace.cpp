@@ -35,7 +35,8 @@ QString wirePrintable(const QByteArray &bytes) {
         else if (byte == 0x7F)
             text += QStringLiteral("<DEL>");
         else if (byte > 0x7F)
-            text += QStringLiteral("<x%1>").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
+            text += QStringLiteral("<x%1>").arg(
+                QString::number(byte, 16).toUpper().rightJustified(2, QLatin1Char('0')));
         else
             text += QLatin1Char(c);
     }

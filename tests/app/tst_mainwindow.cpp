@@ -120,11 +120,12 @@ void TestMainWindow::startUpState() {
     QCOMPARE(choices.baudRate, 9600);
 
     const QList<QAction *> actions = m_window->menuBar()->actions();
-    QCOMPARE(actions.size(), 4);
+    QCOMPARE(actions.size(), 5);
     QCOMPARE(actions[0]->text(), QStringLiteral("Get Settings").leftJustified(21));
     QCOMPARE(actions[1]->text(), QStringLiteral("Save Settings").leftJustified(24));
     QCOMPARE(actions[2]->text(), QStringLiteral("Default Settings").leftJustified(26));
     QCOMPARE(actions[3]->text(), QStringLiteral("About").leftJustified(15));
+    QCOMPARE(actions[4]->text(), QStringLiteral("Trace").leftJustified(15));
     // Placed at its twips: "Program Reader" at top 3480, left 120.
     auto *program = m_window->commandMenu()->findChild<varo::ui::ActionButton *>("Label10");
     QCOMPARE(program->geometry(), QRect(8, 232, 145, 25));
