@@ -16,6 +16,9 @@ QString TerminalSession::statusTextFor(const link::LinkSettings &settings) {
         return QStringLiteral("Connected to ") + settings.host.trimmed() +
                QStringLiteral(" Port ") + QString::number(settings.tcpPort);
     }
+    // A device chosen from the detected list has no port number: name the device instead.
+    if (!settings.serialDevice.isEmpty())
+        return QStringLiteral("Connected to ") + settings.serialDevice;
     return QStringLiteral("Connected to comm port") + signedNumberText(settings.commPort);
 }
 

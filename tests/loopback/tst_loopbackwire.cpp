@@ -85,7 +85,7 @@ void TestLoopbackWire::cleanRunEchoesEveryValue() {
 
     QElapsedTimer clock;
     clock.start();
-    QVERIFY(runTest(screen, 90000));
+    QVERIFY(runTest(screen, 140000));
     qInfo("512000 echoes in %lld ms", clock.elapsed());
 
     QCOMPARE(listLines(screen), (QStringList{first, " 512000: end of test"}));

@@ -58,6 +58,8 @@ class TestTerminalScreen : public QObject {
 private slots:
     void startShowsConnectionAndHoldsLink_data();
     void startShowsConnectionAndHoldsLink();
+    void statusNamesWhatTheOpenLinkUses_data();
+    void statusNamesWhatTheOpenLinkUses();
     void startIsRefusedWhileAnotherOperationRuns();
     void stopEndsTheTerminal();
     void typedKeysGoToTheReader_data();
@@ -67,6 +69,30 @@ private slots:
     void burstRepaintsOnce();
     void clearScreenHomesTheCursor();
 };
+
+void TestTerminalScreen::statusNamesWhatTheOpenLinkUses_data() {
+    using varo::link::LinkMode;
+    using varo::link::LinkSettings;
+    QTest::addColumn<LinkSettings>("settings");
+    QTest::addColumn<QString>("status");
+    LinkSettings numbered;
+    numbered.commPort = 5;
+    LinkSettings device = numbered;
+    device.serialDevice = QStringLiteral("/dev/ttyUSB0");
+    LinkSettings tcp;
+    tcp.mode = LinkMode::Tcp;
+    tcp.host = QStringLiteral("127.0.0.1");
+    tcp.tcpPort = 5757;
+    QTest::newRow("port number") << numbered << "Connected to comm port 5";
+    QTest::newRow("detected device") << device << "Connected to /dev/ttyUSB0";
+    QTest::newRow("tcp") << tcp << "Connected to 127.0.0.1 Port 5757";
+}
+
+void TestTerminalScreen::statusNamesWhatTheOpenLinkUses() {
+    QFETCH(varo::link::LinkSettings, settings);
+    QFETCH(QString, status);
+    QCOMPARE(TerminalSession::statusTextFor(settings), status);
+}
 
 void TestTerminalScreen::startShowsConnectionAndHoldsLink_data() {
     QTest::addColumn<bool>("tcp");
