@@ -2,32 +2,9 @@
 
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QSerialPortInfo>
 #include <QStringList>
 
-#include <algorithm>
-
 namespace varo::cli {
-
-QList<SerialDevice> detectedSerialDevices() {
-    QList<SerialDevice> devices;
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
-        SerialDevice device;
-        device.path = info.systemLocation();
-        device.description = info.description();
-        device.manufacturer = info.manufacturer();
-        if (info.hasVendorIdentifier() && info.hasProductIdentifier()) {
-            device.usbId = QStringLiteral("%1:%2")
-                               .arg(info.vendorIdentifier(), 4, 16, QLatin1Char('0'))
-                               .arg(info.productIdentifier(), 4, 16, QLatin1Char('0'));
-        }
-        device.serialNumber = info.serialNumber();
-        devices.append(device);
-    }
-    std::sort(devices.begin(), devices.end(),
-              [](const SerialDevice &a, const SerialDevice &b) { return a.path < b.path; });
-    return devices;
-}
 
 QString formatSerialDevices(const QList<SerialDevice> &devices) {
     if (devices.isEmpty()) {

@@ -1,21 +1,19 @@
 #pragma once
 
+#include "link/serialdevices.h"
+
 #include <QJsonDocument>
 #include <QList>
 #include <QString>
 
 namespace varo::cli {
 
-// A serial device the system has now, as the ports command lists it.
-struct SerialDevice {
-    QString path;
-    QString description;
-    QString manufacturer;
-    QString usbId; // "0403:6001"; empty when not a USB device
-    QString serialNumber;
-};
+// A serial device the system has now, as the ports command lists it (the link's catalogue).
+using SerialDevice = link::DetectedDevice;
 
-QList<SerialDevice> detectedSerialDevices(); // sorted by path
+inline QList<SerialDevice> detectedSerialDevices() {
+    return link::detectedDevices();
+}
 // One line per device: path, description, manufacturer, vid:pid, serial ("-" when unknown);
 // "No serial devices found." for none.
 QString formatSerialDevices(const QList<SerialDevice> &devices);

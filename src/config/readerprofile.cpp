@@ -5,6 +5,8 @@
 #include "keystrokerule.h"
 #include "validation.h"
 
+#include "common/atomicfile.h"
+
 #include <QFile>
 #include <QHash>
 #include <QJsonArray>
@@ -12,7 +14,6 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <QJsonValue>
-#include <QSaveFile>
 #include <QSet>
 
 #include <climits>
@@ -469,31 +470,8 @@ ProfileLoadResult loadProfileFile(const QString &path, const ConfigModel &curren
 }
 
 std::optional<QString> saveProfileFile(const QString &path, const ConfigModel &model) {
-    const QByteArray text = writeProfile(model);
-    QSaveFile file(path);
-    auto failed = [&path](const QString &reason) {
-        return QStringLiteral("Cannot save the reader profile \"%1\": %2").arg(path, reason);
-    };
-    // Unbuffered, so a failed write is seen by write() itself: a buffered QSaveFile can flush a
-    // short write while closing and still commit the truncated file.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return failed(file.errorString());
-    // A short write is followed by another, which fails with the reason (disk full, file size
-    // limit).
-    qint64 written = 0;
-    while (written < text.size()) {
-        const qint64 n = file.write(text.constData() + written, text.size() - written);
-        if (n <= 0)
-            break;
-        written += n;
-    }
-    if (written != text.size() || !file.flush() || file.error() != QFileDevice::NoError) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        return failed(reason);
-    }
-    if (!file.commit())
-        return failed(file.errorString());
+    if (const std::optional<QString> reason = writeFileAtomically(path, writeProfile(model)))
+        return QStringLiteral("Cannot save the reader profile \"%1\": %2").arg(path, *reason);
     return std::nullopt;
 }
 

@@ -2,9 +2,11 @@
 
 #include "tracerecorder.h"
 
+#include "common/atomicfile.h"
+
+#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTextStream>
 
 namespace varo::trace {
@@ -66,21 +68,15 @@ void writeTrace(QIODevice &out, TraceFormat format, const TraceHeader &header,
 
 std::optional<QString> saveTrace(const QString &path, TraceFormat format, const TraceHeader &header,
                                  const std::deque<link::WireChunk> &rows) {
-    QSaveFile file(path);
-    const auto failed = [&path](const QString &reason) {
+    QByteArray text;
+    QBuffer buffer(&text);
+    buffer.open(QIODevice::WriteOnly);
+    writeTrace(buffer, format, header, rows);
+    buffer.close();
+    if (const std::optional<QString> reason = writeFileAtomically(path, text)) {
         return QStringLiteral("Could not save the trace to %1: %2")
-            .arg(QDir::toNativeSeparators(path), reason);
-    };
-    if (!file.open(QIODevice::WriteOnly))
-        return failed(file.errorString());
-    writeTrace(file, format, header, rows);
-    if (file.error() != QFileDevice::NoError) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        return failed(reason);
+            .arg(QDir::toNativeSeparators(path), *reason);
     }
-    if (!file.commit())
-        return failed(file.errorString());
     return std::nullopt;
 }
 

@@ -1,4 +1,5 @@
 #include "goldencommands.h"
+#include "support/permissions.h"
 
 #include "config/commandtable.h"
 #include "config/configmodel.h"
@@ -18,9 +19,7 @@
 #include <QTest>
 
 #include <csignal>
-#include <linux/capability.h>
 #include <sys/resource.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 using namespace varo::config;
@@ -78,31 +77,6 @@ QList<ProfileProblem> problemsOf(const ProfileLoadResult &result, Kind kind) {
     }
     return found;
 }
-
-// Drops the power of root to write where permissions forbid it, for as long as it lives.
-class WithoutDacOverride {
-public:
-    WithoutDacOverride() {
-        if (geteuid() != 0)
-            return;
-        m_header.version = _LINUX_CAPABILITY_VERSION_3;
-        if (syscall(SYS_capget, &m_header, m_saved) != 0)
-            return;
-        __user_cap_data_struct lowered[2] = {m_saved[0], m_saved[1]};
-        lowered[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
-        m_active = syscall(SYS_capset, &m_header, lowered) == 0;
-    }
-    ~WithoutDacOverride() {
-        if (m_active)
-            syscall(SYS_capset, &m_header, m_saved);
-    }
-    bool works() const { return geteuid() != 0 || m_active; }
-
-private:
-    __user_cap_header_struct m_header{};
-    __user_cap_data_struct m_saved[2]{};
-    bool m_active = false;
-};
 
 } // namespace
 
@@ -465,7 +439,7 @@ private slots:
         std::optional<QString> error;
         if (readOnlyFolder) {
             QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
-            WithoutDacOverride guard;
+            FilePermissionsApply guard;
             if (!guard.works())
                 QSKIP("cannot give up root's override of file permissions here");
             error = saveProfileFile(path, *m_model);

@@ -1,6 +1,7 @@
 // Link loss, open errors and reconnect on real media: a pseudo-terminal that vanishes and a
 // TCP peer that goes away, both played by the simulator.
 #include "faultrig.h"
+#include "support/permissions.h"
 
 #include "link/serialdevices.h"
 #include "loopback/loopbackengine.h"
@@ -14,10 +15,7 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
-
-#include <linux/capability.h>
 
 using namespace std::chrono_literals;
 using namespace varo;
@@ -39,29 +37,6 @@ void idle(int ms) {
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
 }
-
-// Lowers the effective DAC override of this (root) process, so file permissions apply to it.
-class DacOverrideDropped {
-public:
-    DacOverrideDropped() {
-        m_header.version = _LINUX_CAPABILITY_VERSION_3;
-        if (syscall(SYS_capget, &m_header, m_saved) != 0)
-            return;
-        __user_cap_data_struct lowered[2] = {m_saved[0], m_saved[1]};
-        lowered[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
-        m_active = syscall(SYS_capset, &m_header, lowered) == 0;
-    }
-    ~DacOverrideDropped() {
-        if (m_active)
-            syscall(SYS_capset, &m_header, m_saved);
-    }
-    bool active() const { return m_active; }
-
-private:
-    __user_cap_header_struct m_header{};
-    __user_cap_data_struct m_saved[2]{};
-    bool m_active = false;
-};
 
 enum class Operation { ReplyWait, Upload, Loopback, Terminal };
 
@@ -322,8 +297,8 @@ void TestLifecycle::openErrorsSayWhatToDo() {
     QCOMPARE(::chmod(node.constData(), 0), 0);
     QString message;
     {
-        DacOverrideDropped dropped;
-        if (dropped.active()) {
+        FilePermissionsApply dropped;
+        if (dropped.works()) {
             QVERIFY(link.connectReader(settings));
             message = link.lastError();
         }
