@@ -2,6 +2,7 @@
 // pseudo-terminals: exit code, the human line and the JSON report; reader faults; a fleet with
 // faulty readers; Ctrl+C during a fleet upload.
 
+#include "clirun.h"
 #include "sim/readersimulator.h"
 #include "sim/simfault.h"
 #include "sim/simfleet.h"
@@ -27,37 +28,14 @@ using varo::sim::SimOptions;
 
 namespace {
 
-struct Outcome {
-    int code = -1;
-    QString out;
-    QString err;
-};
-
 QProcessEnvironment shortWaits() {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("VARO_CLI_SHORT_WAITS"), QStringLiteral("1"));
     return env;
 }
 
-// Runs varo-cli without blocking the event loop the simulators run on.
 Outcome runCli(const QStringList &arguments, int timeoutMs = 20000) {
-    QProcess process;
-    process.setProcessEnvironment(shortWaits());
-    process.start(QStringLiteral(VARO_CLI_PATH), arguments);
-    Outcome outcome;
-    if (!process.waitForStarted(5000)) {
-        return outcome;
-    }
-    QSignalSpy finished(&process, &QProcess::finished);
-    if (!finished.wait(timeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-        return outcome;
-    }
-    outcome.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    outcome.out = QString::fromUtf8(process.readAllStandardOutput());
-    outcome.err = QString::fromUtf8(process.readAllStandardError());
-    return outcome;
+    return runVaroCli(arguments, timeoutMs, shortWaits());
 }
 
 QJsonObject resultOf(const QString &json, int index = 0) {

@@ -1,5 +1,6 @@
 // varo-cli as a process against a simulated reader on 127.0.0.1.
 
+#include "clirun.h"
 #include "sim/readersimulator.h"
 #include "sim/simtcpserver.h"
 
@@ -17,30 +18,8 @@ using varo::sim::SimTcpServer;
 
 namespace {
 
-struct Outcome {
-    int code = -1;
-    QString out;
-    QString err;
-};
-
-// Runs varo-cli without blocking the event loop the simulator runs on.
 Outcome runCli(const QStringList &arguments) {
-    QProcess process;
-    process.start(QStringLiteral(VARO_CLI_PATH), arguments);
-    Outcome outcome;
-    if (!process.waitForStarted(5000)) {
-        return outcome;
-    }
-    QSignalSpy finished(&process, &QProcess::finished);
-    if (!finished.wait(20000)) {
-        process.kill();
-        process.waitForFinished();
-        return outcome;
-    }
-    outcome.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    outcome.out = QString::fromUtf8(process.readAllStandardOutput());
-    outcome.err = QString::fromUtf8(process.readAllStandardError());
-    return outcome;
+    return runVaroCli(arguments);
 }
 
 } // namespace
