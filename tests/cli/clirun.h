@@ -14,9 +14,9 @@ struct Outcome {
 };
 
 // Runs varo-cli without blocking the event loop the simulators of the test run on.
-inline Outcome runVaroCli(
-    const QStringList &arguments, int timeoutMs = 20000,
-    const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment()) {
+inline Outcome
+runVaroCli(const QStringList &arguments, int timeoutMs = 20000,
+           const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment()) {
     QProcess process;
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(VARO_CLI_PATH), arguments);
