@@ -547,9 +547,9 @@ int main(int argc, char *argv[]) {
                                    QStringLiteral("One repetition, shorter windows."));
     const QCommandLineOption smoke(QStringLiteral("smoke"),
                                    QStringLiteral("Every row once on a tiny size (for CI)."));
-    const QCommandLineOption row(
-        QStringLiteral("row"), QStringLiteral("Run only row N (1-9); may be repeated."),
-        QStringLiteral("Run only row N (1-7); may be repeated."), QStringLiteral("N"));
+    const QCommandLineOption row(QStringLiteral("row"),
+                                 QStringLiteral("Run only row N (1-9); may be repeated."),
+                                 QStringLiteral("N"));
     const QCommandLineOption reps(QStringLiteral("reps"),
                                   QStringLiteral("Repetitions of every comparison row."),
                                   QStringLiteral("N"));
