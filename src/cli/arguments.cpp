@@ -16,13 +16,13 @@ constexpr int kMaxJobs = 1000;
 constexpr int kMaxHours = 100000;
 
 // Every option: whether it takes a value and which command it belongs to (none: global).
-struct OptionSpec {
+struct OptionRule {
     const char *name;
     bool takesValue;
     std::optional<Command> command;
 };
 
-const std::array<OptionSpec, 13> kOptions{{
+const std::array<OptionRule, 13> kOptions{{
     {"--targets", true, std::nullopt},
     {"--jobs", true, std::nullopt},
     {"--json", false, std::nullopt},
@@ -38,17 +38,17 @@ const std::array<OptionSpec, 13> kOptions{{
     {"--bytes", true, Command::Loopback},
 }};
 
-const OptionSpec *findOption(const QString &name) {
-    for (const OptionSpec &spec : kOptions) {
-        if (name == QLatin1String(spec.name)) {
-            return &spec;
+const OptionRule *findOption(const QString &name) {
+    for (const OptionRule &rule : kOptions) {
+        if (name == QLatin1String(rule.name)) {
+            return &rule;
         }
     }
     return nullptr;
 }
 
 struct GivenOption {
-    const OptionSpec *spec;
+    const OptionRule *rule;
     QString value;
 };
 
@@ -127,12 +127,12 @@ ParsedArguments parseArguments(const QStringList &arguments) {
         }
         const qsizetype equals = argument.indexOf(QLatin1Char('='));
         const QString name = equals < 0 ? argument : argument.left(equals);
-        const OptionSpec *spec = findOption(name);
-        if (!spec) {
+        const OptionRule *rule = findOption(name);
+        if (!rule) {
             return usageError(QStringLiteral("unknown option \"%1\"").arg(name));
         }
         QString value;
-        if (spec->takesValue) {
+        if (rule->takesValue) {
             if (equals >= 0) {
                 value = argument.mid(equals + 1);
             } else if (i + 1 < arguments.size()) {
@@ -143,7 +143,7 @@ ParsedArguments parseArguments(const QStringList &arguments) {
         } else if (equals >= 0) {
             return usageError(QStringLiteral("%1 takes no value").arg(name));
         }
-        options.append({spec, value});
+        options.append({rule, value});
     }
 
     if (positionals.isEmpty()) {
@@ -159,8 +159,8 @@ ParsedArguments parseArguments(const QStringList &arguments) {
     request.command = *command;
     QStringList targetTexts;
     for (const GivenOption &option : options) {
-        const QString optionName = QString::fromLatin1(option.spec->name);
-        if (option.spec->command && option.spec->command != command) {
+        const QString optionName = QString::fromLatin1(option.rule->name);
+        if (option.rule->command && option.rule->command != command) {
             return usageError(
                 QStringLiteral("%1 is not an option of \"%2\"").arg(optionName, name));
         }
