@@ -33,6 +33,40 @@ grep -q "libqt6core6" <<<"$depends" || { echo "dependencies not computed: '$depe
 desktop-file-validate "$unpacked/usr/share/applications/$app_id.desktop"
 appstreamcli validate --no-net "$unpacked/usr/share/metainfo/$app_id.metainfo.xml"
 
+# --- Ansible collection and systemd timers ---
+collection=usr/share/ansible/collections/ansible_collections/ostrel/varo
+for file in "$collection"/galaxy.yml "$collection"/meta/runtime.yml \
+  "$collection"/plugins/module_utils/varo.py lib/systemd/system/varo-collect.timer \
+  lib/systemd/system/varo-clock.timer etc/default/varo-utility etc/varo/targets; do
+  grep -q " \./$file\$" <<<"$contents" || { echo "missing from the package: /$file" >&2; exit 1; }
+done
+modules=$(PYTHONDONTWRITEBYTECODE=1 ANSIBLE_COLLECTIONS_PATH="$unpacked/usr/share/ansible/collections" \
+  ansible-doc -t module -l ostrel.varo | wc -l)
+[ "$modules" -eq 6 ] || { echo "ansible-doc lists $modules ostrel.varo modules, not 6" >&2; exit 1; }
+if [ -n "$(find "$unpacked/$collection" -name '__pycache__')" ]; then
+  echo "compiled Python in the collection" >&2; exit 1
+fi
+archive=$(ls "$(dirname "$deb")"/ostrel-varo-*.tar.gz)
+archived=$(tar -tzf "$archive")
+grep -qx "plugins/modules/reader_info.py" <<<"$archived" ||
+  { echo "collection archive $archive lacks the modules" >&2; exit 1; }
+conffiles=$(dpkg-deb -I "$deb" conffiles)
+for file in /etc/default/varo-utility /etc/varo/targets; do
+  grep -qx "$file" <<<"$conffiles" || { echo "$file is not a conffile" >&2; exit 1; }
+done
+# systemd-analyze verify checks the units against the unpacked varo-cli and man page.
+units=$(mktemp -d)
+for unit in "$unpacked"/lib/systemd/system/varo-*; do
+  sed "s#/usr/bin/varo-cli#$unpacked/usr/bin/varo-cli#" "$unit" >"$units/$(basename "$unit")"
+done
+man_check=(--man=no)
+command -v man >/dev/null && man_check=()
+MANPATH="$unpacked/usr/share/man" systemd-analyze verify "${man_check[@]}" "$units"/* ||
+  { rm -rf "$units"; echo "systemd-analyze verify failed" >&2; exit 1; }
+rm -rf "$units"
+echo "Ansible collection ($modules modules, $(basename "$archive")) and systemd units checked"
+# --- end of the Ansible collection and systemd timers ---
+
 version=$("$unpacked/usr/bin/varo-cli" --version)
 [[ $version == "varo-cli "* ]] || { echo "varo-cli --version from the package: '$version'" >&2; exit 1; }
 echo "Package checks passed: ${#expected[@]} files, Depends: $depends; $version"

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package (varo-utility, varo-cli, varo-sim, desktop entry, icon, AppStream
-# metainfo, man pages) with CPack; dpkg-shlibdeps computes its dependencies.
+# metainfo, man pages, the Ansible collection, the systemd timers) with CPack; dpkg-shlibdeps
+# computes its dependencies. Also builds the Ansible collection archive
+# (ostrel-varo-VERSION.tar.gz) in the build folder with ansible-galaxy.
 #   scripts/package.sh              builds in build-package (Release) and packages
 #   scripts/package.sh BUILD_DIR    packages from an existing build folder (configured if new)
 # Prints the path of the .deb on the last line.
@@ -15,4 +17,8 @@ rm -f "$build"/varo-utility_*.deb
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 (cd "$build" && cpack -G DEB >"$log" 2>&1) || { cat "$log" >&2; exit 1; }
+rm -f "$build"/ostrel-varo-*.tar.gz
+PYTHONDONTWRITEBYTECODE=1 ansible-galaxy collection build packaging/ansible \
+  --output-path "$build" --force >"$log" 2>&1 || { cat "$log" >&2; exit 1; }
+ls "$build"/ostrel-varo-*.tar.gz
 ls "$build"/varo-utility_*.deb

@@ -10,6 +10,7 @@ packages=(
   xvfb xauth x11-utils imagemagick
   fonts-liberation fontconfig
   dpkg-dev file desktop-file-utils appstream
+  ansible-core python3-yaml systemd man-db
 )
 
 missing=()

@@ -12,12 +12,15 @@ build does not have.
 """
 
 import argparse
+import ast
 import json
 import os
 import signal
 import stat
 import subprocess
 import sys
+
+import yaml
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SKIP = 77
@@ -32,6 +35,7 @@ CASE_OPTIONS = {
     'clock': ['--max-drift'],
     'upload': ['--overwrite'],
     'check_diff': ['--check'],
+    'documented': [],
 }
 
 # Fleet A: readers 0, 1 and 4 answer, 2 is silent, 3 refuses connections.
@@ -138,6 +142,7 @@ def run(args):
             'ANSIBLE_LOCAL_TEMP': os.path.join(work, 'ansible-tmp'),
             'ANSIBLE_RETRY_FILES_ENABLED': 'false',
             'ANSIBLE_NOCOLOR': '1',
+            'PYTHONDONTWRITEBYTECODE': '1',
             'ANSIBLE_HOST_KEY_CHECKING': 'false',
             'VARO_RESULTS_FILE': os.path.join(work, 'results.json'),
             # A silent reader fails in a fraction of a second.
@@ -299,9 +304,40 @@ def check_rollout(c):
     c.expect(c.run['rc'] != 0, 'ansible-playbook exit 0 after a failed rollout')
 
 
+# Keys Ansible itself adds to a result, or a module adds to an input failure.
+STANDARD_KEYS = {'changed', 'failed', 'msg', 'diff', 'warnings', 'deprecations', 'rc', 'cmd',
+                 'stderr', 'skipped', 'skip_reason', 'false_condition', '_ansible_no_log',
+                 '_ansible_verbose_always', '_ansible_delegated_vars'}
+
+
+def documented_returns(collection, name):
+    source = os.path.join(collection, 'plugins', 'modules', name + '.py')
+    with open(source) as stream:
+        tree = ast.parse(stream.read())
+    for node in tree.body:
+        if isinstance(node, ast.Assign) and getattr(node.targets[0], 'id', '') == 'RETURN':
+            return set(yaml.safe_load(node.value.value))
+    return set()
+
+
+def check_documented(c):
+    """Every value a module returned in the run is in its RETURN block."""
+    collection = os.path.join(c.work, 'collections', 'ansible_collections', 'ostrel', 'varo')
+    seen = 0
+    for r in c.results:
+        if not r['action'].startswith('ostrel.varo.') or r['outcome'] == 'skipped':
+            continue
+        seen += 1
+        name = r['action'].split('.')[-1]
+        extra = set(r['result']) - documented_returns(collection, name) - STANDARD_KEYS
+        c.expect(not extra, '%s returned undocumented %s' % (name, sorted(extra)))
+    c.expect(seen > 0, 'no module results')
+
+
 CHECKS = {'info': check_info, 'faulty': check_faulty, 'program': check_program,
           'expect_reply': check_expect_reply, 'clock': check_clock, 'upload': check_upload,
-          'check_diff': check_check_diff, 'rollout': check_rollout}
+          'check_diff': check_check_diff, 'rollout': check_rollout,
+          'documented': check_documented}
 
 
 def check(args):

@@ -41,6 +41,7 @@ class CallbackModule(CallbackBase):
         values = dict(result._result)
         values.pop('invocation', None)
         self._results.append(dict(play=self._play, task=result._task.get_name(),
+                                  action=result._task.action,
                                   host=result._host.get_name(), outcome=outcome,
                                   ignored=ignored, result=values))
 
