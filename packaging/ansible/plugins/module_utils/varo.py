@@ -88,11 +88,15 @@ class VaroRunner(object):
     def __init__(self, module):
         self.module = module
         self.cli = module.params['varo_cli']
+        # Paths the user never saw (a temporary profile) and the option they came from.
+        self.aliases = {}
         if '/' not in self.cli:
             self.cli = module.get_bin_path(self.cli, required=True)
 
     def fail_input(self, message, **extra):
         """Fails the task before anything was sent to the reader."""
+        for path, option in self.aliases.items():
+            message = message.replace(path, option)
         self.module.fail_json(msg=message, target=self.module.params['target'], status='failed',
                               reason='input', step='input', **extra)
 

@@ -180,6 +180,7 @@ def main():
     profile = params['profile']
     if params['profile_options'] is not None:
         profile = written = write_profile(module, params['profile_options'])
+        runner.aliases[written] = 'profile_options'
     elif profile is not None:
         profile = os.path.abspath(profile)
         if not os.path.isfile(profile):
