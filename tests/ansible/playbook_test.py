@@ -140,6 +140,8 @@ def run(args):
             'ANSIBLE_CALLBACK_PLUGINS': os.path.join(HERE, 'callback_plugins'),
             'ANSIBLE_CALLBACKS_ENABLED': 'varo_results',
             'ANSIBLE_LOCAL_TEMP': os.path.join(work, 'ansible-tmp'),
+            # Modules keep their temporary files (the dictionary profile) here.
+            'ANSIBLE_REMOTE_TEMP': os.path.join(work, 'ansible-tmp'),
             'ANSIBLE_RETRY_FILES_ENABLED': 'false',
             'ANSIBLE_NOCOLOR': '1',
             'PYTHONDONTWRITEBYTECODE': '1',
@@ -234,7 +236,8 @@ def check_program(c):
         r = c.of('program dictionary', host)
         c.expect(r['outcome'] == 'changed', '%s: program outcome %s' % (host, r['outcome']))
         c.expect('X102' in c.report('a', index), '%s: the reader got no programming run' % host)
-    # The temporary profile is gone.
+    # The temporary profile is gone; the folder held the modules' temporary files.
+    c.expect(os.path.isdir(os.path.join(c.work, 'ansible-tmp')), 'no ansible-tmp folder')
     leftovers = []
     for folder, _, files in os.walk(os.path.join(c.work, 'ansible-tmp')):
         leftovers += [f for f in files if f.startswith('varo-profile-')]
