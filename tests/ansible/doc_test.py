@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """Every module of the collection: ansible-doc renders it, and its DOCUMENTATION (with the
-shared fragment), EXAMPLES and RETURN agree with its argument spec.
+shared fragment), EXAMPLES and RETURN agree with its argument spec. The example playbook passes
+ansible-playbook --syntax-check with the example inventory.
 
   doc_test.py --work DIR --collection SRC
 """
@@ -128,6 +129,14 @@ def main():
         check_examples(name, entry.get('examples'), spec, failures)
         check_returns(name, entry.get('return'), failures)
         print('%s: rendered, %d options' % (fqcn, len(spec)))
+    playbooks = os.path.join(args.collection, 'playbooks')
+    syntax = subprocess.run(['ansible-playbook', '--syntax-check', '-i',
+                             os.path.join(playbooks, 'inventory.yml'),
+                             os.path.join(playbooks, 'site.yml')], env=env,
+                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                            universal_newlines=True)
+    if syntax.returncode != 0:
+        failures.append('example playbook: %s' % syntax.stdout[-2000:])
     if failures:
         print('\n'.join('FAIL: ' + f for f in failures))
         return 1
