@@ -9,7 +9,7 @@ packages=(
   libgl-dev
   xvfb xauth x11-utils imagemagick
   fonts-liberation fontconfig
-  dpkg-dev file desktop-file-utils appstream
+  dpkg-dev file desktop-file-utils appstream lintian
 )
 
 missing=()
