@@ -33,7 +33,7 @@ struct Plan {
     int loopbackPasses = 2000;
     int loopbackReps = 1; // a full loopback test takes tens of seconds per client
     qsizetype firmwareBytes = 1024 * 1024;
-    int uploadRecords = 100000;
+    int uploadRecords = 99999; // a reader's whole memory: an upload stops beyond it
     double cpuWindow = 10;
     qsizetype lineRateBytes = 64 * 1024;
     bool lineRateBaseline = false;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package and checks it: the desktop entry and the AppStream metainfo
-# validate, the expected files are in it, its dependencies were computed, and varo-cli runs
-# from the unpacked package (Qt comes from the system).
+# validate, the expected files are in it, its dependencies were computed, lintian finds no
+# error, a second build of the package is byte for byte the same, and varo-cli runs from the
+# unpacked package (Qt comes from the system).
 #   scripts/package-check.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,6 +21,7 @@ expected=(
   usr/share/metainfo/$app_id.metainfo.xml
   usr/share/man/man1/varo-utility.1.gz usr/share/man/man1/varo-cli.1.gz
   usr/share/man/man1/varo-sim.1.gz
+  usr/share/doc/varo-utility/copyright usr/share/doc/varo-utility/changelog.gz
 )
 contents=$(dpkg-deb -c "$deb")
 for file in "${expected[@]}"; do
@@ -66,6 +68,15 @@ MANPATH="$unpacked/usr/share/man" systemd-analyze verify "${man_check[@]}" "$uni
 rm -rf "$units"
 echo "Ansible collection ($modules modules, $(basename "$archive")) and systemd units checked"
 # --- end of the Ansible collection and systemd timers ---
+lintian --fail-on error "$deb"
+
+first=$(sha256sum <"$deb")
+sleep 1
+again=$(bash scripts/package.sh "${1:-build-package}" | tail -n 1)
+[ "$(sha256sum <"$again")" = "$first" ] || {
+  echo "not reproducible: a second package of the same build differs" >&2
+  exit 1
+}
 
 version=$("$unpacked/usr/bin/varo-cli" --version)
 [[ $version == "varo-cli "* ]] || { echo "varo-cli --version from the package: '$version'" >&2; exit 1; }

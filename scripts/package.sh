@@ -12,6 +12,11 @@ build=${1:-build-package}
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
 fi
+# Reproducible: every file in the package carries the time of the last commit.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+  SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || echo 0)
+fi
+export SOURCE_DATE_EPOCH
 cmake --build "$build" -j2 --target varo-utility varo-cli varo-sim varo-man >/dev/null
 rm -f "$build"/varo-utility_*.deb
 log=$(mktemp)

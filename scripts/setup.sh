@@ -9,7 +9,7 @@ packages=(
   libgl-dev
   xvfb xauth x11-utils imagemagick
   fonts-liberation fontconfig
-  dpkg-dev file desktop-file-utils appstream
+  dpkg-dev file desktop-file-utils appstream lintian
   ansible-core python3-yaml systemd man-db
 )
 

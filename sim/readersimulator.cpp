@@ -87,7 +87,9 @@ void ReaderSimulator::feed(const QByteArray &bytes) {
     if (bytes.isEmpty()) {
         return;
     }
-    m_received += bytes;
+    if (m_received.size() < kMaxRecordedBytes) {
+        m_received += bytes.left(kMaxRecordedBytes - m_received.size());
+    }
     emit bytesReceived(bytes);
     // A fault may drop the link half-way through; the rest of this read died with it.
     const quint64 link = m_linkGeneration;
@@ -200,7 +202,9 @@ void ReaderSimulator::handleLineByte(char byte) {
         return;
     }
     if (byte != kCr) {
-        m_line += byte;
+        if (m_line.size() < kMaxLineBytes) {
+            m_line += byte;
+        }
         return;
     }
     const QByteArray command = std::exchange(m_line, {});
@@ -234,7 +238,13 @@ void ReaderSimulator::handleCommand(const QByteArray &command) {
     const int number = ++m_commandCount;
     const QByteArray code = codeOf(command);
     const QByteArray payload = command.mid(code.size());
+    if (m_commands.size() >= kMaxRecordedCommands) {
+        m_commands.remove(0, kMaxRecordedCommands / 2);
+    }
     m_commands.append(command);
+    if (m_values.size() >= kMaxRecordedCommands) {
+        m_values.remove(0, kMaxRecordedCommands / 2);
+    }
     m_values.append({code, payload});
     emit commandReceived(command);
 
@@ -482,7 +492,9 @@ void ReaderSimulator::handleBlockByte(quint8 byte) {
         return;
     }
     ++m_loaderBlocks;
-    m_loaderData += m_block;
+    if (m_loaderData.size() + m_block.size() <= kMaxLoaderBytes) {
+        m_loaderData += m_block;
+    }
     loaderAnswer("K");
 }
 

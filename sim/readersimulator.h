@@ -44,6 +44,14 @@ public:
     static constexpr int kFillPassSize = 52;
     static constexpr int kFlashBlockSize = 50;
     static constexpr int kBootBlockSize = 32;
+    // Each client's input is bounded: a client that streams without end cannot grow the
+    // simulator's memory. Beyond these the oldest recorded commands are forgotten, received()
+    // keeps its first kMaxRecordedBytes, a line keeps its first kMaxLineBytes and the loader
+    // keeps its first kMaxLoaderBytes of image data.
+    static constexpr qsizetype kMaxRecordedBytes = 8 * 1024 * 1024;
+    static constexpr qsizetype kMaxRecordedCommands = 100'000;
+    static constexpr qsizetype kMaxLineBytes = 4096;
+    static constexpr qsizetype kMaxLoaderBytes = 8 * 1024 * 1024;
 
     explicit ReaderSimulator(SimOptions options = {}, QObject *parent = nullptr);
     ~ReaderSimulator() override;
@@ -59,7 +67,7 @@ public:
     void linkReset();
 
     // --- Recording ---
-    QByteArray received() const;        // every byte ever received
+    QByteArray received() const;        // every byte received (see kMaxRecordedBytes)
     void clearReceived();               // forgets received bytes, commands and values
     QList<QByteArray> commands() const; // line commands without CR, wake-ups excluded
     int commandCount() const;           // line commands since creation / resetCounters()

@@ -74,7 +74,8 @@ bool SimFleet::openPtys(const QString &linkPath, QString *error) {
             reader.pty = std::make_unique<SimPty>(reader.sim.get());
         }
         if (!linkPath.isEmpty() && !reader.pty->setLinkPath(perReaderPath(linkPath, i, size()))) {
-            *error = QStringLiteral("cannot make the link %1 (something else is there?)")
+            *error = QStringLiteral("cannot make the link %1: only a symbolic link to a "
+                                    "pseudo-terminal may be there or at %1.new")
                          .arg(perReaderPath(linkPath, i, size()));
             return false;
         }

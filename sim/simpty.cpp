@@ -51,10 +51,23 @@ SimPty::~SimPty() {
     closeMaster();
 }
 
-bool SimPty::setLinkPath(const QString &path) {
+namespace {
+
+// Nothing at `path`, or a symbolic link to a pseudo-terminal as this simulator makes: the only
+// things it may replace or remove. A real file, a device node or a link elsewhere is kept.
+bool mayReplace(const QString &path) {
     const QFileInfo existing(path);
-    if (existing.exists() && !existing.isSymLink()) {
-        return false; // never replace a real file or device node
+    if (!existing.exists() && !existing.isSymLink()) {
+        return true;
+    }
+    return existing.isSymLink() && existing.symLinkTarget().startsWith(QLatin1String("/dev/pts/"));
+}
+
+} // namespace
+
+bool SimPty::setLinkPath(const QString &path) {
+    if (!mayReplace(path) || !mayReplace(path + QStringLiteral(".new"))) {
+        return false;
     }
     removeLink();
     m_linkPath = path;
@@ -72,6 +85,9 @@ bool SimPty::pointLink() {
         return true;
     }
     const QString temporary = m_linkPath + QStringLiteral(".new");
+    if (!mayReplace(temporary) || !mayReplace(m_linkPath)) {
+        return false; // something was put there since setLinkPath()
+    }
     QFile::remove(temporary);
     if (::symlink(QFile::encodeName(m_slavePath).constData(),
                   QFile::encodeName(temporary).constData()) != 0) {

@@ -27,8 +27,9 @@ public:
     explicit SimPty(ReaderSimulator *sim, QObject *parent = nullptr);
     ~SimPty() override;
 
-    // The stable path for the slave. Only a symbolic link (or nothing) may be there already;
-    // false when the link cannot be made (the pty, if open, stays open).
+    // The stable path for the slave. Only nothing or a symbolic link to a pseudo-terminal (one
+    // this simulator made) may be there already, and at the path + ".new" it uses to re-point
+    // the link; false when the link cannot be made (the pty, if open, stays open).
     bool setLinkPath(const QString &path);
     QString linkPath() const;
     bool open();

@@ -66,11 +66,7 @@ MainWindow::MainWindow(QWidget *parent)
     m_profiles = new ProfileActions(m_config.get(), this);
     // A programming run reads the screens as it builds each command: a profile loaded meanwhile
     // would reach the reader half old, half new.
-    m_profiles->setWriteGuard([this] {
-        return m_link->activeOperation() == config::ProgramRun::kOperationName
-                   ? QStringLiteral("\"Program Reader\" is sending them to the reader.")
-                   : QString();
-    });
+    m_profiles->setWriteGuard([this] { return screensLockedReason(); });
     buildMenuBar();
 
     m_menu = new CommandMenu;
@@ -87,9 +83,17 @@ MainWindow::MainWindow(QWidget *parent)
 
     connect(m_link, &link::ReaderLink::stateChanged, m_menu,
             [this](link::LinkState state) { m_menu->setStatus(link::statusText(state)); });
+    // One notice an outage: a link that drops again right after reconnecting is told once.
     connect(m_link, &link::ReaderLink::linkErrorOccurred, this, [this](const QString &reason) {
-        showNotice(QStringLiteral("The link to the reader failed: %1").arg(reason));
+        if (!m_link->isRepeatedLoss())
+            showNotice(QStringLiteral("The link to the reader failed: %1").arg(reason));
     });
+    connect(m_link, &link::ReaderLink::reconnectScheduled, m_menu,
+            [this](std::chrono::milliseconds delay) {
+                const auto seconds = (delay.count() + 999) / 1000;
+                m_menu->setStatus(QStringLiteral("Reconnecting in %1 s").arg(seconds));
+            });
+    connect(m_link, &link::ReaderLink::reconnectRefused, this, &MainWindow::showNotice);
 
     m_asker = [this](const QString &question, std::function<void(bool)> answer) {
         ui::openQuestion(this, kTitle, question, std::move(answer));
@@ -117,7 +121,7 @@ void MainWindow::buildMenuBar() {
         action->setObjectName(QString::fromLatin1(entry.control));
         const QString control = QString::fromLatin1(entry.control);
         if (control == QLatin1String("df"))
-            connect(action, &QAction::triggered, this, &MainWindow::loadDefaults);
+            connect(action, &QAction::triggered, this, &MainWindow::chooseDefaults);
         else if (control == QLatin1String("ab"))
             connect(action, &QAction::triggered, this, &MainWindow::showAbout);
         else if (control == QLatin1String("hp"))
@@ -315,6 +319,21 @@ void MainWindow::escapeOnMenu() {
         return;
     stopTerminal();
     bringToFront(ScreenId::Loopback);
+}
+
+QString MainWindow::screensLockedReason() const {
+    return m_link->activeOperation() == config::ProgramRun::kOperationName
+               ? QStringLiteral("\"Program Reader\" is sending them to the reader.")
+               : QString();
+}
+
+void MainWindow::chooseDefaults() {
+    // A programming run reads the screens as it builds each command.
+    if (const QString reason = screensLockedReason(); !reason.isEmpty()) {
+        showNotice(QStringLiteral("The screens were not changed: %1").arg(reason));
+        return;
+    }
+    loadDefaults();
 }
 
 void MainWindow::loadDefaults() {

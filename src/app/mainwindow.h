@@ -72,6 +72,10 @@ public:
     void escapeOnMenu();
     // `load_defaults`: every setup field and the communications choices back to their defaults.
     void loadDefaults();
+    // "Default Settings" from the menu: refused while a programming run reads the screens.
+    void chooseDefaults();
+    // Why the setup screens must not change now; empty when they may.
+    QString screensLockedReason() const;
     void showAbout();
     // "Trace": the wire trace window, a window of its own; made on first use.
     void showTrace();

@@ -7,6 +7,8 @@
 #include "config/profilecomparedialog.h"
 #include "config/readerprofile.h"
 
+#include "common/controltext.h"
+
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -144,7 +146,9 @@ bool ProfileActions::loadAtStartUp(const QString &path) {
     return true;
 }
 
-void ProfileActions::showMessage(const QString &text) {
+void ProfileActions::showMessage(const QString &message) {
+    // File names and keys come from outside: control characters by name, lines kept.
+    const QString text = namedControls(message, LineBreaks::Keep);
     auto *box =
         new QMessageBox(QMessageBox::Warning, MainWindow::kTitle, text, QMessageBox::Ok, m_window);
     box->setObjectName(QStringLiteral("profileMessage"));

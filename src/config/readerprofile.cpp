@@ -6,6 +6,7 @@
 #include "validation.h"
 
 #include "common/atomicfile.h"
+#include "common/controltext.h"
 
 #include <QFile>
 #include <QHash>
@@ -121,9 +122,76 @@ TextCheck checkText(const ProfileEntry &entry, const QJsonValue &value) {
     return {*typed, {}};
 }
 
+// A key as the file spells it, fit to show: control characters by name, long keys shortened.
+QString shownKey(const QString &key) {
+    return shortened(namedControls(key), kShownKeyLength);
+}
+
+// The first key that appears twice in one object of `json` (valid JSON), with the keys of the
+// objects holding it in front ("general.prox.enabled"); empty when every key is unique. A JSON
+// reader keeps only one of the two values, so the file's intent is unclear.
+QString duplicateKey(const QByteArray &json) {
+    struct Level {
+        bool object = false;
+        bool expectKey = false;
+        QString name; // the key this object is the value of
+        QSet<QString> keys;
+    };
+    QList<Level> levels;
+    QString lastKey;
+    for (qsizetype i = 0; i < json.size(); ++i) {
+        const char c = json.at(i);
+        if (c == '{' || c == '[') {
+            levels.append({c == '{', c == '{', lastKey, {}});
+            lastKey.clear();
+        } else if (c == '}' || c == ']') {
+            if (!levels.isEmpty())
+                levels.removeLast();
+        } else if (c == ',') {
+            if (!levels.isEmpty() && levels.last().object)
+                levels.last().expectKey = true;
+            lastKey.clear();
+        } else if (c == '"') {
+            const qsizetype start = i;
+            bool escaped = false;
+            for (++i; i < json.size(); ++i) {
+                if (escaped)
+                    escaped = false;
+                else if (json.at(i) == '\\')
+                    escaped = true;
+                else if (json.at(i) == '"')
+                    break;
+            }
+            if (levels.isEmpty() || !levels.last().object || !levels.last().expectKey)
+                continue;
+            Level &level = levels.last();
+            level.expectKey = false;
+            const QByteArray token = json.mid(start, i - start + 1);
+            const QString key =
+                token.contains('\\')
+                    ? QJsonDocument::fromJson('[' + token + ']').array().at(0).toString()
+                    : QString::fromUtf8(token.mid(1, token.size() - 2));
+            if (level.keys.contains(key)) {
+                QStringList path;
+                for (qsizetype l = 1; l < levels.size(); ++l)
+                    path << levels.at(l).name;
+                path << key;
+                return path.join(u'.');
+            }
+            level.keys.insert(key);
+            lastKey = key;
+        }
+    }
+    return {};
+}
+
 void addProblem(ProfileLoadResult &result, ProfileProblem::Kind kind, const QString &key,
                 const QString &value, const QString &rule) {
     result.problems.append({kind, key, value, rule});
+}
+
+QString tooLargeText(qint64 bytes) {
+    return QStringLiteral("The file is too large for a reader profile (%1 bytes).").arg(bytes);
 }
 
 void refuse(ProfileLoadResult &result, const QString &rule) {
@@ -218,8 +286,7 @@ void readScreen(ProfileLoadResult &result, const QString &screen, const QJsonObj
     for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
         if (!known.contains(it.key()))
             addProblem(result, ProfileProblem::Kind::UnknownKey,
-                       qualified(screen, shortened(it.key(), kShownKeyLength)),
-                       jsonText(it.value()), {});
+                       qualified(screen, shownKey(it.key())), jsonText(it.value()), {});
     }
 }
 
@@ -366,8 +433,7 @@ QByteArray writeProfile(const ConfigModel &model) {
 ProfileLoadResult readProfile(const QByteArray &json, const ConfigModel &current) {
     ProfileLoadResult result;
     if (json.size() > kMaxProfileBytes) {
-        refuse(result, QStringLiteral("The file is too large for a reader profile (%1 bytes).")
-                           .arg(json.size()));
+        refuse(result, tooLargeText(json.size()));
         return result;
     }
     QJsonParseError error;
@@ -382,6 +448,11 @@ ProfileLoadResult readProfile(const QByteArray &json, const ConfigModel &current
     if (!document.isObject()) {
         refuse(result, QStringLiteral("The file is not a reader profile: it does not hold a "
                                       "JSON object."));
+        return result;
+    }
+    if (const QString twice = duplicateKey(json); !twice.isEmpty()) {
+        refuse(result, QStringLiteral("The profile holds the key \"%1\" twice; keep one.")
+                           .arg(shownKey(twice)));
         return result;
     }
     const QJsonObject root = document.object();
@@ -417,7 +488,7 @@ ProfileLoadResult readProfile(const QByteArray &json, const ConfigModel &current
         const QString key = it.key();
         if (key != QLatin1String("format") && key != QLatin1String("version") &&
             !profileScreens().contains(key))
-            addProblem(result, ProfileProblem::Kind::UnknownKey, shortened(key, kShownKeyLength),
+            addProblem(result, ProfileProblem::Kind::UnknownKey, shownKey(key),
                        jsonText(it.value()), {});
     }
     for (const QString &screen : profileScreens()) {
@@ -457,13 +528,24 @@ ProfileLoadResult loadProfileFile(const QString &path, const ConfigModel &curren
     ProfileLoadResult result;
     if (!file.open(QIODevice::ReadOnly)) {
         refuse(result, QStringLiteral("Cannot read the reader profile \"%1\": %2")
-                           .arg(path, file.errorString()));
+                           .arg(namedControls(path), file.errorString()));
+        return result;
+    }
+    // A larger file is refused by its real size, unread.
+    if (file.size() > kMaxProfileBytes) {
+        refuse(result, tooLargeText(file.size()));
         return result;
     }
     const QByteArray json = file.read(kMaxProfileBytes + 1);
     if (file.error() != QFileDevice::NoError) {
         refuse(result, QStringLiteral("Cannot read the reader profile \"%1\": %2")
-                           .arg(path, file.errorString()));
+                           .arg(namedControls(path), file.errorString()));
+        return result;
+    }
+    if (json.size() > kMaxProfileBytes) { // a pipe or device: its size is not known before
+        refuse(result, QStringLiteral("The file is too large for a reader profile (more than %1 "
+                                      "bytes).")
+                           .arg(kMaxProfileBytes));
         return result;
     }
     return readProfile(json, current);
@@ -471,7 +553,8 @@ ProfileLoadResult loadProfileFile(const QString &path, const ConfigModel &curren
 
 std::optional<QString> saveProfileFile(const QString &path, const ConfigModel &model) {
     if (const std::optional<QString> reason = writeFileAtomically(path, writeProfile(model)))
-        return QStringLiteral("Cannot save the reader profile \"%1\": %2").arg(path, *reason);
+        return QStringLiteral("Cannot save the reader profile \"%1\": %2")
+            .arg(namedControls(path), *reason);
     return std::nullopt;
 }
 

@@ -63,10 +63,15 @@ bool ReaderLink::connectReader(const LinkSettings &settings) {
     m_pending.clear();
     m_lastError.clear();
     m_settings = settings;
-    // The device is known again by its USB serial number when it comes back under another
-    // path; a device without one (or a symbolic link) is known by its path.
-    m_usbSerial =
-        m_settings.isTcp() ? QString() : serialNumberOfDevice(m_settings.serialDevicePath());
+    // What tells the device apart when it comes back: its USB serial number, path and port.
+    m_device = {};
+    m_repeatedLoss = false;
+    m_retryDelay = kFirstRetry;
+    if (!m_settings.isTcp()) {
+        m_device = deviceAt(m_settings.serialDevicePath());
+        if (m_device.path.isEmpty())
+            m_device.path = m_settings.serialDevicePath(); // not listed: known by its path
+    }
     openTransport(m_settings);
     return true;
 }
@@ -99,7 +104,6 @@ void ReaderLink::onTransportOpened() {
     m_connectTimer.stop();
     m_openedAt.start();
     m_lastError.clear();
-    m_retryDelay = kFirstRetry;
     setState(LinkState::Connected);
     if (again)
         emit reconnected();
@@ -119,20 +123,31 @@ void ReaderLink::setAutoReconnect(bool on) {
 
 void ReaderLink::scheduleReconnect() {
     m_retryTimer.start(m_retryDelay);
+    emit reconnectScheduled(m_retryDelay);
 }
 
 void ReaderLink::attemptReconnect() {
     if (m_state != LinkState::Reconnecting)
         return;
     dropTransport();
+    const std::chrono::milliseconds waited = m_retryDelay;
     m_retryDelay = std::min(m_retryDelay * 2, kLongestRetry);
     LinkSettings again = m_settings;
     if (!again.isTcp()) {
-        const QString path = deviceWithSerialNumber(m_usbSerial);
-        if (!path.isEmpty())
-            again.serialDevice = path;
-        else
-            again.serialDevice = m_settings.serialDevicePath();
+        const ReconnectChoice choice = chooseReconnectDevice(m_device, detectedDevices());
+        if (!choice.refusal.isEmpty()) {
+            m_lastError = choice.refusal;
+            m_retryDelay = waited;
+            setState(LinkState::Lost);
+            emit reconnectRefused(choice.refusal);
+            return;
+        }
+        if (choice.path.isEmpty()) {
+            // The device is not back (or another one is where it was): wait for the next try.
+            scheduleReconnect();
+            return;
+        }
+        again.serialDevice = choice.path;
     }
     openTransport(again);
 }
@@ -416,16 +431,22 @@ void ReaderLink::onTransportFailed(const QString &reason) {
     if (m_state != LinkState::Connected)
         return;
     m_lastError = reason;
+    // A link that went down again soon after a reconnect is the same outage: the back-off
+    // goes on from where it was.
+    m_repeatedLoss = m_openedAt.isValid() && m_openedAt.elapsed() < kStableUptime.count() * 1000 &&
+                     m_retryDelay != kFirstRetry;
+    if (!m_repeatedLoss)
+        m_retryDelay = kFirstRetry;
     if (m_autoReconnect) {
         m_state = LinkState::Reconnecting;
-        m_retryDelay = kFirstRetry;
         dropTransport();
-        scheduleReconnect();
     } else {
         m_state = LinkState::Lost;
     }
     // The status changes first, so whoever hears of the end already sees the broken link.
     emit stateChanged(m_state);
+    if (m_state == LinkState::Reconnecting)
+        scheduleReconnect();
     emit linkErrorOccurred(reason);
     endWaits({WaitEnd::LinkError, reason});
 }

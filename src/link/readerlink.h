@@ -3,6 +3,7 @@
 #include "linksettings.h"
 #include "operationclaim.h"
 #include "replyframer.h"
+#include "serialdevices.h"
 #include "transport.h"
 #include "waitend.h"
 #include "wiretrace.h"
@@ -136,16 +137,25 @@ public:
         return m_openedAt.isValid() ? m_openedAt.nsecsElapsed() : 0;
     }
 
-    // Automatic reconnect: after the medium breaks the link opens the same device (same USB
-    // serial number, else the same path) or TCP peer again, first after kFirstRetry, then
-    // doubling up to kLongestRetry, until it succeeds or the user disconnects. The state is
-    // Reconnecting meanwhile. No operation resumes: the claims have ended with the loss.
+    // Automatic reconnect: after the medium breaks the link opens the same device (see
+    // chooseReconnectDevice(): the same USB serial number and the same path or USB port) or TCP
+    // peer again, first after kFirstRetry, then doubling up to kLongestRetry, until it succeeds
+    // or the user disconnects. The state is Reconnecting meanwhile. When the device cannot be
+    // told apart from another, nothing is opened: the state becomes Lost and reconnectRefused()
+    // says why. The delay starts again from kFirstRetry only after the link stayed up for
+    // kStableUptime: a peer that accepts and drops at once is retried ever more slowly, and its
+    // drops count as one outage (isRepeatedLoss()). No operation resumes: the claims have ended
+    // with the loss.
     static constexpr std::chrono::milliseconds kFirstRetry{500};
     static constexpr std::chrono::milliseconds kLongestRetry{5000};
+    static constexpr std::chrono::seconds kStableUptime{10};
     void setAutoReconnect(bool on);
     bool autoReconnect() const { return m_autoReconnect; }
     // The delay before the next attempt while Reconnecting.
     std::chrono::milliseconds nextRetryDelay() const { return m_retryDelay; }
+    // Whether the latest loss came before the link, reconnected, had stayed up for
+    // kStableUptime: the same outage as the loss before it, already told.
+    bool isRepeatedLoss() const { return m_repeatedLoss; }
 
     // Tests and the simulator demo replace how transports are made.
     void setTransportFactory(TransportFactory factory) { m_factory = std::move(factory); }
@@ -159,6 +169,10 @@ signals:
     void linkErrorOccurred(const QString &message);
     // The link opened its device or peer again after a loss.
     void reconnected();
+    // The next reconnect attempt comes after `delay`.
+    void reconnectScheduled(std::chrono::milliseconds delay);
+    // Automatic reconnect stopped: `reason` says why the device was not opened again.
+    void reconnectRefused(const QString &reason);
     void busyChanged(bool busy);
     // One chunk crossed the link (see setTraceName()). Emitted only while connected to.
     void wireTraffic(const varo::link::WireChunk &chunk);
@@ -198,7 +212,8 @@ private:
     QTimer m_retryTimer;
     bool m_autoReconnect = false;
     std::chrono::milliseconds m_retryDelay = kFirstRetry;
-    QString m_usbSerial; // the serial device's USB serial number at connect; empty when none
+    DetectedDevice m_device; // the serial device at connect: path, USB serial number and port
+    bool m_repeatedLoss = false;
     bool m_waiting = false;
     QPointer<QObject> m_replyContext;
     ReplyCallback m_replyCallback;

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSerialPortInfo>
 #include <QStringList>
 
@@ -10,6 +11,7 @@
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -21,6 +23,25 @@ namespace {
 QString canonical(const QString &path) {
     const QString resolved = QFileInfo(path).canonicalFilePath();
     return resolved.isEmpty() ? path : resolved;
+}
+
+// The USB interface the tty hangs off, from the device's place in sysfs
+// (".../usb1/1-2/1-2.4/1-2.4:1.0/ttyUSB0" gives "1-2.4:1.0"); empty for other devices.
+QString usbPortOf(const QString &path) {
+#ifdef Q_OS_LINUX
+    const QString name = QFileInfo(canonical(path)).fileName();
+    const QString place =
+        QFileInfo(QStringLiteral("/sys/class/tty/%1/device").arg(name)).canonicalFilePath();
+    static const QRegularExpression kInterface(QStringLiteral("^\\d+-[\\d.]+:\\d+\\.\\d+$"));
+    const QStringList parts = place.split(u'/', Qt::SkipEmptyParts);
+    for (auto it = parts.crbegin(); it != parts.crend(); ++it) {
+        if (kInterface.match(*it).hasMatch())
+            return *it;
+    }
+#else
+    Q_UNUSED(path);
+#endif
+    return {};
 }
 
 QString usbIdOf(const QSerialPortInfo &info) {
@@ -58,28 +79,62 @@ QList<DetectedDevice> detectedDevices() {
     QList<DetectedDevice> devices;
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
         devices.append({info.systemLocation(), info.description(), info.manufacturer(),
-                        usbIdOf(info), info.serialNumber()});
+                        usbIdOf(info), info.serialNumber(), usbPortOf(info.systemLocation())});
     }
     std::sort(devices.begin(), devices.end(),
               [](const DetectedDevice &a, const DetectedDevice &b) { return a.path < b.path; });
     return devices;
 }
 
-QString serialNumberOfDevice(const QString &path) {
+DetectedDevice deviceAt(const QString &path) {
     const QString target = canonical(path);
     for (const DetectedDevice &device : detectedDevices()) {
         if (canonical(device.path) == target)
-            return device.serialNumber;
+            return device;
     }
     return {};
 }
 
-QString deviceWithSerialNumber(const QString &serialNumber) {
-    if (serialNumber.isEmpty())
-        return {};
-    for (const DetectedDevice &device : detectedDevices()) {
-        if (device.serialNumber == serialNumber)
-            return device.path;
+QString serialNumberOfDevice(const QString &path) {
+    return deviceAt(path).serialNumber;
+}
+
+ReconnectChoice chooseReconnectDevice(const DetectedDevice &original,
+                                      const QList<DetectedDevice> &present) {
+    const auto samePath = [&](const DetectedDevice &d) { return d.path == original.path; };
+    const auto samePort = [&](const DetectedDevice &d) {
+        return !original.usbPort.isEmpty() && d.usbPort == original.usbPort;
+    };
+    if (original.serialNumber.isEmpty()) {
+        for (const DetectedDevice &d : present) {
+            // Another device now at the path, known by a serial number or another USB port.
+            if (samePath(d) &&
+                (!d.serialNumber.isEmpty() || (!original.usbPort.isEmpty() && !samePort(d))))
+                return {};
+        }
+        // Also a path the system does not list (a pseudo-terminal, a link): it is tried.
+        return {original.path, {}};
+    }
+    QList<const DetectedDevice *> matches;
+    for (const DetectedDevice &d : present) {
+        if (d.serialNumber != original.serialNumber)
+            continue;
+        if (samePath(d) && (original.usbPort.isEmpty() || samePort(d)))
+            return {d.path, {}}; // the very device: same path and port
+        if (samePath(d) || samePort(d))
+            matches << &d;
+    }
+    if (matches.size() == 1)
+        return {matches.first()->path, {}};
+    if (matches.size() > 1) {
+        QStringList paths;
+        for (const DetectedDevice *d : std::as_const(matches))
+            paths << d->path;
+        return {{},
+                QStringLiteral("Not reconnected: %1 devices with USB serial number \"%2\" could "
+                               "be the reader (%3). Choose the device and connect again.")
+                    .arg(matches.size())
+                    .arg(original.serialNumber, paths.join(QStringLiteral(", ")))};
     }
     return {};
 }
@@ -98,19 +153,40 @@ QString deviceGroup(const QString &path) {
 #endif
 }
 
+bool isSerialDeviceGroup(const QString &group) {
+    return group == QLatin1String("dialout") || group == QLatin1String("uucp");
+}
+
+QString permissionHint(const QString &path, const QString &owner, const QString &group, uint mode) {
+    if (isSerialDeviceGroup(group)) {
+        return QStringLiteral("Permission denied on %1: the device belongs to group \"%2\". "
+                              "Add your user to it with: sudo adduser $USER %2 "
+                              "(then log out and in again).")
+            .arg(path, group);
+    }
+    return QStringLiteral("Permission denied on %1: it belongs to user \"%2\" and group \"%3\" "
+                          "with mode %4, which is not a group for serial devices. See \"Device "
+                          "access\" in the README.")
+        .arg(path, owner, group,
+             QString::number(mode & 07777, 8).rightJustified(4, QLatin1Char('0')));
+}
+
 QString explainSerialOpenError(const QString &path, QSerialPort::SerialPortError error,
                                const QString &systemText) {
     if (!QFileInfo::exists(path) || error == QSerialPort::DeviceNotFoundError) {
         return QStringLiteral("Serial device %1 not found. ").arg(path) + presentDevicesText();
     }
     if (!mayReadWrite(path)) {
-        const QString group = deviceGroup(path);
-        if (group.isEmpty())
-            return QStringLiteral("Permission denied on %1: this user may not open it.").arg(path);
-        return QStringLiteral("Permission denied on %1: the device belongs to group \"%2\". "
-                              "Add your user to it with: sudo adduser $USER %2 "
-                              "(then log out and in again).")
-            .arg(path, group);
+#ifdef Q_OS_UNIX
+        struct stat info {};
+        if (::stat(QFile::encodeName(path).constData(), &info) == 0) {
+            const passwd *user = ::getpwuid(info.st_uid);
+            const QString owner =
+                user ? QString::fromLocal8Bit(user->pw_name) : QString::number(info.st_uid);
+            return permissionHint(path, owner, deviceGroup(path), uint(info.st_mode));
+        }
+#endif
+        return QStringLiteral("Permission denied on %1: this user may not open it.").arg(path);
     }
     if (error == QSerialPort::PermissionError || error == QSerialPort::OpenError) {
         // Readable and writable, yet refused: a lock file or an exclusive open of another

@@ -1,20 +1,10 @@
 #include "wiretrace.h"
 
-#include <array>
+#include "common/controltext.h"
 
 namespace varo::link {
 
 Q_LOGGING_CATEGORY(lcWire, "varo.wire", QtWarningMsg)
-
-namespace {
-
-// Names of the control bytes 0x00 to 0x1F, as ASCII calls them.
-constexpr std::array<const char *, 32> kControlNames = {
-    "NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS",  "HT",  "LF",
-    "VT",  "FF",  "CR",  "SO",  "SI",  "DLE", "DC1", "DC2", "DC3", "DC4", "NAK",
-    "SYN", "ETB", "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US"};
-
-} // namespace
 
 QString directionText(WireDirection direction) {
     return direction == WireDirection::ToReader ? QStringLiteral("to reader")
@@ -30,10 +20,8 @@ QString wirePrintable(const QByteArray &bytes) {
     text.reserve(bytes.size());
     for (const char c : bytes) {
         const auto byte = static_cast<quint8>(c);
-        if (byte < kControlNames.size())
-            text += u'<' + QLatin1String(kControlNames[byte]) + u'>';
-        else if (byte == 0x7F)
-            text += QStringLiteral("<DEL>");
+        if (const char *name = controlName(byte))
+            text += u'<' + QLatin1String(name) + u'>';
         else if (byte > 0x7F)
             text += QStringLiteral("<x%1>").arg(
                 QString::number(byte, 16).toUpper().rightJustified(2, QLatin1Char('0')));

@@ -13,11 +13,14 @@ namespace varo::trace {
 
 namespace {
 
+// A cell a spreadsheet would run as a formula gets a leading apostrophe inside quotes.
 QString csvField(const QString &text) {
-    if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\n') &&
+    static const QString kFormulaStarts = QStringLiteral("=+-@\t\r");
+    const bool formula = !text.isEmpty() && kFormulaStarts.contains(text.front());
+    if (!formula && !text.contains(u',') && !text.contains(u'"') && !text.contains(u'\n') &&
         !text.contains(u'\r'))
         return text;
-    QString quoted = text;
+    QString quoted = formula ? u'\'' + text : text;
     quoted.replace(u'"', QStringLiteral("\"\""));
     return u'"' + quoted + u'"';
 }

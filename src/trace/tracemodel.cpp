@@ -97,26 +97,45 @@ void TraceModel::dropOldest(qsizetype count) {
     if (count <= 0)
         return;
     beginRemoveRows({}, 0, int(count - 1));
+    for (auto it = m_rows.begin(); it != m_rows.begin() + count; ++it)
+        m_keptBytes -= it->bytes.size();
     m_rows.erase(m_rows.begin(), m_rows.begin() + count);
     endRemoveRows();
     m_dropped += count;
     emit droppedCountChanged(m_dropped);
 }
 
+void TraceModel::makeRoom(qsizetype incomingRows, qint64 incomingBytes) {
+    qsizetype count = std::max<qsizetype>(0, qsizetype(m_rows.size()) + incomingRows - m_capacity);
+    qint64 bytes = m_keptBytes + incomingBytes;
+    for (auto it = m_rows.begin(); it != m_rows.begin() + count; ++it)
+        bytes -= it->bytes.size();
+    for (auto it = m_rows.begin() + count; bytes > m_byteCapacity && it != m_rows.end(); ++it) {
+        bytes -= it->bytes.size();
+        ++count;
+    }
+    dropOldest(count);
+}
+
 void TraceModel::append(std::vector<link::WireChunk> batch) {
     if (batch.empty())
         return;
-    qsizetype skip = 0;
-    // A batch larger than the capacity keeps only its newest rows.
-    if (qsizetype(batch.size()) > m_capacity) {
-        skip = qsizetype(batch.size()) - m_capacity;
-        dropOldest(qsizetype(m_rows.size()));
+    // The newest rows of the batch that fit both caps on their own are kept; the rest of the
+    // batch counts as dropped.
+    qsizetype adding = 0;
+    qint64 addingBytes = 0;
+    for (auto it = batch.rbegin(); it != batch.rend() && adding < m_capacity; ++it) {
+        if (addingBytes + it->bytes.size() > m_byteCapacity)
+            break;
+        addingBytes += it->bytes.size();
+        ++adding;
+    }
+    const qsizetype skip = qsizetype(batch.size()) - adding;
+    makeRoom(adding, addingBytes);
+    if (skip > 0) {
         m_dropped += skip;
         emit droppedCountChanged(m_dropped);
-    } else {
-        dropOldest(qsizetype(m_rows.size()) + qsizetype(batch.size()) - m_capacity);
     }
-    const qsizetype adding = qsizetype(batch.size()) - skip;
     if (adding <= 0)
         return;
     const int first = int(m_rows.size());
@@ -124,11 +143,13 @@ void TraceModel::append(std::vector<link::WireChunk> batch) {
     for (auto it = batch.begin() + skip; it != batch.end(); ++it)
         m_rows.push_back(std::move(*it));
     endInsertRows();
+    m_keptBytes += addingBytes;
 }
 
 void TraceModel::clear() {
     beginResetModel();
     m_rows.clear();
+    m_keptBytes = 0;
     endResetModel();
     if (m_dropped != 0) {
         m_dropped = 0;
@@ -138,7 +159,12 @@ void TraceModel::clear() {
 
 void TraceModel::setCapacity(qsizetype capacity) {
     m_capacity = std::max<qsizetype>(1, capacity);
-    dropOldest(qsizetype(m_rows.size()) - m_capacity);
+    makeRoom(0, 0);
+}
+
+void TraceModel::setByteCapacity(qint64 bytes) {
+    m_byteCapacity = std::max<qint64>(1, bytes);
+    makeRoom(0, 0);
 }
 
 } // namespace varo::trace

@@ -9,14 +9,17 @@
 
 namespace varo::trace {
 
-// The kept rows of the wire trace, one chunk a row, oldest first. At most capacity() rows are
-// kept: appending beyond it drops the oldest, and droppedCount() tells how many went that way.
+// The kept rows of the wire trace, one chunk a row, oldest first. At most capacity() rows and
+// byteCapacity() bytes (of the chunks' bytes) are kept: one row can hold a whole received chunk,
+// so a streaming peer is bounded by bytes as well. Appending beyond either cap drops the
+// oldest, and droppedCount() tells how many went that way.
 // Rows arrive in batches (append()), so a view repaints once a batch, not once a chunk.
 class TraceModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     enum Column { Time, Direction, Operation, Length, Hex, Text, ColumnCount };
     static constexpr qsizetype kDefaultCapacity = 100'000;
+    static constexpr qint64 kDefaultByteCapacity = 64 * 1024 * 1024;
 
     explicit TraceModel(QObject *parent = nullptr);
 
@@ -32,6 +35,10 @@ public:
     qsizetype capacity() const { return m_capacity; }
     // Drops the oldest rows when fewer are allowed than are kept.
     void setCapacity(qsizetype capacity);
+    qint64 byteCapacity() const { return m_byteCapacity; }
+    // Drops the oldest rows when fewer bytes are allowed than are kept.
+    void setByteCapacity(qint64 bytes);
+    qint64 keptBytes() const { return m_keptBytes; }
     // Rows dropped to stay within the capacity since the last clear().
     qint64 droppedCount() const { return m_dropped; }
 
@@ -49,9 +56,13 @@ signals:
 
 private:
     void dropOldest(qsizetype count);
+    // Drops the oldest rows until both caps hold with `incomingRows` and `incomingBytes` more.
+    void makeRoom(qsizetype incomingRows, qint64 incomingBytes);
 
     std::deque<link::WireChunk> m_rows;
     qsizetype m_capacity = kDefaultCapacity;
+    qint64 m_byteCapacity = kDefaultByteCapacity;
+    qint64 m_keptBytes = 0;
     qint64 m_dropped = 0;
 };
 

@@ -216,9 +216,11 @@ void TraceWindow::updateNotes() {
     const qint64 dropped = m_model->droppedCount();
     m_dropped->setVisible(dropped > 0);
     if (dropped > 0) {
-        m_dropped->setText(QStringLiteral("%L1 older rows were dropped to keep at most %L2 rows.")
-                               .arg(dropped)
-                               .arg(m_model->capacity()));
+        m_dropped->setText(
+            QStringLiteral("%L1 older rows were dropped to keep at most %L2 rows and %L3 MiB.")
+                .arg(dropped)
+                .arg(m_model->capacity())
+                .arg(m_model->byteCapacity() / (1024 * 1024)));
     }
 }
 

@@ -1,10 +1,15 @@
 #include "notice.h"
 
+#include "common/controltext.h"
+
 namespace varo::ui {
 
 QMessageBox *openNotice(QWidget *parent, const QString &title, const QString &text,
                         QMessageBox::Icon icon) {
-    auto *box = new QMessageBox(icon, title, text, QMessageBox::Ok, parent);
+    // A message may quote a file name, a profile key or a reader's reply: control characters
+    // are shown by name so none of them reaches the screen raw.
+    auto *box = new QMessageBox(icon, title, namedControls(text, LineBreaks::Keep), QMessageBox::Ok,
+                                parent);
     box->setTextFormat(Qt::PlainText);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
@@ -14,8 +19,9 @@ QMessageBox *openNotice(QWidget *parent, const QString &title, const QString &te
 QMessageBox *openQuestion(QWidget *parent, const QString &title, const QString &question,
                           std::function<void(bool)> answer,
                           QMessageBox::StandardButton defaultButton) {
-    auto *box = new QMessageBox(QMessageBox::Question, title, question,
-                                QMessageBox::Yes | QMessageBox::No, parent);
+    auto *box =
+        new QMessageBox(QMessageBox::Question, title, namedControls(question, LineBreaks::Keep),
+                        QMessageBox::Yes | QMessageBox::No, parent);
     box->setTextFormat(Qt::PlainText);
     if (defaultButton != QMessageBox::NoButton)
         box->setDefaultButton(defaultButton);

@@ -9,7 +9,8 @@ namespace varo::ui {
 // The utility's message boxes: plain text, window-modal, opened without blocking and deleted
 // when closed. Each returns the box so a caller may name it.
 
-// A message with an OK button.
+// A message with an OK button. In this and in openQuestion() control characters of the text
+// are shown by name (<ESC>); line feeds stay line breaks.
 QMessageBox *openNotice(QWidget *parent, const QString &title, const QString &text,
                         QMessageBox::Icon icon = QMessageBox::NoIcon);
 

@@ -2,6 +2,8 @@
 
 #include "utilitytexts.h"
 
+#include "common/privatefile.h"
+
 #include <cerrno>
 #include <cstring>
 
@@ -101,11 +103,13 @@ void UploadSession::onFileChosen(std::optional<QString> path) {
         return;
     if (!path || path->isEmpty())
         return finish({ResultCode::Cancelled, {}});
-    m_file.setFileName(*path);
+    m_path = *path;
     m_savedBytes = 0;
-    // Unbuffered: each record reaches the system before the next "l" goes out.
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-        return failFile();
+    // Unbuffered: each record reaches the system before the next "l" goes out. The file
+    // dialog has already asked before an existing file is replaced.
+    if (const std::optional<QString> reason =
+            createPrivateFile(m_file, m_path, ExistingFile::Replace))
+        return failFile(*reason);
     requestRecord();
 }
 
@@ -127,7 +131,7 @@ void UploadSession::onRecord(const link::ReplyResult &result) {
         return;
     if (result.reply == kEndMarker) {
         if (const QString problem = closeDurably(); !problem.isEmpty()) {
-            const QString path = m_file.fileName();
+            const QString path = m_path;
             emit fileErrorOccurred(path, problem);
             setStatus(notSavedText(m_count));
             return finish({ResultCode::FileError, fileErrorText(path, problem)});
@@ -135,8 +139,17 @@ void UploadSession::onRecord(const link::ReplyResult &result) {
         setStatus(completeText(m_count));
         return finish(OperationResult::success(completeText(m_count)));
     }
+    if (m_count >= m_maxRecords) {
+        // Nothing more is written: the records so far are kept and made durable.
+        const QString message = tooManyRecordsText(m_maxRecords);
+        const QString problem = closeDurably();
+        if (!problem.isEmpty())
+            emit fileErrorOccurred(m_path, problem);
+        setStatus(message);
+        return finish({ResultCode::WrongReply, message});
+    }
     if (!writeRecord(result.reply))
-        return failFile();
+        return failFile(m_file.errorString());
     ++m_count;
     setStatus(uploadedText(m_count));
     requestRecord();
@@ -168,9 +181,8 @@ bool UploadSession::writeRecord(const QByteArray &record) {
     return true;
 }
 
-void UploadSession::failFile() {
-    const QString path = m_file.fileName();
-    const QString reason = m_file.errorString();
+void UploadSession::failFile(const QString &reason) {
+    const QString path = m_path;
     if (m_file.isOpen()) {
         // Drop a partly written record so the file holds whole lines only.
         if (m_file.size() > m_savedBytes)

@@ -20,11 +20,15 @@ namespace varo::utilities {
 // Runs as a state machine on the GUI thread: each step waits on the link's reply callback or on
 // the file chooser. The link is claimed for the whole upload and released on every way out.
 // Every record is written and flushed before the next "l" goes out, so an upload that stops
-// for any reason leaves all the records received so far in the file.
+// for any reason leaves all the records received so far in the file. The file is created with
+// mode 0600 (it holds card numbers); a symbolic link at the chosen path is refused. A reader
+// holds at most kMaxRecords: a peer that sends more is not a reader's memory, and the upload
+// stops there (WrongReply) with the records so far kept.
 class UploadSession : public QObject {
     Q_OBJECT
 public:
     static inline const QString kOperation = QStringLiteral("Upload Stored Data");
+    static constexpr qint64 kMaxRecords = 99'999;
 
     // Asks for the upload file. Calls `done` exactly once, later or at once, with the chosen
     // path, or with std::nullopt when the technician cancels.
@@ -42,6 +46,8 @@ public:
     bool start();
     bool isRunning() const { return m_state != State::Idle; }
     qint64 recordCount() const { return m_count; }
+    // Tests lower the record limit so they need not send 100,000 records.
+    void setMaxRecordsForTests(qint64 records) { m_maxRecords = records; }
 
 signals:
     void statusTextChanged(const QString &text);
@@ -63,7 +69,7 @@ private:
     bool writeRecord(const QByteArray &record);
     // Flushes the file to the disk and closes it; the reason when that failed, else empty.
     QString closeDurably();
-    void failFile();
+    void failFile(const QString &reason);
     void setStatus(const QString &text);
     void finish(const link::OperationResult &result);
 
@@ -72,6 +78,8 @@ private:
     FileChooser m_chooser;
     State m_state = State::Idle;
     QFile m_file;
+    QString m_path;
+    qint64 m_maxRecords = kMaxRecords;
     qint64 m_count = 0;
     qint64 m_savedBytes = 0; // file size after the last whole record
     quint64 m_run = 0;       // tells a late answer of the chooser from the current run

@@ -1,5 +1,6 @@
 #include "utilitytexts.h"
 
+#include "common/controltext.h"
 #include "common/numbertext.h"
 
 #include <QDir>
@@ -25,9 +26,15 @@ QString notSavedText(qint64 count) {
            QStringLiteral(" transactions received, none known to be safe on the disk");
 }
 
+QString tooManyRecordsText(qint64 limit) {
+    return QStringLiteral("Upload stopped: the reader sent more than %1 records, more than a "
+                          "reader holds; %1 transactions saved")
+        .arg(limit);
+}
+
 QString fileErrorText(const QString &path, const QString &reason) {
     return QStringLiteral("Cannot write the upload file %1:\n%2")
-        .arg(QDir::toNativeSeparators(path), reason);
+        .arg(namedControls(QDir::toNativeSeparators(path)), reason);
 }
 
 QString clockText(const QDateTime &now) {

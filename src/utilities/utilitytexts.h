@@ -30,6 +30,8 @@ QString savedText(qint64 count);
 // "Upload file not saved: " + the count + " transactions received, none known to be safe on the
 // disk": the file could not be flushed to the disk or closed at "END".
 QString notSavedText(qint64 count);
+// The upload stopped after `limit` records because the peer kept sending more.
+QString tooManyRecordsText(qint64 limit);
 // Message box text naming the upload file and the system's reason.
 QString fileErrorText(const QString &path, const QString &reason);
 

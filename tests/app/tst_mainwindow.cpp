@@ -19,6 +19,7 @@
 #include <QShortcut>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
 using namespace varo::app;
@@ -43,6 +44,7 @@ private slots:
     void aboutIsModalAndCentred();
     void closingWhileAReplyIsAwaitedEndsCleanly();
     void questionBoxAnswersThroughItsButtons();
+    void reconnectingTellsOnceAndWhenNext();
 
 private:
     void connectSerial(RawPty &pty);
@@ -351,6 +353,42 @@ void TestMainWindow::questionBoxAnswersThroughItsButtons() {
     window.chooseEntry(MenuEntry::ResetReader);
     answer(QMessageBox::Yes);
     QCOMPARE(pty.readAtLeast(4), QByteArray("\x00U1\r", 4));
+}
+
+// A peer that accepts and drops at once: one notice for the outage, and the status tells when
+// the next try comes as the delay grows.
+void TestMainWindow::reconnectingTellsOnceAndWhenNext() {
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    QTcpSocket *first = nullptr;
+    connect(&server, &QTcpServer::newConnection, &server, [&] {
+        while (QTcpSocket *socket = server.nextPendingConnection()) {
+            if (!first)
+                first = socket;
+            else
+                socket->close();
+        }
+    });
+    varo::link::ReaderLink *link = m_window->link();
+    varo::link::LinkSettings settings;
+    settings.mode = varo::link::LinkMode::Tcp;
+    settings.host = QStringLiteral("127.0.0.1");
+    settings.tcpPort = server.serverPort();
+    QVERIFY(link->connectReader(settings));
+    QTRY_VERIFY(link->status() == QStringLiteral("Connected") && first);
+    link->setAutoReconnect(true);
+    QSignalSpy scheduled(link, &varo::link::ReaderLink::reconnectScheduled);
+    m_notices->clear();
+
+    first->close();
+    QTRY_COMPARE(scheduled.size(), 1);
+    QCOMPARE(m_window->commandMenu()->status(), QStringLiteral("Reconnecting in 1 s"));
+    QCOMPARE(m_notices->size(), 1);
+    QVERIFY(lastNotice().startsWith(QStringLiteral("The link to the reader failed")));
+    QTRY_COMPARE_WITH_TIMEOUT(scheduled.size(), 3, 4000);
+    QCOMPARE(m_window->commandMenu()->status(), QStringLiteral("Reconnecting in 2 s"));
+    QCOMPARE(m_notices->size(), 1);
+    link->disconnectReader();
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -37,6 +37,7 @@ private slots:
     void invalidProfileIsNotOffered();
     void saveErrorNamesFileAndReason();
     void notLoadedWhileProgramming();
+    void controlCharactersInMessagesAreNamed();
     void startUpProfile_data();
     void startUpProfile();
     void fileDialogs_data();
@@ -226,6 +227,24 @@ void TestProfiles::notLoadedWhileProgramming() {
     QVERIFY(m_asked.isEmpty());
     QVERIFY(!m_window->profileActions()->loadAtStartUp(*m_choice));
     QCOMPARE(m_window->config()->text(QStringLiteral("barcode.Text6")), QStringLiteral("2"));
+
+    // "Default Settings" is refused the same way while the run holds the link.
+    m_window->config()->setText(QStringLiteral("general.Text5(7)"), QStringLiteral("7"));
+    QSignalSpy notices(m_window.get(), &MainWindow::noticeShown);
+    menuAction("df")->trigger();
+    QCOMPARE(notices.size(), 1);
+    QVERIFY2(notices.first().first().toString().contains(QStringLiteral("not changed")),
+             qPrintable(notices.first().first().toString()));
+    QCOMPARE(m_window->config()->text(QStringLiteral("general.Text5(7)")), QStringLiteral("7"));
+}
+
+void TestProfiles::controlCharactersInMessagesAreNamed() {
+    m_choice = QStringLiteral("/nonexistent/a\x1b[2Jb/site.json");
+    menuAction("sprof")->trigger();
+    auto *box = waitFor<QMessageBox>("profileMessage");
+    QVERIFY(box);
+    QVERIFY2(box->text().contains(QStringLiteral("a<ESC>[2Jb")), qPrintable(box->text()));
+    QVERIFY(!box->text().contains(QChar(0x1b)));
 }
 
 void TestProfiles::startUpProfile_data() {

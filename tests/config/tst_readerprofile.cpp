@@ -1,6 +1,7 @@
 #include "goldencommands.h"
 #include "support/permissions.h"
 
+#include "common/atomicfile.h"
 #include "config/commandtable.h"
 #include "config/configmodel.h"
 #include "config/defaults.h"
@@ -18,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
 #include <csignal>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -29,6 +31,19 @@ using varo::config::test::kDefaultCommands;
 namespace {
 
 using Kind = ProfileProblem::Kind;
+
+enum class Failure { ReadOnlyFolder, SizeLimit, FileSync, FolderSync };
+
+// The synchronisation shim: call number t_failingSync fails as a failing disk would.
+int t_failingSync = 0;
+int t_syncCalls = 0;
+int failingSync(int fd) {
+    if (++t_syncCalls == t_failingSync) {
+        errno = EIO;
+        return -1;
+    }
+    return ::fsync(fd);
+}
 
 // Everything the model holds, for telling whether anything changed.
 QStringList snapshot(const ConfigModel &model) {
@@ -79,6 +94,8 @@ QList<ProfileProblem> problemsOf(const ProfileLoadResult &result, Kind kind) {
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(Failure)
 
 class ReaderProfileTest : public QObject {
     Q_OBJECT
@@ -398,6 +415,19 @@ private slots:
             << QByteArray("{\"format\": \"varo-reader-profile\", \"version\": 1.5}")
             << "must be a whole number from 1";
         QTest::newRow("too large") << QByteArray(kMaxProfileBytes + 1, ' ') << "too large";
+        QTest::newRow("duplicate screen key")
+            << QByteArray("{\"format\": \"varo-reader-profile\", \"version\": 1,\n"
+                          " \"general\": {\"prox.enabled\": 1, \"x\": [{\"a\": 1, \"b\": 2}],"
+                          " \"prox.enabled\": 0}}")
+            << "The profile holds the key \"general.prox.enabled\" twice";
+        QTest::newRow("duplicate spelt with an escape")
+            << QByteArray("{\"format\": \"varo-reader-profile\", \"version\": 1,"
+                          " \"general\": {}, \"gen\\u0065ral\": {}}")
+            << "the key \"general\" twice";
+        QTest::newRow("duplicate format")
+            << QByteArray("{\"format\": \"varo-reader-profile\", \"version\": 1,"
+                          " \"format\": \"varo-reader-profile\"}")
+            << "the key \"format\" twice";
     }
     void otherFilesAreRefused() {
         QFETCH(QByteArray, json);
@@ -411,6 +441,28 @@ private slots:
         QCOMPARE(snapshot(*m_model), before);
     }
 
+    void largeFileIsReportedWithItsSize() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("big.json"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.resize(5'000'000));
+        file.close();
+        const ProfileLoadResult loaded = loadProfileFile(path, *m_model);
+        QVERIFY(loaded.isRefused());
+        QVERIFY2(loaded.report().contains(QStringLiteral("(5000000 bytes)")),
+                 qPrintable(loaded.report()));
+    }
+
+    void controlCharactersInKeysAreNamed() {
+        QJsonObject profile = defaultProfile();
+        profile.insert(QStringLiteral("x\x1b[2J"), 1);
+        const ProfileLoadResult loaded = readProfile(QJsonDocument(profile).toJson(), *m_model);
+        QVERIFY2(loaded.report().contains(QStringLiteral("x<ESC>[2J")),
+                 qPrintable(loaded.report()));
+        QVERIFY(!loaded.report().contains(QChar(0x1b)));
+    }
+
     void unreadableFileIsRefusedWithItsName() {
         const QString path = QStringLiteral("/nonexistent/varo/site.json");
         const ProfileLoadResult loaded = loadProfileFile(path, *m_model);
@@ -420,14 +472,21 @@ private slots:
 
     // A failed save leaves the old profile as it was and names the file and the reason.
     void failedSaveKeepsTheOldFile_data() {
-        QTest::addColumn<bool>("readOnlyFolder");
+        QTest::addColumn<Failure>("failure");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("read-only folder") << true << "Permission denied";
-        QTest::newRow("disk full") << false << "File too large";
+        QTest::addColumn<bool>("oldKept"); // false: the new file is in place, yet not durable
+        QTest::newRow("read-only folder") << Failure::ReadOnlyFolder << "Permission denied" << true;
+        QTest::newRow("disk full") << Failure::SizeLimit << "File too large" << true;
+        QTest::newRow("file sync fails")
+            << Failure::FileSync << "could not be written to the disk: Input/output error" << true;
+        QTest::newRow("folder sync fails")
+            << Failure::FolderSync
+            << "its folder could not be written to the disk: Input/output error" << false;
     }
     void failedSaveKeepsTheOldFile() {
-        QFETCH(bool, readOnlyFolder);
+        QFETCH(Failure, failure);
         QFETCH(QString, reason);
+        QFETCH(bool, oldKept);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("site.json"));
         const QByteArray old = "{\"format\": \"varo-reader-profile\", \"version\": 1}\n";
@@ -437,7 +496,14 @@ private slots:
             file.write(old);
         }
         std::optional<QString> error;
-        if (readOnlyFolder) {
+        if (failure == Failure::FileSync || failure == Failure::FolderSync) {
+            t_failingSync = failure == Failure::FileSync ? 1 : 2;
+            t_syncCalls = 0;
+            const auto previous = varo::detail::setSyncFunctionForTests(failingSync);
+            error = saveProfileFile(path, *m_model);
+            varo::detail::setSyncFunctionForTests(previous);
+            QCOMPARE(t_syncCalls, t_failingSync);
+        } else if (failure == Failure::ReadOnlyFolder) {
             QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
             FilePermissionsApply guard;
             if (!guard.works())
@@ -459,7 +525,7 @@ private slots:
         QVERIFY2(error->contains(path) && error->contains(reason), qPrintable(*error));
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), old);
+        QCOMPARE(file.readAll() == old, oldKept);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
                  QStringList{QStringLiteral("site.json")});
     }

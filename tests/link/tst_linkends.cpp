@@ -20,6 +20,7 @@ private slots:
     void claimHolderLearnsHowTheLinkEnded();
     void openLinkKeepsTheSettingsItWasOpenedWith();
     void statusTexts();
+    void quickDropsKeepBackingOff();
 };
 
 void TestLinkEnds::replyWaitEndsWithWhyTheLinkEnded_data() {
@@ -166,6 +167,34 @@ void TestLinkEnds::statusTexts() {
     QCOMPARE(statusText(LinkState::Connecting), QStringLiteral("Disconnected"));
     QVERIFY(statusText(LinkState::Lost) != QStringLiteral("Connected"));
     QVERIFY(!statusText(LinkState::Lost).isEmpty());
+}
+
+// A peer that accepts and drops at once is one outage: the delay keeps growing and the loss
+// is marked as repeated, so the window tells of it once.
+void TestLinkEnds::quickDropsKeepBackingOff() {
+    FakeLink fake(true);
+    QTRY_VERIFY(fake.link.state() == LinkState::Connected);
+    fake.link.setAutoReconnect(true);
+    QSignalSpy scheduled(&fake.link, &ReaderLink::reconnectScheduled);
+    QSignalSpy reconnected(&fake.link, &ReaderLink::reconnected);
+    fake.transport->breakDown(QStringLiteral("gone"));
+    QCOMPARE(fake.link.state(), LinkState::Reconnecting);
+    QVERIFY(!fake.link.isRepeatedLoss());
+    QCOMPARE(fake.link.nextRetryDelay(), ReaderLink::kFirstRetry);
+    QCOMPARE(scheduled.size(), 1);
+    QVERIFY(reconnected.wait(2000));
+    fake.transport->breakDown(QStringLiteral("gone again"));
+    QVERIFY(fake.link.isRepeatedLoss());
+    QCOMPARE(fake.link.nextRetryDelay(), ReaderLink::kFirstRetry * 2);
+    QCOMPARE(scheduled.last().first().value<std::chrono::milliseconds>(),
+             ReaderLink::kFirstRetry * 2);
+    // A new connect by the user starts over.
+    fake.link.disconnectReader();
+    fake.link.connectReader(fake.settings);
+    QTRY_VERIFY(fake.link.state() == LinkState::Connected);
+    fake.transport->breakDown(QStringLiteral("gone"));
+    QVERIFY(!fake.link.isRepeatedLoss());
+    QCOMPARE(fake.link.nextRetryDelay(), ReaderLink::kFirstRetry);
 }
 
 QTEST_GUILESS_MAIN(TestLinkEnds)

@@ -50,6 +50,8 @@ private slots:
     void lineReplies_data();
     void lineReplies();
     void recordsCommandsAndValues();
+    void endlessInputIsBounded_data();
+    void endlessInputIsBounded();
     void setClock_data();
     void setClock();
     void upload();
@@ -119,6 +121,31 @@ void TestReaderSimulator::recordsCommandsAndValues() {
     QVERIFY(sim.received().isEmpty());
     QVERIFY(sim.commands().isEmpty());
     QVERIFY(!sim.hasValue("X001"));
+}
+
+void TestReaderSimulator::endlessInputIsBounded_data() {
+    QTest::addColumn<QByteArray>("piece");
+    QTest::addColumn<int>("times");
+    QTest::newRow("one endless line") << QByteArray(1024 * 1024, 'x') << 12;
+    QTest::newRow("endless commands") << QByteArray("X0060\r").repeated(50'000) << 3;
+}
+
+void TestReaderSimulator::endlessInputIsBounded() {
+    QFETCH(QByteArray, piece);
+    QFETCH(int, times);
+    ReaderSimulator sim;
+    for (int i = 0; i < times; ++i) {
+        sim.feed(piece);
+    }
+    sim.feed("\rV\r");
+    QVERIFY(sim.received().size() <= ReaderSimulator::kMaxRecordedBytes);
+    QVERIFY(sim.commands().size() <= ReaderSimulator::kMaxRecordedCommands);
+    for (const QByteArray &command : sim.commands()) {
+        QVERIFY(command.size() <= ReaderSimulator::kMaxLineBytes);
+    }
+    // Still a reader: the last command is heard.
+    QCOMPARE(sim.commands().constLast(), QByteArray("V"));
+    QVERIFY(sim.received().startsWith(piece.left(1000)));
 }
 
 void TestReaderSimulator::setClock_data() {

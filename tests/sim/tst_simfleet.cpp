@@ -89,6 +89,7 @@ class TestSimFleet : public QObject {
 
 private slots:
     void ptyLinkFollowsEveryReplug();
+    void ptyLinkNeverReplacesAFile_data();
     void ptyLinkNeverReplacesAFile();
     void tcpUnplugDropsClientAndRefuses();
     void readersKeepTheirOwnState();
@@ -133,20 +134,36 @@ void TestSimFleet::ptyLinkFollowsEveryReplug() {
     ::close(second);
 }
 
+void TestSimFleet::ptyLinkNeverReplacesAFile_data() {
+    QTest::addColumn<QString>("placed"); // the name of what is already there, beside "notes"
+    QTest::addColumn<bool>("asLink");    // a symbolic link to another file rather than a file
+    QTest::newRow("a file at the path") << "notes" << false;
+    QTest::newRow("a file at path.new") << "notes.new" << false;
+    QTest::newRow("a link elsewhere at the path") << "notes" << true;
+}
+
 void TestSimFleet::ptyLinkNeverReplacesAFile() {
+    QFETCH(QString, placed);
+    QFETCH(bool, asLink);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("notes"));
-    QFile file(path);
+    const QString kept = dir.filePath(QStringLiteral("kept"));
+    QFile file(kept);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("keep me");
     file.close();
+    const QString there = dir.filePath(placed);
+    QVERIFY(asLink ? QFile::link(kept, there) : QFile::copy(kept, there));
     ReaderSimulator sim;
     SimPty pty(&sim);
     QVERIFY(!pty.setLinkPath(path));
     QVERIFY(pty.open());
-    QVERIFY(!QFileInfo(path).isSymLink());
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray("keep me"));
+    QFile again(there);
+    QVERIFY(again.open(QIODevice::ReadOnly));
+    QCOMPARE(again.readAll(), QByteArray("keep me"));
+    QCOMPARE(QFileInfo(there).isSymLink(), asLink);
+    if (asLink)
+        QCOMPARE(QFileInfo(there).symLinkTarget(), kept);
 }
 
 void TestSimFleet::tcpUnplugDropsClientAndRefuses() {

@@ -54,11 +54,15 @@ private slots:
     void recordsOnlyWhileRecording();
     void joinsBackToBackWritesIntoOneRow();
     void capDropsOldestAndSaysSo();
+    void byteCapDropsOldest_data();
+    void byteCapDropsOldest();
     void findsBytes_data();
     void findsBytes();
     void parsesHexQueries_data();
     void parsesHexQueries();
     void savesReadableFiles();
+    void csvQuotesFormulaCells_data();
+    void csvQuotesFormulaCells();
     void saveToUnwritablePlaceReportsFileAndReason_data();
     void saveToUnwritablePlaceReportsFileAndReason();
     void printableTextNamesControlBytes();
@@ -206,6 +210,46 @@ void TraceCoreTest::capDropsOldestAndSaysSo() {
     QCOMPARE(rows.droppedCount(), 0);
 }
 
+void TraceCoreTest::byteCapDropsOldest_data() {
+    QTest::addColumn<QList<int>>("batches"); // chunk sizes, each appended as its own batch
+    QTest::addColumn<int>("kept");           // newest rows kept
+    QTest::addColumn<int>("dropped");
+    // Byte cap 100, row cap 1000.
+    QTest::newRow("under the cap") << QList<int>{40, 60} << 2 << 0;
+    QTest::newRow("one byte over drops the oldest") << QList<int>{40, 61} << 1 << 1;
+    QTest::newRow("one big chunk pushes out many") << QList<int>{10, 10, 10, 10, 90} << 2 << 3;
+    QTest::newRow("a chunk beyond the cap is not kept") << QList<int>{10, 101} << 1 << 1;
+}
+
+void TraceCoreTest::byteCapDropsOldest() {
+    QFETCH(QList<int>, batches);
+    QFETCH(int, kept);
+    QFETCH(int, dropped);
+    TraceModel rows;
+    rows.setCapacity(1000);
+    rows.setByteCapacity(100);
+    for (int size : batches)
+        rows.append({chunk(kFrom, QByteArray(size, 'x'))});
+    QCOMPARE(rows.rowCount(), kept);
+    QCOMPARE(rows.droppedCount(), dropped);
+    QVERIFY(rows.keptBytes() <= 100);
+    qint64 sum = 0;
+    for (const WireChunk &row : rows.rows())
+        sum += row.bytes.size();
+    QCOMPARE(rows.keptBytes(), sum);
+    // The same bytes in one batch keep the same rows.
+    TraceModel once;
+    once.setCapacity(1000);
+    once.setByteCapacity(100);
+    std::vector<WireChunk> batch;
+    for (int size : batches)
+        batch.push_back(chunk(kFrom, QByteArray(size, 'x')));
+    once.append(batch);
+    QCOMPARE(once.rowCount() + once.droppedCount(), qint64(batches.size()));
+    QVERIFY(once.keptBytes() <= 100);
+    QCOMPARE(TraceModel().byteCapacity(), 64 * 1024 * 1024);
+}
+
 void TraceCoreTest::findsBytes_data() {
     QTest::addColumn<std::deque<WireChunk>>("rows");
     QTest::addColumn<QByteArray>("needle");
@@ -307,6 +351,34 @@ void TraceCoreTest::savesReadableFiles() {
              QStringLiteral("1.235,to reader,Program Reader,5,58 30 30 31 0D,X001<CR>"));
     QCOMPARE(csvLines[6], QStringLiteral("2.500,from reader,\"A,B\",12,4F 4B 2C 20 22 66 69 6E 65 "
                                          "22 0D 0A,\"OK, \"\"fine\"\"<CR><LF>\""));
+}
+
+void TraceCoreTest::csvQuotesFormulaCells_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QString>("row");
+    QTest::newRow("equals") << QByteArray("=1+2") << QString()
+                            << "0.000,from reader,,4,3D 31 2B 32,\"'=1+2\"";
+    QTest::newRow("plus") << QByteArray("+5") << QString() << "0.000,from reader,,2,2B 35,\"'+5\"";
+    QTest::newRow("minus") << QByteArray("-5") << QString() << "0.000,from reader,,2,2D 35,\"'-5\"";
+    QTest::newRow("at, with a quote")
+        << QByteArray("@S\"x") << QString() << "0.000,from reader,,4,40 53 22 78,\"'@S\"\"x\"";
+    QTest::newRow("operation cell") << QByteArray("A") << QStringLiteral("=HYPERLINK()")
+                                    << "0.000,from reader,\"'=HYPERLINK()\",1,41,A";
+    QTest::newRow("plain stays plain")
+        << QByteArray("a=b") << QString() << "0.000,from reader,,3,61 3D 62,a=b";
+}
+
+void TraceCoreTest::csvQuotesFormulaCells() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, operation);
+    QFETCH(QString, row);
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    trace::writeTrace(out, trace::TraceFormat::Csv, {},
+                      rowsOf({chunk(kFrom, bytes, 0, operation)}));
+    const QStringList lines = QString::fromUtf8(out.data()).split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.last(), row);
 }
 
 void TraceCoreTest::saveToUnwritablePlaceReportsFileAndReason_data() {

@@ -1,3 +1,4 @@
+#include "common/privatefile.h"
 #include "support/simlink.h"
 #include "utilities/uploadsession.h"
 #include "utilities/utilitytexts.h"
@@ -8,6 +9,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace varo::utilities;
 using namespace std::chrono_literals;
@@ -63,6 +65,10 @@ private slots:
     void fileErrors_data();
     void fileErrors();
     void fileFullKeepsWholeRecords();
+    void stopsAtTheRecordLimit_data();
+    void privateFileIsCreatedExclusively_data();
+    void privateFileIsCreatedExclusively();
+    void stopsAtTheRecordLimit();
     void disconnectWhileChoosingEndsTheUpload();
 
 private:
@@ -97,6 +103,10 @@ void TestUploadSession::completes() {
     QVERIFY(upload.run());
     QCOMPARE(upload.status, completeText(records.size()));
     QCOMPARE(fileBytes(path), lines(records));
+    // It holds card numbers: the owner alone may read it, replaced or new.
+    struct stat info {};
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &info), 0);
+    QCOMPARE(info.st_mode & 0777, 0600u);
     QCOMPARE(sl.sim.received(), "lr\r" + QByteArray("l\r").repeated(records.size() + 1));
     QVERIFY(!sl.link.isBusy());
 }
@@ -185,6 +195,10 @@ void TestUploadSession::fileErrors_data() {
     QTest::newRow("parent is a file")
         << m_dir.filePath(QStringLiteral("plain/upload.txt")) << qsizetype(0);
     QTest::newRow("a folder") << m_dir.path() << qsizetype(0);
+    const QString link = m_dir.filePath(QStringLiteral("link.txt"));
+    QFile::remove(link);
+    QVERIFY(QFile::link(m_dir.filePath(QStringLiteral("plain")), link));
+    QTest::newRow("a symbolic link") << link << qsizetype(0);
 }
 
 void TestUploadSession::fileErrors() {
@@ -221,6 +235,84 @@ void TestUploadSession::fileFullKeepsWholeRecords() {
     QCOMPARE(upload.status, savedText(2));
     QCOMPARE(upload.errorPath, path);
     QCOMPARE(fileBytes(path), lines(sl.sim.options().records.mid(0, 2)));
+}
+
+void TestUploadSession::stopsAtTheRecordLimit_data() {
+    QTest::addColumn<int>("sent");
+    QTest::addColumn<int>("kept");
+    QTest::addColumn<bool>("complete");
+    // Limit 3.
+    QTest::newRow("at the limit, then END") << 3 << 3 << true;
+    QTest::newRow("one beyond") << 4 << 3 << false;
+    QTest::newRow("endless") << 50 << 3 << false;
+}
+
+void TestUploadSession::stopsAtTheRecordLimit() {
+    QFETCH(int, sent);
+    QFETCH(int, kept);
+    QFETCH(bool, complete);
+    SimLink sl;
+    sl.sim.options().recordCount = sent;
+    QVERIFY(sl.connect(Medium::Tcp));
+    const QString path = m_dir.filePath(QStringLiteral("limit.txt"));
+    Upload upload(sl, path);
+    upload.session.setMaxRecordsForTests(3);
+    QSignalSpy finished(&upload.session, &UploadSession::finished);
+    QVERIFY(upload.run());
+    const auto result = finished.first().first().value<varo::link::OperationResult>();
+    QCOMPARE(result.ok(), complete);
+    QCOMPARE(upload.status, complete ? completeText(kept) : tooManyRecordsText(3));
+    if (!complete) {
+        QCOMPARE(result.code, varo::link::ResultCode::WrongReply);
+        QVERIFY2(result.message.contains(QStringLiteral("more than 3 records")),
+                 qPrintable(result.message));
+    }
+    QCOMPARE(fileBytes(path).count("\r\n"), kept);
+    QCOMPARE(sl.sim.received(), "lr\r" + QByteArray("l\r").repeated(kept + 1));
+    QVERIFY(!sl.link.isBusy());
+    QCOMPARE(UploadSession::kMaxRecords, 99'999);
+}
+
+// The helper a report or upload writer uses to never overwrite: O_EXCL, no link followed, 0600.
+void TestUploadSession::privateFileIsCreatedExclusively_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("reason"); // empty: created
+    QFile existing(m_dir.filePath(QStringLiteral("existing.txt")));
+    QVERIFY(existing.open(QIODevice::WriteOnly));
+    existing.write("old records");
+    existing.close();
+    QFile::remove(m_dir.filePath(QStringLiteral("dangling")));
+    QVERIFY(QFile::link(m_dir.filePath(QStringLiteral("nowhere")),
+                        m_dir.filePath(QStringLiteral("dangling"))));
+    QTest::newRow("new") << "fresh.txt"
+                         << "";
+    QTest::newRow("existing") << "existing.txt"
+                              << "the file exists";
+    QTest::newRow("dangling link") << "dangling"
+                                   << "the file exists";
+}
+
+void TestUploadSession::privateFileIsCreatedExclusively() {
+    QFETCH(QString, name);
+    QFETCH(QString, reason);
+    const QString path = m_dir.filePath(name);
+    QFile file;
+    const std::optional<QString> error = varo::createPrivateFile(file, path);
+    QCOMPARE(error.value_or(QString()), reason);
+    if (reason.isEmpty()) {
+        QVERIFY(file.isOpen());
+        QCOMPARE(file.write("x"), qint64(1));
+        file.close();
+        struct stat info {};
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &info), 0);
+        QCOMPARE(info.st_mode & 0777, 0600u);
+    } else {
+        QVERIFY(!file.isOpen());
+        QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("nowhere"))));
+    }
+    QFile old(m_dir.filePath(QStringLiteral("existing.txt")));
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), QByteArray("old records"));
 }
 
 void TestUploadSession::disconnectWhileChoosingEndsTheUpload() {
