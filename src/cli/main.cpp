@@ -63,7 +63,7 @@ int main(int argc, char *argv[]) {
     case ParsedArguments::Action::Run:
         break;
     }
-    const Request &request = parsed.request;
+    Request request = parsed.request;
     if (request.command == Command::Ports) {
         return listPorts(request, out);
     }

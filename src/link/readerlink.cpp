@@ -62,6 +62,7 @@ bool ReaderLink::connectReader(const LinkSettings &settings) {
     dropTransport();
     m_pending.clear();
     m_lastError.clear();
+    m_connectError = {};
     m_settings = settings;
     // The device is known again by its USB serial number when it comes back under another
     // path; a device without one (or a symbolic link) is known by its path.
@@ -75,10 +76,10 @@ void ReaderLink::openTransport(const LinkSettings &settings) {
     std::unique_ptr<Transport> transport = m_factory(settings);
     if (!transport) {
         // An empty or invalid port or host: the attempt fails at once, like a refused one.
-        m_lastError = settings.isTcp() ? QStringLiteral("No valid TCP address and port.")
-                                       : QStringLiteral("No serial device chosen.");
-        setState(LinkState::Disconnected);
-        emit connectFinished(false);
+        if (settings.isTcp())
+            failConnect(ConnectFailure::Other, QStringLiteral("No valid TCP address and port."));
+        else
+            failConnect(ConnectFailure::NoSuchDevice, QStringLiteral("No serial device chosen."));
         return;
     }
     m_transport = std::move(transport);
@@ -99,6 +100,7 @@ void ReaderLink::onTransportOpened() {
     m_connectTimer.stop();
     m_openedAt.start();
     m_lastError.clear();
+    m_connectError = {};
     m_retryDelay = kFirstRetry;
     setState(LinkState::Connected);
     if (again)
@@ -294,11 +296,12 @@ QByteArray ReaderLink::takePending(qsizetype maxBytes) {
     return head;
 }
 
-OperationClaim ReaderLink::claim(const QString &operationName, LinkEndedCallback onLinkEnded) {
+OperationClaim ReaderLink::claim(Operation operation, LinkEndedCallback onLinkEnded) {
     if (m_claimId != 0)
         return {};
     m_claimId = ++m_lastClaimId;
-    m_operation = operationName;
+    m_active = operation;
+    m_operation = operationName(operation);
     m_onLinkEnded = std::move(onLinkEnded);
     m_claimToldError = false;
     m_claimToldDisconnect = false;
@@ -310,6 +313,7 @@ void ReaderLink::releaseClaim(quint64 id) {
     if (id == 0 || id != m_claimId)
         return;
     m_claimId = 0;
+    m_active.reset();
     m_operation.clear();
     m_onLinkEnded = nullptr;
     emit busyChanged(false);
@@ -403,12 +407,7 @@ void ReaderLink::onTransportFailed(const QString &reason) {
         return;
     }
     if (m_state == LinkState::Connecting) {
-        m_connectTimer.stop();
-        m_lastError = reason; // why the attempt failed
-        dropTransport();
-        m_lastError = reason;
-        setState(LinkState::Disconnected);
-        emit connectFinished(false);
+        failConnect(m_transport ? m_transport->openFailure() : ConnectFailure::Other, reason);
         return;
     }
     // The link stays Lost until the user disconnects (or Reconnecting tries again); later
@@ -438,9 +437,15 @@ void ReaderLink::onConnectTimeout() {
     }
     if (m_state != LinkState::Connecting)
         return;
-    if (m_transport)
-        m_lastError = m_transport->openTimedOutText();
+    failConnect(ConnectFailure::TimedOut,
+                m_transport ? m_transport->openTimedOutText() : m_lastError);
+}
+
+void ReaderLink::failConnect(ConnectFailure kind, const QString &message) {
+    m_connectTimer.stop();
     dropTransport();
+    m_lastError = message;
+    m_connectError = {kind, message};
     setState(LinkState::Disconnected);
     emit connectFinished(false);
 }

@@ -5,22 +5,20 @@
 #include <QTest>
 #include <QTextStream>
 
+using varo::cli::Reason;
 using varo::cli::Reporter;
 using varo::cli::TargetResult;
 
 namespace {
 
 TargetResult okResult(const QString &target) {
-    return {target,
-            true,
-            QStringLiteral("ok"),
-            QStringLiteral("VARO V2.31"),
-            1.234,
-            {{QStringLiteral("firmwareId"), QStringLiteral("VARO V2.31")}}};
+    TargetResult result{target, true, Reason::Ok, QStringLiteral("VARO V2.31"), 1.234, {}};
+    result.data.firmwareId = QStringLiteral("VARO V2.31");
+    return result;
 }
 
 TargetResult failedResult(const QString &target) {
-    return {target, false, QStringLiteral("timeout"), QStringLiteral("Reader timeout"), 5.0, {}};
+    return {target, false, Reason::Timeout, QStringLiteral("Reader timeout"), 5.0, {}};
 }
 
 } // namespace
@@ -147,7 +145,7 @@ void TestCliReport::missingTargetsFail() {
     QCOMPARE(results.size(), 2);
     QCOMPARE(results[1].target, QStringLiteral("tcp:h:2"));
     QCOMPARE(results[1].ok, false);
-    QCOMPARE(results[1].exit, QStringLiteral("interrupted"));
+    QCOMPARE(results[1].exit, Reason::Interrupted);
 
     Reporter none(QStringLiteral("info"), {}, {}, outStream, errStream);
     QCOMPARE(none.finish(), varo::cli::kExitFailed);

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "cli/request.h"
+
+#include "link/operation.h"
+
+#include <QJsonObject>
+#include <QString>
+
+#include <memory>
+#include <span>
+
+namespace varo::link {
+class ReaderLink;
+struct LinkSettings;
+} // namespace varo::link
+
+namespace varo::cli {
+
+// What a command row's operation is made from: the target's own link (open), the request and
+// the target.
+struct JobContext {
+    link::ReaderLink *link;
+    const Request &request;
+    const Target &target;
+};
+
+// How a target's operation came out, as varo-cli reports it: the result (code and message) and
+// the step it ended in ("firmware identification", or the command's name).
+struct Verdict {
+    link::OperationResult result;
+    QString step;
+};
+
+// One varo-cli command: its name and help, the operation it runs on each target's link and how
+// that operation's typed data becomes the report. A new command is one row plus its engine.
+// Hooks left empty take the default named beside them.
+struct CommandRow {
+    Command command;
+    const char *name;
+    const char *usage; // its lines under "Commands:" in --help; empty: not listed there
+    // The operation, configured and ready to start(); empty: runs on no link (ports).
+    std::unique_ptr<link::ReaderOperation> (*make)(const JobContext &context);
+    // The settings the target's link opens with (default: the target's own).
+    link::LinkSettings (*linkSettings)(const Target &target);
+    // Names the step a run is in (default: the command's name).
+    QString (*stepName)(const link::OperationData &data);
+    // Turns the engine's result into varo-cli's verdict (default: as the engine says).
+    void (*judge)(Verdict &verdict, const link::OperationData &data);
+    // The report's "data" object (default: empty).
+    QJsonObject (*dataJson)(const link::OperationData &data);
+    // The progress text while it runs (default: none).
+    QString (*progress)(const link::OperationData &data);
+    // Appended to a failure's message (default: nothing).
+    QString (*failureNote)(const link::OperationData &data);
+};
+
+std::span<const CommandRow> commandRows();
+const CommandRow &commandRow(Command command);
+
+// The verdict of an operation that ended with `result`: the row's judgement, then the texts
+// every command shares ("<step> done" for a silent success, "failed" for a silent failure).
+Verdict judge(const CommandRow &row, const link::OperationResult &result,
+              const link::OperationData &data);
+
+} // namespace varo::cli
