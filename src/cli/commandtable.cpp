@@ -28,8 +28,7 @@ namespace {
 constexpr int kBytesPerLoopbackPass = 256;
 
 // The steps of "info", in order, and the names a failure message gives them.
-constexpr const char *kInfoStepNames[] = {"firmware identification", "reader time",
-                                          "memory usage"};
+constexpr const char *kInfoStepNames[] = {"firmware identification", "reader time", "memory usage"};
 
 std::unique_ptr<link::ReaderOperation> maintenance(const JobContext &context,
                                                    QList<MaintenanceStep> steps) {
@@ -112,8 +111,8 @@ std::unique_ptr<link::ReaderOperation> makeFlash(const JobContext &context) {
 std::unique_ptr<link::ReaderOperation> makeLoopback(const JobContext &context) {
     auto test = std::make_unique<loopback::LoopbackEngine>(context.link);
     loopback::LoopbackTimings timings;
-    timings.passes = int((context.request.loopbackBytes + kBytesPerLoopbackPass - 1) /
-                         kBytesPerLoopbackPass);
+    timings.passes =
+        int((context.request.loopbackBytes + kBytesPerLoopbackPass - 1) / kBytesPerLoopbackPass);
     if (context.request.shortWaits) {
         timings.settleSerial = 50ms;
         timings.settleTcp = 50ms;
@@ -143,12 +142,12 @@ void judgeInfo(Verdict &verdict, const OperationData &data) {
         return;
     }
     const link::MemoryCounts memory = data.memory.value_or(link::MemoryCounts{});
-    verdict.result.message = QStringLiteral("%1; time %2; memory %3 used of %4, %5 uploaded")
-                                 .arg(data.firmwareId.value_or(QString()),
-                                      data.readerTime.value_or(QString()))
-                                 .arg(memory.used)
-                                 .arg(memory.totalSlots)
-                                 .arg(memory.uploaded);
+    verdict.result.message =
+        QStringLiteral("%1; time %2; memory %3 used of %4, %5 uploaded")
+            .arg(data.firmwareId.value_or(QString()), data.readerTime.value_or(QString()))
+            .arg(memory.used)
+            .arg(memory.totalSlots)
+            .arg(memory.uploaded);
 }
 
 void judgeLoopback(Verdict &verdict, const OperationData &data) {
@@ -282,8 +281,8 @@ Verdict judge(const CommandRow &row, const link::OperationResult &result,
         row.judge(verdict, data);
     }
     if (verdict.result.message.isEmpty()) {
-        verdict.result.message = verdict.result.ok() ? verdict.step + QStringLiteral(" done")
-                                                     : QStringLiteral("failed");
+        verdict.result.message =
+            verdict.result.ok() ? verdict.step + QStringLiteral(" done") : QStringLiteral("failed");
     }
     return verdict;
 }

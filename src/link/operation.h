@@ -62,16 +62,16 @@ struct EchoCounts {
 // What an operation read or did, typed; each engine fills the members it knows as it runs (an
 // unset member was not read). Front ends turn it into their own text and records.
 struct OperationData {
-    std::optional<QString> firmwareId;    // the identification as shown
-    QByteArray firmwareIdReply;           // its raw reply
-    std::optional<QString> readerTime;    // as shown
-    QByteArray readerTimeReply;           // its raw reply
-    std::optional<MemoryCounts> memory;   // memory usage
-    std::optional<QString> modeReply;     // the reply to a mode switch
-    QList<CommandReply> replies;          // programming run: every command and its reply
-    std::optional<UploadCounts> upload;   // records written and the file
-    std::optional<TransferCounts> bytes;  // firmware download
-    std::optional<EchoCounts> echo;       // loopback test
+    std::optional<QString> firmwareId;   // the identification as shown
+    QByteArray firmwareIdReply;          // its raw reply
+    std::optional<QString> readerTime;   // as shown
+    QByteArray readerTimeReply;          // its raw reply
+    std::optional<MemoryCounts> memory;  // memory usage
+    std::optional<QString> modeReply;    // the reply to a mode switch
+    QList<CommandReply> replies;         // programming run: every command and its reply
+    std::optional<UploadCounts> upload;  // records written and the file
+    std::optional<TransferCounts> bytes; // firmware download
+    std::optional<EchoCounts> echo;      // loopback test
     int step = 0; // a run of several steps: the step it is in, or ended in (0 = the first)
 };
 

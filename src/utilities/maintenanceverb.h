@@ -22,7 +22,7 @@ enum class ReaderMode { Collection, Online, ProxDump };
 // One verb and what it needs.
 struct MaintenanceStep {
     Verb verb = Verb::ReadFirmwareId;
-    TimeAdjustment adjustment{}; // SetTime
+    TimeAdjustment adjustment{};              // SetTime
     ReaderMode mode = ReaderMode::Collection; // SwitchMode
 };
 
