@@ -2,11 +2,7 @@
 
 #include "cli/commandtable.h"
 
-#include "config/configmodel.h"
-#include "config/readerprofile.h"
-
 #include <QFile>
-#include <QFileInfo>
 #include <QSet>
 
 #include <array>
@@ -273,32 +269,6 @@ QString applyOptions(const QList<GivenOption> &options, const QString &commandTe
     return {};
 }
 
-// The command's own positional arguments (mode's MODE, flash's IMAGE), which come before the
-// targets.
-QString takeCommandArguments(QStringList &positionals, Request &request) {
-    if (request.command == Command::Mode) {
-        if (positionals.isEmpty()) {
-            return QStringLiteral("mode needs collection, online or prox-dump");
-        }
-        const QString mode = positionals.takeFirst();
-        for (const ReaderMode known :
-             {ReaderMode::Collection, ReaderMode::Online, ReaderMode::ProxDump}) {
-            if (mode == readerModeName(known)) {
-                request.mode = known;
-                return {};
-            }
-        }
-        return QStringLiteral("unknown mode \"%1\": use collection, online or prox-dump").arg(mode);
-    }
-    if (request.command == Command::Flash) {
-        if (positionals.isEmpty()) {
-            return QStringLiteral("flash needs an IMAGE file");
-        }
-        request.imagePath = positionals.takeFirst();
-    }
-    return {};
-}
-
 // The targets on the line, then those of the files; each reader once.
 QString collectTargets(const QStringList &positionals, const QList<Target> &fileTargets,
                        Request &request) {
@@ -329,16 +299,6 @@ QString collectTargets(const QStringList &positionals, const QList<Target> &file
     return {};
 }
 
-QString checkCommandNeeds(const Request &request) {
-    if (request.command == Command::ClearMemory && !request.confirmed) {
-        return QStringLiteral("clear-memory erases every stored transaction: add --yes to confirm");
-    }
-    if (request.command == Command::Upload && request.outPath.isEmpty()) {
-        return QStringLiteral("upload needs --out PATH");
-    }
-    return {};
-}
-
 } // namespace
 
 ParsedArguments parseArguments(const QStringList &arguments) {
@@ -362,20 +322,22 @@ ParsedArguments parseArguments(const QStringList &arguments) {
     Gathered gathered;
     QString error = applyOptions(line.options, name, request, gathered);
     if (error.isEmpty()) {
-        error = takeCommandArguments(line.positionals, request);
+        const CommandRow &row = commandRow(request.command);
+        error = row.takeArguments ? row.takeArguments(line.positionals, request) : QString();
     }
     if (!error.isEmpty()) {
         return usageError(error);
     }
-    if (request.command == Command::Ports) {
+    const CommandRow &row = commandRow(request.command);
+    if (!row.make) {
         if (!line.positionals.isEmpty() || !gathered.fileTargets.isEmpty()) {
-            return usageError(QStringLiteral("ports takes no target"));
+            return usageError(QStringLiteral("%1 takes no target").arg(name));
         }
         return {ParsedArguments::Action::Run, request, {}};
     }
     error = collectTargets(line.positionals, gathered.fileTargets, request);
-    if (error.isEmpty()) {
-        error = checkCommandNeeds(request);
+    if (error.isEmpty() && row.checkRequest) {
+        error = row.checkRequest(request);
     }
     if (!error.isEmpty()) {
         return usageError(error);
@@ -383,75 +345,10 @@ ParsedArguments parseArguments(const QStringList &arguments) {
     return {ParsedArguments::Action::Run, request, {}};
 }
 
-namespace {
-
-QString checkProfile(Request &request) {
-    if (!request.profilePath.isEmpty()) {
-        QFile profile(request.profilePath);
-        if (!profile.open(QIODevice::ReadOnly)) {
-            return QStringLiteral("cannot read the profile %1: %2")
-                .arg(request.profilePath, profile.errorString());
-        }
-    }
-    if (request.command != Command::Program && request.profilePath.isEmpty()) {
-        return {};
-    }
-    QString problems;
-    request.programSettings = config::loadProgramSettings(request.profilePath, &problems);
-    if (!request.programSettings) {
-        return QStringLiteral("the profile %1 is not valid:\n%2")
-            .arg(request.profilePath, problems);
-    }
-    return {};
-}
-
-QString checkImage(const Request &request) {
-    QFile image(request.imagePath);
-    if (!image.open(QIODevice::ReadOnly)) {
-        return QStringLiteral("cannot read the image %1: %2")
-            .arg(request.imagePath, image.errorString());
-    }
-    if (image.size() == 0) {
-        return QStringLiteral("the image %1 is empty").arg(request.imagePath);
-    }
-    return {};
-}
-
-QString checkUploadFiles(const Request &request) {
-    const QFileInfo out(request.outPath);
-    if (request.targets.size() > 1 && !out.isDir()) {
-        return QStringLiteral("with several targets --out must be an existing folder (one file "
-                              "per target): %1")
-            .arg(request.outPath);
-    }
-    if (request.targets.size() == 1 && out.isDir()) {
-        return QStringLiteral("--out is a folder; with one target it names the file: %1")
-            .arg(request.outPath);
-    }
-    QSet<QString> files;
-    for (const Target &target : request.targets) {
-        const QString file = uploadFileFor(request, target);
-        if (files.contains(file)) {
-            return QStringLiteral("two targets would upload into the same file %1").arg(file);
-        }
-        files.insert(file);
-    }
-    return {};
-}
-
-} // namespace
-
 QString checkInputs(Request &request) {
-    if (QString error = checkProfile(request); !error.isEmpty()) {
-        return error;
-    }
-    if (request.command == Command::Flash) {
-        return checkImage(request);
-    }
-    if (request.command == Command::Upload) {
-        return checkUploadFiles(request);
-    }
-    return {};
+    const CommandRow &row = commandRow(request.command);
+    request.checked = true;
+    return row.checkInputs ? row.checkInputs(request) : QString();
 }
 
 QString usageText() {

@@ -1,5 +1,9 @@
 #include "cli/commandtable.h"
 
+#include "cli/commandchecks.h"
+#include "cli/exitcodes.h"
+#include "cli/serialdevices.h"
+
 #include "config/programrun.h"
 #include "config/progresslog.h"
 #include "config/readerreset.h"
@@ -10,6 +14,8 @@
 #include "loopback/loopbackengine.h"
 #include "utilities/maintenancecommands.h"
 #include "utilities/utilitytexts.h"
+
+#include <QTextStream>
 
 #include <algorithm>
 #include <chrono>
@@ -29,6 +35,17 @@ constexpr int kBytesPerLoopbackPass = 256;
 
 // The steps of "info", in order, and the names a failure message gives them.
 constexpr const char *kInfoStepNames[] = {"firmware identification", "reader time", "memory usage"};
+
+int listPorts(const Request &request, QTextStream &out) {
+    const QList<SerialDevice> devices = detectedSerialDevices();
+    if (request.json) {
+        out << serialDevicesJson(devices).toJson(QJsonDocument::Indented);
+    } else {
+        out << formatSerialDevices(devices);
+    }
+    out.flush();
+    return kExitOk;
+}
 
 std::unique_ptr<link::ReaderOperation> maintenance(const JobContext &context,
                                                    QList<MaintenanceStep> steps) {
@@ -224,44 +241,75 @@ QString uploadNote(const OperationData &data) {
     return QStringLiteral(" (%1 records kept in %2)").arg(upload.records).arg(upload.file);
 }
 
-// clang-format off
 const CommandRow kRows[] = {
-    {Command::Ports, "ports", "", nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
-    {Command::Info, "info",
-     "  info                      firmware identification, reader time, memory usage\n",
-     makeInfo, nullptr, infoStepName, judgeInfo, infoJson, nullptr, nullptr},
-    {Command::Program, "program",
-     "  program [--profile FILE]  checks, then the programming run (defaults without a profile)\n",
-     makeProgram, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
-    {Command::Reset, "reset",
-     "  reset                     reset the reader\n",
-     makeReset, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
-    {Command::SetTime, "set-time",
-     "  set-time [--hours N]      set the reader clock to this computer's, moved by N hours\n"
-     "                            (negative N subtracts)\n",
-     makeSetTime, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
-    {Command::ClearMemory, "clear-memory",
-     "  clear-memory --yes        erase the stored transactions (refuses without --yes)\n",
-     makeClearMemory, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
-    {Command::Restart, "restart",
-     "  restart                   restart the reader\n",
-     makeRestart, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
-    {Command::Mode, "mode",
-     "  mode collection|online|prox-dump\n",
-     makeMode, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
-    {Command::Upload, "upload",
-     "  upload --out PATH         stored transactions: one target, PATH is the file;\n"
-     "                            several, PATH is a folder with one file per target\n",
-     makeUpload, nullptr, nullptr, nullptr, uploadJson, uploadProgress, uploadNote},
-    {Command::Flash, "flash",
-     "  flash IMAGE [--boot2]     firmware download (--boot2: the bootloader extension);\n"
-     "                            serial targets run it at 9600 baud\n",
-     makeFlash, loaderSettings, nullptr, nullptr, flashJson, flashProgress, nullptr},
-    {Command::Loopback, "loopback",
-     "  loopback [--bytes N]      loopback test (512000 bytes unless --bytes)\n",
-     makeLoopback, nullptr, nullptr, judgeLoopback, loopbackJson, loopbackProgress, nullptr},
+    {.command = Command::Ports, .name = "ports", .usage = "", .answer = listPorts},
+    {.command = Command::Info,
+     .name = "info",
+     .usage = "  info                      firmware identification, reader time, memory usage\n",
+     .make = makeInfo,
+     .stepName = infoStepName,
+     .judge = judgeInfo,
+     .dataJson = infoJson},
+    {.command = Command::Program,
+     .name = "program",
+     .usage = "  program [--profile FILE]  checks, then the programming run (defaults without a "
+              "profile)\n",
+     .checkInputs = loadProgramSettings,
+     .make = makeProgram},
+    {.command = Command::Reset,
+     .name = "reset",
+     .usage = "  reset                     reset the reader\n",
+     .make = makeReset},
+    {.command = Command::SetTime,
+     .name = "set-time",
+     .usage = "  set-time [--hours N]      set the reader clock to this computer's, moved by N "
+              "hours\n"
+              "                            (negative N subtracts)\n",
+     .make = makeSetTime},
+    {.command = Command::ClearMemory,
+     .name = "clear-memory",
+     .usage = "  clear-memory --yes        erase the stored transactions (refuses without "
+              "--yes)\n",
+     .checkRequest = needsConfirmation,
+     .make = makeClearMemory},
+    {.command = Command::Restart,
+     .name = "restart",
+     .usage = "  restart                   restart the reader\n",
+     .make = makeRestart},
+    {.command = Command::Mode,
+     .name = "mode",
+     .usage = "  mode collection|online|prox-dump\n",
+     .takeArguments = takeModeArgument,
+     .make = makeMode},
+    {.command = Command::Upload,
+     .name = "upload",
+     .usage = "  upload --out PATH         stored transactions: one target, PATH is the file;\n"
+              "                            several, PATH is a folder with one file per target\n",
+     .checkRequest = needsOutPath,
+     .checkInputs = checkUploadFiles,
+     .make = makeUpload,
+     .dataJson = uploadJson,
+     .progress = uploadProgress,
+     .failureNote = uploadNote},
+    {.command = Command::Flash,
+     .name = "flash",
+     .usage = "  flash IMAGE [--boot2]     firmware download (--boot2: the bootloader "
+              "extension);\n"
+              "                            serial targets run it at 9600 baud\n",
+     .takeArguments = takeImageArgument,
+     .checkInputs = checkImage,
+     .make = makeFlash,
+     .linkSettings = loaderSettings,
+     .dataJson = flashJson,
+     .progress = flashProgress},
+    {.command = Command::Loopback,
+     .name = "loopback",
+     .usage = "  loopback [--bytes N]      loopback test (512000 bytes unless --bytes)\n",
+     .make = makeLoopback,
+     .judge = judgeLoopback,
+     .dataJson = loopbackJson,
+     .progress = loopbackProgress},
 };
-// clang-format on
 
 } // namespace
 

@@ -6,9 +6,12 @@
 
 #include <QJsonObject>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <span>
+
+class QTextStream;
 
 namespace varo::link {
 class ReaderLink;
@@ -38,21 +41,29 @@ struct Verdict {
 struct CommandRow {
     Command command;
     const char *name;
-    const char *usage; // its lines under "Commands:" in --help; empty: not listed there
+    const char *usage = ""; // its lines under "Commands:" in --help; empty: not listed there
+    // Takes the command's own arguments, which come before the targets (default: none).
+    QString (*takeArguments)(QStringList &positionals, Request &request) = nullptr;
+    // What the command needs on its line, checked once the targets are known (default: nothing).
+    QString (*checkRequest)(const Request &request) = nullptr;
+    // Its files, checked (and loaded) before anything is sent (default: nothing).
+    QString (*checkInputs)(Request &request) = nullptr;
+    // A command that runs on no reader: prints its answer to `out`, returns the exit code.
+    int (*answer)(const Request &request, QTextStream &out) = nullptr;
     // The operation, configured and ready to start(); empty: runs on no link (ports).
-    std::unique_ptr<link::ReaderOperation> (*make)(const JobContext &context);
+    std::unique_ptr<link::ReaderOperation> (*make)(const JobContext &context) = nullptr;
     // The settings the target's link opens with (default: the target's own).
-    link::LinkSettings (*linkSettings)(const Target &target);
+    link::LinkSettings (*linkSettings)(const Target &target) = nullptr;
     // Names the step a run is in (default: the command's name).
-    QString (*stepName)(const link::OperationData &data);
+    QString (*stepName)(const link::OperationData &data) = nullptr;
     // Turns the engine's result into varo-cli's verdict (default: as the engine says).
-    void (*judge)(Verdict &verdict, const link::OperationData &data);
+    void (*judge)(Verdict &verdict, const link::OperationData &data) = nullptr;
     // The report's "data" object (default: empty).
-    QJsonObject (*dataJson)(const link::OperationData &data);
+    QJsonObject (*dataJson)(const link::OperationData &data) = nullptr;
     // The progress text while it runs (default: none).
-    QString (*progress)(const link::OperationData &data);
+    QString (*progress)(const link::OperationData &data) = nullptr;
     // Appended to a failure's message (default: nothing).
-    QString (*failureNote)(const link::OperationData &data);
+    QString (*failureNote)(const link::OperationData &data) = nullptr;
 };
 
 std::span<const CommandRow> commandRows();

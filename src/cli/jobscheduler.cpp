@@ -1,7 +1,6 @@
 #include "cli/jobscheduler.h"
 
-#include "config/configmodel.h"
-#include "config/readerprofile.h"
+#include "cli/arguments.h"
 
 #include <QTimer>
 
@@ -16,16 +15,14 @@ JobScheduler::JobScheduler(Request request, QObject *parent)
 JobScheduler::~JobScheduler() = default;
 
 void JobScheduler::start() {
-    if (m_request.command == Command::Program && !m_request.programSettings) {
-        // Not loaded by checkInputs(): load it now, and never run on half-applied settings.
-        QString problems;
-        m_request.programSettings = config::loadProgramSettings(m_request.profilePath, &problems);
-        if (!m_request.programSettings) {
+    if (!m_request.checked) {
+        // Not checked by the caller: check (and load) now, and never run on half-loaded input.
+        if (const QString error = checkInputs(m_request); !error.isEmpty()) {
             for (const Target &target : std::as_const(m_request.targets)) {
                 TargetResult result;
                 result.target = target.text;
                 result.exit = Reason::File;
-                result.message = QStringLiteral("profile: ") + problems;
+                result.message = error;
                 result.command = m_request.command;
                 emit targetFinished(result);
             }

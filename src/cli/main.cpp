@@ -2,9 +2,9 @@
 
 #include "cli/arguments.h"
 #include "cli/commandrunner.h"
+#include "cli/commandtable.h"
 #include "cli/exitcodes.h"
 #include "cli/report.h"
-#include "cli/serialdevices.h"
 #include "cli/stoprequest.h"
 #include "cli/tracelog.h"
 
@@ -30,18 +30,8 @@ void onSignal(int) {
     [[maybe_unused]] const auto written = ::write(g_signalPipe[1], &byte, 1);
 }
 
-int listPorts(const Request &request, QTextStream &out) {
-    const QList<SerialDevice> devices = detectedSerialDevices();
-    if (request.json) {
-        out << serialDevicesJson(devices).toJson(QJsonDocument::Indented);
-    } else {
-        out << formatSerialDevices(devices);
-    }
-    out.flush();
-    return kExitOk;
-}
-
-// Help, version, a usage error or the ports list: answered without running on any reader.
+// Help, version, a usage error or a command that runs on no reader (ports): answered without
+// running on any reader.
 std::optional<int> answerAtOnce(const ParsedArguments &parsed, QTextStream &out, QTextStream &err) {
     switch (parsed.action) {
     case ParsedArguments::Action::Help:
@@ -56,8 +46,8 @@ std::optional<int> answerAtOnce(const ParsedArguments &parsed, QTextStream &out,
     case ParsedArguments::Action::Run:
         break;
     }
-    if (parsed.request.command == Command::Ports) {
-        return listPorts(parsed.request, out);
+    if (const CommandRow &row = commandRow(parsed.request.command); row.answer) {
+        return row.answer(parsed.request, out);
     }
     return std::nullopt;
 }

@@ -18,14 +18,14 @@ namespace varo::cli {
 
 // What one target's run came to: the record every report writer reads.
 struct TargetResult {
-    QString target; // Target::text
+    QString target = {}; // Target::text
     bool ok = false;
     Reason exit = Reason::Interrupted;
-    QString message;
+    QString message = {};
     double seconds = 0;
-    link::OperationData data; // what the operation read or did (firmware id, records, bytes...)
+    link::OperationData data = {}; // what the operation read or did (firmware id, records, bytes...)
     Command command = Command::Info; // whose row turns `data` into the report's "data"
-    QString step; // where a failure happened ("connect", "firmware identification", the command)
+    QString step = {}; // where a failure happened ("connect", "firmware identification", the command)
 };
 
 // "tcp:10.0.0.7:5757  OK  message  1.23 s". Control characters in the message (text from a

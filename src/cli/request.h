@@ -65,6 +65,7 @@ struct Request {
     // program: the settings sent, loaded once by checkInputs() (shared by every target; only
     // read)
     std::shared_ptr<const config::ConfigModel> programSettings;
+    bool checked = false; // checkInputs() has run
 };
 
 // The file an upload from `target` writes: outPath itself for a single target, else a file in

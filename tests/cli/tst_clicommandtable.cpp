@@ -32,6 +32,7 @@ void TestCliCommandTable::everyCommandHasOneRow() {
         QVERIFY2(usage.contains(QLatin1String(row.usage)), row.name);
         // Only ports runs on no link.
         QCOMPARE(row.make == nullptr, command == Command::Ports);
+        QCOMPARE(row.answer != nullptr, command == Command::Ports);
     }
     QCOMPARE(qsizetype(commandRows().size()), qsizetype(Command::Loopback) + 1);
 }
@@ -50,9 +51,9 @@ void TestCliCommandTable::verdicts_data() {
     info.readerTime = QStringLiteral("2010-03-05 14:02:33");
     info.memory = varo::link::MemoryCounts{32000, 5, 1, "32000,5,1"};
     info.step = 2;
-    QTest::newRow("info") << Command::Info << ResultCode::Ok << "" << info << ResultCode::Ok
-                          << "memory usage"
-                          << "VARO V2; time 2010-03-05 14:02:33; memory 5 used of 32000, 1 uploaded";
+    QTest::newRow("info")
+        << Command::Info << ResultCode::Ok << "" << info << ResultCode::Ok << "memory usage"
+        << "VARO V2; time 2010-03-05 14:02:33; memory 5 used of 32000, 1 uploaded";
     OperationData blank = info;
     blank.firmwareId = QStringLiteral("  ");
     QTest::newRow("info, blank identification")
@@ -66,12 +67,11 @@ void TestCliCommandTable::verdicts_data() {
                                    << "No response";
     OperationData echoes;
     echoes.echo = varo::link::EchoCounts{512, 2, QStringLiteral(" 65: timeout")};
-    QTest::newRow("loopback, echo errors")
-        << Command::Loopback << ResultCode::Ok << "" << echoes << ResultCode::WrongReply
-        << "loopback"
-        << "2 echo errors, first: 65: timeout";
-    QTest::newRow("loopback, stopped") << Command::Loopback << ResultCode::Cancelled << ""
-                                       << echoes << ResultCode::Cancelled << "loopback"
+    QTest::newRow("loopback, echo errors") << Command::Loopback << ResultCode::Ok << "" << echoes
+                                           << ResultCode::WrongReply << "loopback"
+                                           << "2 echo errors, first: 65: timeout";
+    QTest::newRow("loopback, stopped") << Command::Loopback << ResultCode::Cancelled << "" << echoes
+                                       << ResultCode::Cancelled << "loopback"
                                        << "65: timeout";
     QTest::newRow("silent success") << Command::Restart << ResultCode::Ok << "" << OperationData{}
                                     << ResultCode::Ok << "restart"

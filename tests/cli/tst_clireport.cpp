@@ -12,13 +12,21 @@ using varo::cli::TargetResult;
 namespace {
 
 TargetResult okResult(const QString &target) {
-    TargetResult result{target, true, Reason::Ok, QStringLiteral("VARO V2.31"), 1.234, {}};
+    TargetResult result{.target = target,
+                        .ok = true,
+                        .exit = Reason::Ok,
+                        .message = QStringLiteral("VARO V2.31"),
+                        .seconds = 1.234};
     result.data.firmwareId = QStringLiteral("VARO V2.31");
     return result;
 }
 
 TargetResult failedResult(const QString &target) {
-    return {target, false, Reason::Timeout, QStringLiteral("Reader timeout"), 5.0, {}};
+    return {.target = target,
+            .ok = false,
+            .exit = Reason::Timeout,
+            .message = QStringLiteral("Reader timeout"),
+            .seconds = 5.0};
 }
 
 } // namespace
@@ -54,8 +62,10 @@ void TestCliReport::lines() {
     QFETCH(QString, message);
     QFETCH(bool, ok);
     QFETCH(QString, expected);
-    QCOMPARE(varo::cli::resultLine({QStringLiteral("tcp:h:1"), ok, {}, message, 1.236, {}}),
-             expected);
+    QCOMPARE(
+        varo::cli::resultLine(
+            {.target = QStringLiteral("tcp:h:1"), .ok = ok, .message = message, .seconds = 1.236}),
+        expected);
 }
 
 void TestCliReport::humanOutput_data() {

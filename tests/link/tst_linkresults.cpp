@@ -53,10 +53,10 @@ void TestLinkResults::resultOfLinkEndAndReply_data() {
     QTest::addColumn<QString>("message");
     QTest::newRow("reply") << int(WaitEnd::Reply) << ResultCode::Ok << "";
     QTest::newRow("timeout") << int(WaitEnd::Timeout) << ResultCode::Timeout << "no answer";
-    QTest::newRow("wait disconnected") << int(WaitEnd::Disconnected) << ResultCode::Disconnected
-                                       << "Disconnected";
-    QTest::newRow("wait link error") << int(WaitEnd::LinkError) << ResultCode::LinkError
-                                     << "device gone";
+    QTest::newRow("wait disconnected")
+        << int(WaitEnd::Disconnected) << ResultCode::Disconnected << "Disconnected";
+    QTest::newRow("wait link error")
+        << int(WaitEnd::LinkError) << ResultCode::LinkError << "device gone";
     QTest::newRow("link disconnected") << -1 << ResultCode::Disconnected << "Disconnected";
     QTest::newRow("link broke") << -2 << ResultCode::LinkError << "device gone";
 }
@@ -106,9 +106,8 @@ void TestLinkResults::connectFailureHasItsKind() {
     ReaderLink link;
     link.setTimings({100ms, 100ms});
     if (silent)
-        link.setTransportFactory([](const LinkSettings &) {
-            return std::make_unique<SilentTransport>();
-        });
+        link.setTransportFactory(
+            [](const LinkSettings &) { return std::make_unique<SilentTransport>(); });
     QSignalSpy finished(&link, &ReaderLink::connectFinished);
     QVERIFY(link.connectReader(settings));
     QVERIFY(!finished.isEmpty() || finished.wait(3000));
