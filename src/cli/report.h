@@ -23,9 +23,11 @@ struct TargetResult {
     Reason exit = Reason::Interrupted;
     QString message = {};
     double seconds = 0;
-    link::OperationData data = {}; // what the operation read or did (firmware id, records, bytes...)
+    link::OperationData data =
+        {}; // what the operation read or did (firmware id, records, bytes...)
     Command command = Command::Info; // whose row turns `data` into the report's "data"
-    QString step = {}; // where a failure happened ("connect", "firmware identification", the command)
+    QString step =
+        {}; // where a failure happened ("connect", "firmware identification", the command)
 };
 
 // "tcp:10.0.0.7:5757  OK  message  1.23 s". Control characters in the message (text from a

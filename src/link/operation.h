@@ -78,9 +78,10 @@ struct OperationData {
 // The one face of every engine a front end starts on the link (programming run, reset,
 // maintenance commands, upload, firmware download, loopback test).
 //
-// Refusal: start() returns false, changing nothing, and emits refused() with the display name
-// of the operation holding the link, when the link is held (this operation's own run
-// included). Nothing else is emitted then; the caller tells the user.
+// Refusal, the same for every engine: start() returns false and changes nothing when it cannot
+// start. When the link is held by an operation, refused() names it (the display name); an
+// engine asked again while its own run goes on may return false without it (MaintenanceCommands
+// ignores clicks while busy). Nothing else is emitted then; the caller tells the user.
 // Once start() has returned true, finished() comes exactly once, possibly from inside start()
 // (front ends that end their own work on it connect with Qt::QueuedConnection).
 // Threading: the link's thread; nothing blocks.
