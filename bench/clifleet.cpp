@@ -27,10 +27,6 @@ double childCpuSeconds() {
 // Runs varo-cli while this thread's event loop serves the simulated readers.
 CliRun runCli(const QString &cliPath, const QStringList &arguments, int timeoutMs) {
     QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    // Short connect and pause waits: the rows time the exchanges, not the fixed pauses.
-    env.insert(QStringLiteral("VARO_CLI_SHORT_WAITS"), QStringLiteral("1"));
-    process.setProcessEnvironment(env);
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
     QEventLoop loop;
@@ -42,7 +38,8 @@ CliRun runCli(const QString &cliPath, const QStringList &arguments, int timeoutM
     const double cpuBefore = childCpuSeconds();
     QElapsedTimer clock;
     clock.start();
-    process.start(cliPath, arguments);
+    // Short connect and pause waits: the rows time the exchanges, not the fixed pauses.
+    process.start(cliPath, QStringList{QStringLiteral("--short-waits")} + arguments);
     loop.exec();
     run.seconds = double(clock.nsecsElapsed()) / 1e9;
     if (process.state() != QProcess::NotRunning) {

@@ -8,6 +8,7 @@
 #include "config/defaults.h"
 #include "config/pgmform.h"
 #include "config/programrun.h"
+#include "flash/loaderbaud.h"
 #include "link/readerlink.h"
 #include "terminal/terminalscreen.h"
 #include "trace/tracewindow.h"
@@ -222,14 +223,15 @@ void MainWindow::ask(const QString &question, std::function<void()> onYes) {
 bool MainWindow::refuseWhileBusy() {
     if (!m_link->isBusy())
         return false;
-    showNotice(QStringLiteral("The link is busy: %1 is running.").arg(m_link->activeOperation()));
+    showNotice(
+        QStringLiteral("The link is busy: %1 is running.").arg(m_link->activeOperationName()));
     return true;
 }
 
 bool MainWindow::firmwareBaudAllowed() {
     // The reader's baud rate as the technician has chosen it on the Communications screen.
     const link::LinkSettings settings = m_commForm->linkSettings();
-    if (!settings.isTcp() && settings.baudRate != 9600) {
+    if (!flash::fitsLoader(settings)) {
         showNotice(kBaudMessage);
         return false;
     }
@@ -265,7 +267,7 @@ void MainWindow::chooseEntry(MenuEntry entry) {
     case MenuEntry::TerminalMode:
         if (!connected)
             return;
-        if (m_link->isBusy() && m_link->activeOperation() != QLatin1String("Terminal Mode")) {
+        if (m_link->isBusy() && m_link->activeOperation() != link::Operation::Terminal) {
             refuseWhileBusy();
             return;
         }
@@ -322,7 +324,7 @@ void MainWindow::escapeOnMenu() {
 }
 
 QString MainWindow::screensLockedReason() const {
-    return m_link->activeOperation() == config::ProgramRun::kOperationName
+    return m_link->activeOperation() == link::Operation::ProgramReader
                ? QStringLiteral("\"Program Reader\" is sending them to the reader.")
                : QString();
 }

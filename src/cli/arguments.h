@@ -22,8 +22,9 @@ ParsedArguments parseArguments(const QStringList &arguments);
 
 // Checks the files a request names before anything is sent: the profile and the image are
 // readable (the image not empty), an upload's folder exists when several targets share it, no
-// two targets write the same upload file. Empty when all is well, else the message.
-QString checkInputs(const Request &request);
+// two targets write the same upload file. Loads the programming settings (the defaults, then
+// the profile) into request.programSettings, once. Empty when all is well, else the message.
+QString checkInputs(Request &request);
 
 // The text of --help, exit codes included.
 QString usageText();

@@ -1,7 +1,6 @@
 #include "cli/jobscheduler.h"
 
-#include "config/defaults.h"
-#include "config/readerprofile.h"
+#include "cli/arguments.h"
 
 #include <QTimer>
 
@@ -11,41 +10,21 @@ namespace varo::cli {
 
 JobScheduler::JobScheduler(Request request, QObject *parent)
     : QObject(parent)
-    , m_request(std::move(request))
-    , m_waits(waitsFromEnvironment()) {}
+    , m_request(std::move(request)) {}
 
 JobScheduler::~JobScheduler() = default;
 
-std::unique_ptr<config::ConfigModel> JobScheduler::programSettings(const QString &profilePath,
-                                                                   QString *problems) {
-    auto model = std::make_unique<config::ConfigModel>();
-    config::loadDefaults(*model);
-    if (profilePath.isEmpty()) {
-        return model;
-    }
-    const config::ProfileLoadResult loaded = config::loadProfileFile(profilePath, *model);
-    if (loaded.hasErrors() || !config::applyProfile(loaded, *model)) {
-        if (problems) {
-            *problems = loaded.report();
-        }
-        return {};
-    }
-    return model;
-}
-
 void JobScheduler::start() {
-    if (m_request.command == Command::Program) {
-        QString problems;
-        m_model = programSettings(m_request.profilePath, &problems);
-        if (!m_model) {
-            // checkInputs() refuses such a profile first; never run on half-applied settings.
+    if (!m_request.checked) {
+        // Not checked by the caller: check (and load) now, and never run on half-loaded input.
+        if (const QString error = checkInputs(m_request); !error.isEmpty()) {
             for (const Target &target : std::as_const(m_request.targets)) {
-                emit targetFinished({target.text,
-                                     false,
-                                     QString::fromLatin1(reason::kFile),
-                                     QStringLiteral("profile: ") + problems,
-                                     0,
-                                     {}});
+                TargetResult result;
+                result.target = target.text;
+                result.exit = Reason::File;
+                result.message = error;
+                result.command = m_request.command;
+                emit targetFinished(result);
             }
             m_next = m_request.targets.size();
         }
@@ -68,8 +47,7 @@ void JobScheduler::stop() {
 void JobScheduler::startNext() {
     const int limit = std::max(1, m_request.jobs);
     while (!m_stopping && m_running < limit && m_next < m_request.targets.size()) {
-        auto *job =
-            new TargetJob(m_request, m_request.targets.at(m_next++), m_model.get(), m_waits, this);
+        auto *job = new TargetJob(m_request, m_request.targets.at(m_next++), this);
         ++m_running;
         connect(job, &TargetJob::progressed, this, &JobScheduler::progressed);
         connect(job, &TargetJob::finished, this,

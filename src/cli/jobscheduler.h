@@ -4,11 +4,7 @@
 #include "cli/request.h"
 #include "cli/targetjob.h"
 
-#include "config/configmodel.h"
-
 #include <QObject>
-
-#include <memory>
 
 namespace varo::cli {
 
@@ -21,11 +17,6 @@ class JobScheduler : public QObject {
 public:
     JobScheduler(Request request, QObject *parent = nullptr);
     ~JobScheduler() override;
-
-    // The program command's settings: the defaults, then the profile if one was given. Empty
-    // when the profile has errors (checkInputs() refuses such a profile before a run).
-    static std::unique_ptr<config::ConfigModel> programSettings(const QString &profilePath,
-                                                                QString *problems);
 
     void start();
     void stop();
@@ -41,8 +32,6 @@ private:
     void onJobFinished(TargetJob *job, const TargetResult &result);
 
     Request m_request;
-    std::unique_ptr<config::ConfigModel> m_model;
-    JobWaits m_waits;
     qsizetype m_next = 0;
     int m_running = 0;
     bool m_stopping = false;

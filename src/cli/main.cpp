@@ -2,9 +2,9 @@
 
 #include "cli/arguments.h"
 #include "cli/commandrunner.h"
+#include "cli/commandtable.h"
 #include "cli/exitcodes.h"
 #include "cli/report.h"
-#include "cli/serialdevices.h"
 #include "cli/stoprequest.h"
 #include "cli/tracelog.h"
 
@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <optional>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -29,27 +30,9 @@ void onSignal(int) {
     [[maybe_unused]] const auto written = ::write(g_signalPipe[1], &byte, 1);
 }
 
-int listPorts(const Request &request, QTextStream &out) {
-    const QList<SerialDevice> devices = detectedSerialDevices();
-    if (request.json) {
-        out << serialDevicesJson(devices).toJson(QJsonDocument::Indented);
-    } else {
-        out << formatSerialDevices(devices);
-    }
-    out.flush();
-    return kExitOk;
-}
-
-} // namespace
-
-int main(int argc, char *argv[]) {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("varo-cli"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(VARO_VERSION));
-
-    QTextStream out(stdout);
-    QTextStream err(stderr);
-    const ParsedArguments parsed = parseArguments(QCoreApplication::arguments().mid(1));
+// Help, version, a usage error or a command that runs on no reader (ports): answered without
+// running on any reader.
+std::optional<int> answerAtOnce(const ParsedArguments &parsed, QTextStream &out, QTextStream &err) {
     switch (parsed.action) {
     case ParsedArguments::Action::Help:
         out << usageText() << Qt::flush;
@@ -63,21 +46,57 @@ int main(int argc, char *argv[]) {
     case ParsedArguments::Action::Run:
         break;
     }
-    const Request &request = parsed.request;
-    if (request.command == Command::Ports) {
-        return listPorts(request, out);
+    if (const CommandRow &row = commandRow(parsed.request.command); row.answer) {
+        return row.answer(parsed.request, out);
     }
+    return std::nullopt;
+}
+
+// The wire trace: the link logs every byte under this category; one line per chunk on stderr,
+// after the wall-clock time in milliseconds; each line carries the target, the direction, hex
+// and printable text.
+void startWireTrace() {
+    QLoggingCategory::setFilterRules(QStringLiteral("varo.wire.debug=true"));
+    installTraceLog();
+}
+
+Reporter::Options reportOptions(const Request &request) {
+    Reporter::Options options;
+    options.json = request.json;
+    options.quiet = request.quiet;
+    options.progress = ::isatty(STDERR_FILENO) == 1 && !request.quiet;
+    return options;
+}
+
+QStringList targetNames(const Request &request) {
+    QStringList names;
+    for (const Target &target : request.targets) {
+        names.append(target.text);
+    }
+    return names;
+}
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("varo-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VARO_VERSION));
+
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    const ParsedArguments parsed = parseArguments(QCoreApplication::arguments().mid(1));
+    if (const std::optional<int> code = answerAtOnce(parsed, out, err)) {
+        return *code;
+    }
+    Request request = parsed.request;
     if (const QString error = checkInputs(request); !error.isEmpty()) {
         err << "varo-cli: " << error << Qt::endl;
         return kExitUsage;
     }
 
-    // The wire trace: the link logs every byte under this category.
     if (request.trace) {
-        QLoggingCategory::setFilterRules(QStringLiteral("varo.wire.debug=true"));
-        // One line per chunk on stderr, after the wall-clock time in milliseconds; each line
-        // carries the target, the direction, hex and printable text.
-        installTraceLog();
+        startWireTrace();
     }
 
     // Ctrl+C and SIGTERM reach the event loop through a socket pair; a second one ends the
@@ -104,15 +123,8 @@ int main(int argc, char *argv[]) {
     ::sigaction(SIGTERM, &action, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
 
-    QStringList targetNames;
-    for (const Target &target : request.targets) {
-        targetNames.append(target.text);
-    }
-    Reporter::Options reportOptions;
-    reportOptions.json = request.json;
-    reportOptions.quiet = request.quiet;
-    reportOptions.progress = ::isatty(STDERR_FILENO) == 1 && !request.quiet;
-    Reporter reporter(commandName(request.command), targetNames, reportOptions, out, err);
+    Reporter reporter(commandName(request.command), targetNames(request), reportOptions(request),
+                      out, err);
 
     // Started from the event loop, so `finished` can always end it.
     QTimer::singleShot(0, &app, [&] {

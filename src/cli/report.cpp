@@ -1,5 +1,6 @@
 #include "cli/report.h"
 
+#include "cli/commandtable.h"
 #include "cli/exitcodes.h"
 
 #include <QCoreApplication>
@@ -50,14 +51,19 @@ QString summaryLine(int total, int failed, double elapsed) {
     return line + QStringLiteral(", ") + seconds(elapsed);
 }
 
+QJsonObject dataJson(const TargetResult &result) {
+    const CommandRow &row = commandRow(result.command);
+    return row.dataJson ? row.dataJson(result.data) : QJsonObject();
+}
+
 QJsonObject resultJson(const TargetResult &result) {
     return QJsonObject{
         {QStringLiteral("target"), result.target},
         {QStringLiteral("ok"), result.ok},
-        {QStringLiteral("exit"), result.exit},
+        {QStringLiteral("exit"), reasonName(result.exit)},
         {QStringLiteral("message"), result.message},
         {QStringLiteral("seconds"), result.seconds},
-        {QStringLiteral("data"), QJsonObject::fromVariantMap(result.data)},
+        {QStringLiteral("data"), dataJson(result)},
     };
 }
 
@@ -108,12 +114,10 @@ bool Reporter::hasResult(const QString &target) const {
 int Reporter::finish() {
     for (const QString &target : m_targets) {
         if (!hasResult(target)) {
-            add({target,
-                 false,
-                 QString::fromLatin1(reason::kInterrupted),
-                 QStringLiteral("ended before this target finished"),
-                 0,
-                 {}});
+            TargetResult missing;
+            missing.target = target;
+            missing.message = QStringLiteral("ended before this target finished");
+            add(missing);
         }
     }
     m_seconds = double(m_clock.elapsed()) / 1000.0;

@@ -1,36 +1,33 @@
 #pragma once
 
+#include "cli/reason.h"
+#include "cli/request.h"
+
+#include "link/operation.h"
+
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QStringList>
-#include <QVariantMap>
 
 class QTextStream;
 
 namespace varo::cli {
 
-// Reason codes of a target's "exit" field (the JSON report and scripts rely on them).
-namespace reason {
-inline constexpr char kOk[] = "ok";
-inline constexpr char kLink[] = "link";               // the link could not open or broke
-inline constexpr char kRefused[] = "refused";         // TCP connection refused
-inline constexpr char kTimeout[] = "timeout";         // the reader did not answer in time
-inline constexpr char kWrongReply[] = "wrong-reply";  // an answer that is not the expected one
-inline constexpr char kFile[] = "file";               // a local file could not be read or written
-inline constexpr char kInterrupted[] = "interrupted"; // Ctrl+C, or the run ended without a result
-} // namespace reason
-
-// What one target's run came to.
+// What one target's run came to: the record every report writer reads.
 struct TargetResult {
-    QString target; // Target::text
+    QString target = {}; // Target::text
     bool ok = false;
-    QString exit; // one of reason::*
-    QString message;
+    Reason exit = Reason::Interrupted;
+    QString message = {};
     double seconds = 0;
-    QVariantMap data; // the operation's own data (firmware id, records, bytes sent...)
+    link::OperationData data =
+        {}; // what the operation read or did (firmware id, records, bytes...)
+    Command command = Command::Info; // whose row turns `data` into the report's "data"
+    QString step =
+        {}; // where a failure happened ("connect", "firmware identification", the command)
 };
 
 // "tcp:10.0.0.7:5757  OK  message  1.23 s". Control characters in the message (text from a
@@ -39,6 +36,8 @@ QString resultLine(const TargetResult &result);
 // "2 of 3 targets OK, 1 FAILED, 4.56 s"
 QString summaryLine(int total, int failed, double seconds);
 QJsonObject resultJson(const TargetResult &result);
+// The "data" object of a result: its command row's view of the typed data.
+QJsonObject dataJson(const TargetResult &result);
 
 // Collects the results of one run and prints them as the options ask. Lines go to `out` as each
 // target finishes; progress goes to `err` only when `progress` is true (stderr is a terminal

@@ -1,43 +1,19 @@
 #include "cli/request.h"
 
-#include <QDir>
+#include "cli/commandtable.h"
 
-#include <array>
-#include <utility>
+#include <QDir>
 
 namespace varo::cli {
 
-namespace {
-
-const std::array<std::pair<Command, const char *>, 11> kCommandNames{{
-    {Command::Ports, "ports"},
-    {Command::Info, "info"},
-    {Command::Program, "program"},
-    {Command::Reset, "reset"},
-    {Command::SetTime, "set-time"},
-    {Command::ClearMemory, "clear-memory"},
-    {Command::Restart, "restart"},
-    {Command::Mode, "mode"},
-    {Command::Upload, "upload"},
-    {Command::Flash, "flash"},
-    {Command::Loopback, "loopback"},
-}};
-
-} // namespace
-
 QString commandName(Command command) {
-    for (const auto &[known, name] : kCommandNames) {
-        if (known == command) {
-            return QString::fromLatin1(name);
-        }
-    }
-    return {};
+    return QString::fromLatin1(commandRow(command).name);
 }
 
 std::optional<Command> commandFromName(const QString &name) {
-    for (const auto &[command, known] : kCommandNames) {
-        if (name == QLatin1String(known)) {
-            return command;
+    for (const CommandRow &row : commandRows()) {
+        if (name == QLatin1String(row.name)) {
+            return row.command;
         }
     }
     return std::nullopt;

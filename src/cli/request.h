@@ -2,10 +2,17 @@
 
 #include "cli/target.h"
 
+#include "utilities/maintenanceverb.h"
+
 #include <QList>
 #include <QString>
 
+#include <memory>
 #include <optional>
+
+namespace varo::config {
+class ConfigModel;
+}
 
 namespace varo::cli {
 
@@ -23,7 +30,7 @@ enum class Command {
     Loopback,    // loopback test of the link
 };
 
-enum class ReaderMode { Collection, Online, ProxDump };
+using utilities::ReaderMode;
 
 QString commandName(Command command);
 std::optional<Command> commandFromName(const QString &name);
@@ -43,6 +50,7 @@ struct Request {
     bool json = false;       // one JSON document on stdout instead of lines
     bool quiet = false;      // only failed targets' lines, no summary, no progress
     bool trace = false;      // every byte exchanged on stderr
+    bool shortWaits = false; // tests and the benchmark: every reply, connect and pause wait short
 
     // Command options
     QString profilePath;                      // program --profile (empty: the defaults)
@@ -53,6 +61,11 @@ struct Request {
     QString imagePath;                        // flash IMAGE
     bool boot2 = false;                       // flash --boot2
     qint64 loopbackBytes = kLoopbackBytes;    // loopback --bytes
+
+    // program: the settings sent, loaded once by checkInputs() (shared by every target; only
+    // read)
+    std::shared_ptr<const config::ConfigModel> programSettings;
+    bool checked = false; // checkInputs() has run
 };
 
 // The file an upload from `target` writes: outPath itself for a single target, else a file in

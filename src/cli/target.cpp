@@ -59,10 +59,10 @@ TargetParse parseTcp(const QString &text, const QString &rest) {
         return failure(text, QStringLiteral("the port must be a number from 1 to 65535"));
     }
     Target target;
-    target.kind = Target::Kind::Tcp;
     target.text = text;
-    target.host = host;
-    target.port = quint16(port);
+    target.settings.mode = link::LinkMode::Tcp;
+    target.settings.host = host;
+    target.settings.tcpPort = quint16(port);
     return {target, {}};
 }
 
@@ -85,7 +85,8 @@ TargetParse parseSerial(const QString &text, const QString &rest) {
     }
     Target target;
     target.text = text;
-    target.baudRate = baud;
+    target.settings.mode = link::LinkMode::Serial;
+    target.settings.baudRate = baud;
     if (allDigits(name)) {
         bool ok = false;
         const int number = name.toInt(&ok);
@@ -93,8 +94,7 @@ TargetParse parseSerial(const QString &text, const QString &rest) {
             return failure(text, QStringLiteral("a serial port number must be 1 to 8 (or give a "
                                                 "device path such as /dev/ttyUSB0)"));
         }
-        target.kind = Target::Kind::SerialPortNumber;
-        target.portNumber = number;
+        target.settings.commPort = number;
         return {target, {}};
     }
     for (const QChar c : name) {
@@ -103,23 +103,18 @@ TargetParse parseSerial(const QString &text, const QString &rest) {
                                                 "character"));
         }
     }
-    target.kind = Target::Kind::SerialDevice;
-    target.device = name;
+    target.settings.serialDevice = name;
     return {target, {}};
 }
 
 } // namespace
 
 QString Target::key() const {
-    switch (kind) {
-    case Kind::Tcp:
-        return QStringLiteral("tcp %1 %2").arg(host.toLower()).arg(port);
-    case Kind::SerialDevice:
-        return QStringLiteral("serial ") + device;
-    case Kind::SerialPortNumber:
-        return QStringLiteral("serial port %1").arg(portNumber);
-    }
-    return {};
+    if (settings.isTcp())
+        return QStringLiteral("tcp %1 %2").arg(settings.host.toLower()).arg(settings.tcpPort);
+    if (!settings.serialDevice.isEmpty())
+        return QStringLiteral("serial ") + settings.serialDevice;
+    return QStringLiteral("serial port %1").arg(settings.commPort);
 }
 
 bool isSupportedBaud(qint32 baud) {

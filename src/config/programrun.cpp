@@ -20,7 +20,7 @@ const QString kLinkError = QStringLiteral("Programming stopped: link error: ");
 
 ProgramRun::ProgramRun(link::ReaderLink *link, const ConfigModel *model, ProgressLog *log,
                        QObject *parent)
-    : QObject(parent)
+    : link::ReaderOperation(parent)
     , m_link(link)
     , m_model(model)
     , m_log(log) {}
@@ -33,13 +33,14 @@ ProgramRun::~ProgramRun() {
 bool ProgramRun::start() {
     if (!m_link)
         return false;
-    link::OperationClaim claim = m_link->claim(kOperationName);
+    link::OperationClaim claim = m_link->claim(link::Operation::ProgramReader);
     if (!claim) {
-        emit refused(m_link->activeOperation());
+        emit refused(m_link->activeOperationName());
         return false;
     }
     m_claim = std::move(claim);
     m_active = true;
+    m_data = {};
 
     m_log->clear();
     m_log->printLine(ProgressList::Left, QStringLiteral("Checking Parameters"));
@@ -69,6 +70,7 @@ bool ProgramRun::start() {
 void ProgramRun::sendStep() {
     const CommandRow &row = commandTable().at(m_step);
     const QByteArray command = buildCommand(row, *m_model);
+    m_data.replies.append({QString::fromLatin1(command), {}});
     if (m_step > 0)
         m_log->print(row.list, QString::fromLatin1(command));
     // A failed write is not tested here: the reply wait then runs into its time-out.
@@ -100,6 +102,7 @@ void ProgramRun::onReply(const link::ReplyResult &result) {
         return;
     }
     const QString reply = QString::fromLatin1(result.reply);
+    m_data.replies.last().reply = reply;
     if (m_step == 0)
         m_log->printLine(row.list, reply);
     else

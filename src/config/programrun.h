@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/operation.h"
 #include "link/operationclaim.h"
 #include "link/operationresult.h"
 
@@ -24,30 +25,26 @@ class ProgressLog;
 // A small state machine driven by the link's reply callbacks: start() does the checks, the
 // wake-up and sends "V", then returns; every later step runs when the awaited reply (or its
 // time-out) arrives. Exactly one exchange is in flight at any time. The run claims the link
-// for its whole length under kOperationName and releases it at every end.
+// for its whole length (Operation::ProgramReader) and releases it at every end. Every command
+// and its reply are kept in data().replies.
 //
 // finished() carries how the run ended: Ok ("Programming Complete"), Invalid (a check failed;
 // nothing was sent), LinkError (the wake-up could not be written, or the link broke while a
 // reply was awaited), Timeout (a command, or "V", got no reply; its time-out message is
 // printed) or Disconnected (the user disconnected during the run). A run that ends on the link
 // ends its progress list with a line that says why.
-class ProgramRun : public QObject {
+class ProgramRun : public link::ReaderOperation {
     Q_OBJECT
 public:
-    static inline const QString kOperationName = QStringLiteral("Program Reader");
-
     ProgramRun(link::ReaderLink *link, const ConfigModel *model, ProgressLog *log,
                QObject *parent = nullptr);
     ~ProgramRun() override;
 
-    // Starts a run. Returns false, changing nothing, when the link is claimed by an operation
-    // (this run included); refused() names that operation.
-    bool start();
+    link::Operation operation() const override { return link::Operation::ProgramReader; }
+    // Starts a run (refused as every ReaderOperation is).
+    bool start() override;
+    bool isRunning() const override { return m_active; }
     bool isActive() const { return m_active; }
-
-signals:
-    void refused(const QString &operation);
-    void finished(const varo::link::OperationResult &result);
 
 private:
     void sendStep();

@@ -559,3 +559,21 @@ std::optional<QString> saveProfileFile(const QString &path, const ConfigModel &m
 }
 
 } // namespace varo::config
+
+namespace varo::config {
+
+std::unique_ptr<ConfigModel> loadProgramSettings(const QString &profilePath, QString *problems) {
+    auto model = std::make_unique<ConfigModel>();
+    loadDefaults(*model);
+    if (profilePath.isEmpty())
+        return model;
+    const ProfileLoadResult loaded = loadProfileFile(profilePath, *model);
+    if (loaded.hasErrors() || !applyProfile(loaded, *model)) {
+        if (problems)
+            *problems = loaded.report();
+        return {};
+    }
+    return model;
+}
+
+} // namespace varo::config

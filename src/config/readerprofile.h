@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
 
 namespace varo::config {
@@ -100,5 +101,10 @@ ProfileLoadResult loadProfileFile(const QString &path, const ConfigModel &curren
 // Writes the profile of `model` to `path` atomically: the old file stays as it was unless the new
 // one was written completely. Returns the message naming the file and the reason on failure.
 std::optional<QString> saveProfileFile(const QString &path, const ConfigModel &model);
+
+// The settings a programming run without the window sends: the defaults, then the profile at
+// `profilePath` if one is given. Empty when the profile has errors; `problems` then holds the
+// report.
+std::unique_ptr<ConfigModel> loadProgramSettings(const QString &profilePath, QString *problems);
 
 } // namespace varo::config

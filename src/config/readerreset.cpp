@@ -7,16 +7,16 @@
 namespace varo::config {
 
 ReaderReset::ReaderReset(link::ReaderLink *link, ProgressLog *log, QObject *parent)
-    : QObject(parent)
+    : link::ReaderOperation(parent)
     , m_link(link)
     , m_log(log) {}
 
 bool ReaderReset::start() {
     if (!m_link)
         return false;
-    const link::OperationClaim claim = m_link->claim(kOperationName);
+    const link::OperationClaim claim = m_link->claim(link::Operation::ResetReader);
     if (!claim) {
-        emit refused(m_link->activeOperation());
+        emit refused(m_link->activeOperationName());
         return false;
     }
     m_log->clear();

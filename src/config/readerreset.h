@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/operationresult.h"
+#include "link/operation.h"
 
 #include <QObject>
 #include <QPointer>
@@ -15,23 +15,20 @@ namespace varo::config {
 class ProgressLog;
 
 // do_reset: sends NUL "U1" (no wake-up, no reply awaited) and reports on the progress lists.
-// The whole operation happens inside start(); it claims the link under kOperationName only for
-// that moment, so it is refused while another operation holds the link. "Reset Complete" is
-// printed only once the system has taken the write; a failed write prints its reason instead.
-class ReaderReset : public QObject {
+// The whole operation happens inside start() (finished() comes from inside it); it claims the
+// link (Operation::ResetReader) only for that moment, so it is refused while another operation
+// holds the link. "Reset Complete" is printed only once the system has taken the write; a failed
+// write prints its reason instead.
+class ReaderReset : public link::ReaderOperation {
     Q_OBJECT
 public:
-    static inline const QString kOperationName = QStringLiteral("Reset Reader");
-
     ReaderReset(link::ReaderLink *link, ProgressLog *log, QObject *parent = nullptr);
 
-    // Returns false, changing nothing, when another operation holds the link; refused() names it.
-    bool start();
-
-signals:
-    void refused(const QString &operation);
-    // Ok ("Reset Complete"), or LinkError with the reason the command could not be written.
-    void finished(const varo::link::OperationResult &result);
+    link::Operation operation() const override { return link::Operation::ResetReader; }
+    // Refused as every ReaderOperation is. finished(): Ok ("Reset Complete"), or LinkError with
+    // the reason the command could not be written.
+    bool start() override;
+    bool isRunning() const override { return false; }
 
 private:
     QPointer<link::ReaderLink> m_link;

@@ -17,7 +17,7 @@ const QString kLinkClosed = QStringLiteral("The link to the reader was closed.")
 } // namespace
 
 FirmwareLoader::FirmwareLoader(link::ReaderLink *link, QObject *parent)
-    : QObject(parent)
+    : link::ReaderOperation(parent)
     , m_link(link)
     , m_clock([] { return QDate::currentDate(); }) {
     m_timer.setTimerType(Qt::PreciseTimer); // pauses and waits last their full length
@@ -30,22 +30,38 @@ FirmwareLoader::FirmwareLoader(link::ReaderLink *link, QObject *parent)
 
 FirmwareLoader::~FirmwareLoader() = default;
 
+void FirmwareLoader::setDownload(const LoaderProfile &profile, const QString &path) {
+    m_profile = profile;
+    m_path = path;
+}
+
+void FirmwareLoader::reportProgress(qint64 acknowledged, qint64 total) {
+    m_data.bytes = link::TransferCounts{acknowledged, total};
+    emit progressChanged(acknowledged, total);
+    emit progressed();
+}
+
 void FirmwareLoader::setClock(Clock clock) {
     m_clock = std::move(clock);
 }
 
 bool FirmwareLoader::start(const LoaderProfile &profile, const QString &path) {
-    if (isRunning() || !m_link)
+    if (!m_link)
         return false;
-    m_claim = m_link->claim(kOperationName, [this](const link::LinkEnd &end) {
-        if (end.why == link::WaitEnd::Disconnected)
-            fail(ResultCode::Disconnected, kLinkClosed);
-        else
-            fail(ResultCode::LinkError, end.reason);
-    });
-    if (!m_claim)
+    if (!isRunning())
+        m_claim =
+            m_link->claim(link::Operation::FirmwareDownload, [this](const link::LinkEnd &end) {
+                const link::OperationResult ended = link::resultOf(end);
+                fail(ended.code,
+                     ended.code == ResultCode::Disconnected ? kLinkClosed : ended.message);
+            });
+    if (isRunning() || !m_claim) {
+        emit refused(m_link->activeOperationName());
         return false;
+    }
     m_profile = profile;
+    m_path = path;
+    m_data = {};
     m_step = Step::Preparing;
     m_readyReceived = false;
     m_errorCode = ErrorCode::ReadyReply;
@@ -67,7 +83,7 @@ bool FirmwareLoader::start(const LoaderProfile &profile, const QString &path) {
         finish({ResultCode::FileError, texts::kEarlyEnd});
         return true;
     }
-    emit progressChanged(0, m_image.data.size());
+    reportProgress(0, m_image.data.size());
 
     if (!write(kEntrySequence))
         return true;
@@ -197,7 +213,7 @@ void FirmwareLoader::sendBlock() {
 void FirmwareLoader::onBlockAcknowledged() {
     const qsizetype dataLength = m_image.data.size();
     m_offset += m_blockLength;
-    emit progressChanged(m_offset, dataLength);
+    reportProgress(m_offset, dataLength);
     if (m_lastBlock) {
         sendTail();
         return;

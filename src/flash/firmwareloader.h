@@ -4,8 +4,8 @@
 #include "loaderprofile.h"
 #include "loadertimings.h"
 
+#include "link/operation.h"
 #include "link/operationclaim.h"
-#include "link/operationresult.h"
 
 #include <QDate>
 #include <QObject>
@@ -29,7 +29,7 @@ namespace varo::flash {
 // dataArrived(), on its single-shot timer or when the link ends under the download's claim
 // (disconnect or link error). The link is claimed for the whole download and released at
 // every end.
-class FirmwareLoader : public QObject {
+class FirmwareLoader : public link::ReaderOperation {
     Q_OBJECT
 public:
     // The step a download failed in, as the serial loader's error messages number it.
@@ -41,7 +41,6 @@ public:
     };
 
     using Clock = std::function<QDate()>;
-    static inline const QString kOperationName = QStringLiteral("Firmware download");
 
     explicit FirmwareLoader(link::ReaderLink *link, QObject *parent = nullptr);
     ~FirmwareLoader() override;
@@ -54,18 +53,22 @@ public:
     // Reads the image file at `path` into memory, then runs the download; the outcome always
     // comes through finished(), possibly before start() returns (an unreadable file or an image
     // without data ends the download before anything is sent).
-    // Returns false, doing nothing, while a download runs or another operation holds the link.
+    // Refused as every ReaderOperation is (a download already running included).
     bool start(const LoaderProfile &profile, const QString &path);
-    bool isRunning() const { return m_step != Step::Idle; }
+    // The download that start() without arguments runs.
+    void setDownload(const LoaderProfile &profile, const QString &path);
+
+    link::Operation operation() const override { return link::Operation::FirmwareDownload; }
+    bool start() override { return start(m_profile, m_path); }
+    bool isRunning() const override { return m_step != Step::Idle; }
 
 signals:
     // The text of the screen's status line; empty to clear it.
     void statusTextChanged(const QString &text);
-    // Data bytes the loader has acknowledged so far, out of `total`.
+    // Data bytes the loader has acknowledged so far, out of `total` (also in data().bytes,
+    // with progressed()). finished(): result.message is what the user is told ("Download
+    // complete" on success). Codes: Ok, FileError, Timeout, WrongReply, LinkError, Disconnected.
     void progressChanged(qint64 acknowledged, qint64 total);
-    // The download ended; result.message is what the user is told ("Download complete" on
-    // success). Codes: Ok, FileError, Timeout, WrongReply, LinkError, Disconnected.
-    void finished(const varo::link::OperationResult &result);
 
 private:
     enum class Step { Idle, Preparing, EntryPause, AwaitReady, AwaitBlockAck, AwaitCompletion };
@@ -84,6 +87,7 @@ private:
     bool writeByte(char byte) { return write(QByteArray(1, byte)); }
     void setStatus(const QString &text) { emit statusTextChanged(text); }
     void fail(link::ResultCode code, const QString &linkReason = {});
+    void reportProgress(qint64 acknowledged, qint64 total);
     void finish(const link::OperationResult &result);
 
     QPointer<link::ReaderLink> m_link;
@@ -91,6 +95,7 @@ private:
     LoaderTimings m_timings;
     Clock m_clock;
     LoaderProfile m_profile;
+    QString m_path;
     FirmwareImage m_image;
     Step m_step = Step::Idle;
     QTimer m_timer;

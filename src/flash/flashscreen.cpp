@@ -173,7 +173,7 @@ void FlashScreen::startDownload() {
         return;
     if (m_link->isBusy()) {
         showMessage(
-            QStringLiteral("The link is busy: %1 is running.").arg(m_link->activeOperation()));
+            QStringLiteral("The link is busy: %1 is running.").arg(m_link->activeOperationName()));
         return;
     }
     // A half-started download on a broken link would leave the reader in its loader.

@@ -62,6 +62,7 @@ bool ReaderLink::connectReader(const LinkSettings &settings) {
     dropTransport();
     m_pending.clear();
     m_lastError.clear();
+    m_connectError = {};
     m_settings = settings;
     // What tells the device apart when it comes back: its USB serial number, path and port.
     m_device = {};
@@ -80,10 +81,10 @@ void ReaderLink::openTransport(const LinkSettings &settings) {
     std::unique_ptr<Transport> transport = m_factory(settings);
     if (!transport) {
         // An empty or invalid port or host: the attempt fails at once, like a refused one.
-        m_lastError = settings.isTcp() ? QStringLiteral("No valid TCP address and port.")
-                                       : QStringLiteral("No serial device chosen.");
-        setState(LinkState::Disconnected);
-        emit connectFinished(false);
+        if (settings.isTcp())
+            failConnect(ConnectFailure::Other, QStringLiteral("No valid TCP address and port."));
+        else
+            failConnect(ConnectFailure::NoSuchDevice, QStringLiteral("No serial device chosen."));
         return;
     }
     m_transport = std::move(transport);
@@ -104,6 +105,7 @@ void ReaderLink::onTransportOpened() {
     m_connectTimer.stop();
     m_openedAt.start();
     m_lastError.clear();
+    m_connectError = {};
     setState(LinkState::Connected);
     if (again)
         emit reconnected();
@@ -309,11 +311,12 @@ QByteArray ReaderLink::takePending(qsizetype maxBytes) {
     return head;
 }
 
-OperationClaim ReaderLink::claim(const QString &operationName, LinkEndedCallback onLinkEnded) {
+OperationClaim ReaderLink::claim(Operation operation, LinkEndedCallback onLinkEnded) {
     if (m_claimId != 0)
         return {};
     m_claimId = ++m_lastClaimId;
-    m_operation = operationName;
+    m_active = operation;
+    m_operation = operationName(operation);
     m_onLinkEnded = std::move(onLinkEnded);
     m_claimToldError = false;
     m_claimToldDisconnect = false;
@@ -325,6 +328,7 @@ void ReaderLink::releaseClaim(quint64 id) {
     if (id == 0 || id != m_claimId)
         return;
     m_claimId = 0;
+    m_active.reset();
     m_operation.clear();
     m_onLinkEnded = nullptr;
     emit busyChanged(false);
@@ -418,12 +422,7 @@ void ReaderLink::onTransportFailed(const QString &reason) {
         return;
     }
     if (m_state == LinkState::Connecting) {
-        m_connectTimer.stop();
-        m_lastError = reason; // why the attempt failed
-        dropTransport();
-        m_lastError = reason;
-        setState(LinkState::Disconnected);
-        emit connectFinished(false);
+        failConnect(m_transport ? m_transport->openFailure() : ConnectFailure::Other, reason);
         return;
     }
     // The link stays Lost until the user disconnects (or Reconnecting tries again); later
@@ -459,9 +458,15 @@ void ReaderLink::onConnectTimeout() {
     }
     if (m_state != LinkState::Connecting)
         return;
-    if (m_transport)
-        m_lastError = m_transport->openTimedOutText();
+    failConnect(ConnectFailure::TimedOut,
+                m_transport ? m_transport->openTimedOutText() : m_lastError);
+}
+
+void ReaderLink::failConnect(ConnectFailure kind, const QString &message) {
+    m_connectTimer.stop();
     dropTransport();
+    m_lastError = message;
+    m_connectError = {kind, message};
     setState(LinkState::Disconnected);
     emit connectFinished(false);
 }

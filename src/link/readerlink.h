@@ -1,6 +1,8 @@
 #pragma once
 
+#include "connectfailure.h"
 #include "linksettings.h"
+#include "operation.h"
 #include "operationclaim.h"
 #include "replyframer.h"
 #include "serialdevices.h"
@@ -17,6 +19,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace varo::link {
 
@@ -82,6 +85,8 @@ public:
     // Why the last write could not be made, why the medium broke or why the last connect
     // failed (open errors in words a technician acts on); empty when none.
     QString lastError() const { return m_lastError; }
+    // Why the last connect failed, as a kind next to the message; kind None after a success.
+    ConnectError connectError() const { return m_connectError; }
 
     // connect_reader with `settings`. Returns false, doing nothing, when already connected (the
     // caller shows "Disconnect first before connecting") or while a connection attempt is
@@ -123,9 +128,12 @@ public:
     // claim is held: once when the medium breaks (LinkError with the reason) and once when the
     // user disconnects (Disconnected). A holder that ends at the first has released its claim
     // and hears nothing more.
-    OperationClaim claim(const QString &operationName, LinkEndedCallback onLinkEnded = {});
+    OperationClaim claim(Operation operation, LinkEndedCallback onLinkEnded = {});
     bool isBusy() const { return m_claimId != 0; }
-    QString activeOperation() const { return m_operation; }
+    // The operation holding the link; empty when none.
+    std::optional<Operation> activeOperation() const { return m_active; }
+    // Its display name; empty when none.
+    QString activeOperationName() const { return m_operation; }
 
     // Wire trace: every chunk received, and every run of writes handed to the system at once
     // (at flush() or the next event-loop pass), is logged under lcWire (with traceName() in
@@ -187,6 +195,9 @@ private:
     void publishTrace(const WireChunk &chunk);
     void onTransportFailed(const QString &reason);
     void onConnectTimeout();
+    // Ends a connect attempt that failed: the link is Disconnected, lastError() and
+    // connectError() say why, connectFinished(false) is emitted.
+    void failConnect(ConnectFailure kind, const QString &message);
     void onReplyTimeout();
     void tryCompleteReply();
     void finishReply(ReplyResult result);
@@ -218,6 +229,8 @@ private:
     QPointer<QObject> m_replyContext;
     ReplyCallback m_replyCallback;
     QString m_operation;
+    std::optional<Operation> m_active;
+    ConnectError m_connectError;
     quint64 m_claimId = 0;
     quint64 m_lastClaimId = 0;
     QString m_traceName;

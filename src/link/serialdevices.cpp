@@ -198,4 +198,14 @@ QString explainSerialOpenError(const QString &path, QSerialPort::SerialPortError
     return QStringLiteral("Cannot open serial device %1: %2").arg(path, systemText);
 }
 
+ConnectFailure serialOpenFailure(const QString &path, QSerialPort::SerialPortError error) {
+    if (!QFileInfo::exists(path) || error == QSerialPort::DeviceNotFoundError)
+        return ConnectFailure::NoSuchDevice;
+    if (!mayReadWrite(path))
+        return ConnectFailure::PermissionDenied;
+    if (error == QSerialPort::PermissionError || error == QSerialPort::OpenError)
+        return ConnectFailure::Busy;
+    return ConnectFailure::Other;
+}
+
 } // namespace varo::link

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "connectfailure.h"
+
 #include <QList>
 #include <QSerialPort>
 #include <QString>
@@ -43,6 +45,8 @@ ReconnectChoice chooseReconnectDevice(const DetectedDevice &original,
 // or Qt's own text for anything else.
 QString explainSerialOpenError(const QString &path, QSerialPort::SerialPortError error,
                                const QString &systemText);
+// The kind of the same failure, told the same way as the message.
+ConnectFailure serialOpenFailure(const QString &path, QSerialPort::SerialPortError error);
 
 // The group that owns the device node at `path`; empty when it cannot be read.
 QString deviceGroup(const QString &path);

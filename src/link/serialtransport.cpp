@@ -21,6 +21,7 @@ void SerialTransport::open() {
     m_port.setStopBits(QSerialPort::OneStop);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
     if (!m_port.open(QIODevice::ReadWrite)) {
+        m_openFailure = serialOpenFailure(m_device, m_port.error());
         emit failed(explainSerialOpenError(m_device, m_port.error(), m_port.errorString()));
         return;
     }

@@ -19,6 +19,7 @@ public:
     bool write(const QByteArray &bytes) override;
     void close() override;
     bool flush() override;
+    ConnectFailure openFailure() const override { return m_openFailure; }
 
 private:
     void onReadyRead();
@@ -27,6 +28,7 @@ private:
     QSerialPort m_port;
     QString m_device;
     qint32 m_baudRate;
+    ConnectFailure m_openFailure = ConnectFailure::Other;
 };
 
 } // namespace varo::link

@@ -2,6 +2,23 @@
 
 namespace varo::link {
 
+namespace {
+
+ConnectFailure openFailureOf(QAbstractSocket::SocketError error) {
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return ConnectFailure::Refused;
+    case QAbstractSocket::HostNotFoundError:
+        return ConnectFailure::HostNotFound;
+    case QAbstractSocket::SocketTimeoutError:
+        return ConnectFailure::TimedOut;
+    default:
+        return ConnectFailure::Other;
+    }
+}
+
+} // namespace
+
 TcpTransport::TcpTransport(const QString &host, quint16 port, QObject *parent)
     : Transport(parent)
     , m_socket(this)
@@ -26,6 +43,8 @@ TcpTransport::TcpTransport(const QString &host, quint16 port, QObject *parent)
                 if (const QByteArray rest = m_socket.readAll(); !rest.isEmpty())
                     emit dataReceived(rest);
                 const QString reason = explain(error);
+                if (!m_connected)
+                    m_openFailure = openFailureOf(error);
                 m_socket.abort();
                 emit failed(reason);
             });

@@ -23,6 +23,7 @@ public:
 private:
     // The failure in words a technician acts on: refused, unreachable, timed out, closed.
     QString explain(QAbstractSocket::SocketError error) const;
+    ConnectFailure openFailure() const override { return m_openFailure; }
     QString timedOutText() const;
 
     QTcpSocket m_socket;
@@ -30,6 +31,7 @@ private:
     quint16 m_port;
     bool m_failed = false;
     bool m_connected = false;
+    ConnectFailure m_openFailure = ConnectFailure::Other;
 };
 
 } // namespace varo::link

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "connectfailure.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -27,6 +29,8 @@ public:
     virtual QString openTimedOutText() const {
         return QStringLiteral("Opening the link timed out.");
     }
+    // Why the last open failed (when failed() came before opened()).
+    virtual ConnectFailure openFailure() const { return ConnectFailure::Other; }
 
 signals:
     void opened();

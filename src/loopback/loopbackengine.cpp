@@ -6,7 +6,7 @@
 namespace varo::loopback {
 
 LoopbackEngine::LoopbackEngine(link::ReaderLink *link, QObject *parent)
-    : QObject(parent)
+    : link::ReaderOperation(parent)
     , m_link(link) {
     m_timer.setSingleShot(true);
     // Timeouts are never cut short (a coarse timer may fire up to 5% early).
@@ -32,21 +32,23 @@ bool LoopbackEngine::isTcp() const {
 }
 
 bool LoopbackEngine::start() {
-    if (isRunning() || !m_link)
+    if (!m_link)
         return false;
+    if (isRunning()) {
+        emit refused(m_link->activeOperationName());
+        return false;
+    }
     // A broken link would otherwise time out once per byte for hours.
-    m_claim = m_link->claim(kOperation, [this](const link::LinkEnd &end) {
-        if (end.why == link::WaitEnd::Disconnected)
-            stopWith(
-                {link::ResultCode::Disconnected, link::statusText(link::LinkState::Disconnected)});
-        else
-            stopWith({link::ResultCode::LinkError, end.reason});
+    m_claim = m_link->claim(link::Operation::Loopback, [this](const link::LinkEnd &end) {
+        stopWith(link::resultOf(end));
         endNow();
     });
     if (!m_claim) {
-        emit refused(m_link->activeOperation());
+        emit refused(m_link->activeOperationName());
         return false;
     }
+    m_data = {};
+    m_data.echo = link::EchoCounts{};
     m_tcp = m_link->settings().isTcp();
     m_stopRequested = false;
     m_endResult = {};
@@ -96,7 +98,7 @@ void LoopbackEngine::onTimeout() {
     if (!m_awaitingEcho)
         return;
     m_awaitingEcho = false;
-    emit lineAdded(signedNumberText(m_count) + QStringLiteral(": timeout"));
+    countError(signedNumberText(m_count) + QStringLiteral(": timeout"));
     pump();
 }
 
@@ -137,16 +139,19 @@ bool LoopbackEngine::takeEcho() {
     m_awaitingEcho = false;
     if (echo != m_sent) {
         m_timer.stop();
-        emit lineAdded(signedNumberText(m_count) + QStringLiteral(": bad echo, expected ") +
-                       hex(quint8(m_sent)) + QStringLiteral(" received ") + hex(quint8(echo)));
+        countError(signedNumberText(m_count) + QStringLiteral(": bad echo, expected ") +
+                   hex(quint8(m_sent)) + QStringLiteral(" received ") + hex(quint8(echo)));
     }
     return true;
 }
 
 void LoopbackEngine::sendNext() {
     ++m_count;
-    if (m_tcp || m_count % kSerialDisplayEvery == 0)
+    m_data.echo->sent = m_count;
+    if (m_tcp || m_count % kSerialDisplayEvery == 0) {
         emit countChanged(m_count);
+        emit progressed();
+    }
     m_sent = char(m_value);
     if (++m_value > 255) {
         m_value = 0;
@@ -177,6 +182,12 @@ void LoopbackEngine::endNow() {
     pump();
 }
 
+void LoopbackEngine::countError(const QString &line) {
+    if (m_data.echo->errors++ == 0)
+        m_data.echo->firstError = line;
+    emit lineAdded(line);
+}
+
 void LoopbackEngine::finish() {
     m_timer.stop();
     m_state = State::Idle;
@@ -187,6 +198,7 @@ void LoopbackEngine::finish() {
     m_claim.release();
     const link::OperationResult result = std::exchange(m_endResult, {});
     m_stopRequested = false;
+    m_data.echo->sent = m_count;
     emit finished(result);
 }
 

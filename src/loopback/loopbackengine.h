@@ -1,7 +1,7 @@
 #pragma once
 
+#include "link/operation.h"
 #include "link/operationclaim.h"
-#include "link/operationresult.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -37,13 +37,12 @@ struct LoopbackTimings {
 // Event-driven: echoes are handled from ReaderLink::dataArrived, timeouts by one re-armed
 // single-shot timer. While a test runs the link is held (operation "Loopback Test"); when the
 // link is disconnected or breaks under it the test ends before its next byte.
-class LoopbackEngine : public QObject {
+class LoopbackEngine : public link::ReaderOperation {
     Q_OBJECT
 public:
     enum class State { Idle, Settling, Echoing };
     Q_ENUM(State)
 
-    static inline const QString kOperation = QStringLiteral("Loopback Test");
     static inline const QByteArray kStartSequence = QByteArrayLiteral("\x00\x1b\r\x00\x1b\r");
     static constexpr char kEchoCommand = '*';
     static constexpr int kSerialDisplayEvery = 1000;
@@ -54,13 +53,17 @@ public:
     void setTimings(const LoopbackTimings &timings) { m_timings = timings; }
     const LoopbackTimings &timings() const { return m_timings; }
 
-    // Returns false when a test is already running (nothing changes) or the link is held by
-    // another operation (refused() tells which).
-    bool start();
+    link::Operation operation() const override { return link::Operation::Loopback; }
+    // Refused as every ReaderOperation is (a second start while the test runs included).
+    bool start() override;
     // The test ends before its next byte; a byte already sent is still waited for.
     void requestStop() { stopWith({link::ResultCode::Cancelled, {}}); }
+    bool stop() override {
+        requestStop();
+        return true;
+    }
 
-    bool isRunning() const { return m_state != State::Idle; }
+    bool isRunning() const override { return m_state != State::Idle; }
     State state() const { return m_state; }
     qint32 charactersSent() const { return m_count; }
 
@@ -72,10 +75,9 @@ signals:
     void lineAdded(const QString &line);
     // The characters-sent display is due: after every byte over TCP, every 1000th over serial.
     void countChanged(qint32 count);
-    // The test ended: Ok after all passes, Cancelled when stopped, NotConnected, or
-    // Disconnected / LinkError (with the reason) when the link ended under it.
-    void finished(const varo::link::OperationResult &result);
-    void refused(const QString &activeOperation);
+    // finished(): Ok after all passes, Cancelled when stopped, NotConnected, or Disconnected /
+    // LinkError (with the reason) when the link ended under it. data().echo counts the bytes sent
+    // and the echoes that were wrong or missing.
 
 private:
     void onSettled();
@@ -88,6 +90,7 @@ private:
     bool takeEcho();
     void sendNext();
     void finish();
+    void countError(const QString &line);
     bool isTcp() const;
     QString writeFailedText() const;
     // Ends a running test at once after the link ended under it.

@@ -34,7 +34,7 @@ bool TerminalSession::start() {
     if (!m_running) {
         // A broken medium ends the terminal with the reason on its status line, so typing
         // does not go nowhere; the user's disconnect ends it too.
-        m_claim = m_link->claim(kOperation, [this](const link::LinkEnd &linkEnd) {
+        m_claim = m_link->claim(link::Operation::Terminal, [this](const link::LinkEnd &linkEnd) {
             if (linkEnd.why == link::WaitEnd::Disconnected) {
                 end({link::ResultCode::Disconnected,
                      link::statusText(link::LinkState::Disconnected)});

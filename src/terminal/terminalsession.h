@@ -27,8 +27,6 @@ namespace varo::terminal {
 class TerminalSession : public QObject {
     Q_OBJECT
 public:
-    static inline const QString kOperation = QStringLiteral("Terminal Mode");
-
     explicit TerminalSession(link::ReaderLink *link, QObject *parent = nullptr);
     ~TerminalSession() override;
 

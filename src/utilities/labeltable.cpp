@@ -6,27 +6,25 @@ namespace varo::utilities {
 
 namespace {
 
-using namespace std::string_view_literals;
-
 constexpr LabelEntry kLabels[] = {
-    {0, "Get Firmware Identification", LabelRole::Button, Action::FirmwareId, "V"},
-    {2, "Switch to Collection Mode", LabelRole::Button, Action::ModeSwitch, "|5"},
-    {3, "Switch to Online Mode", LabelRole::Button, Action::ModeSwitch, "|1"},
-    {25, "Switch to Prox Dump Mode", LabelRole::Button, Action::ModeSwitch, "|2"},
-    {6, "Get Reader Time", LabelRole::Button, Action::GetTime, "t"},
-    {5, "Set Reader Time", LabelRole::Button, Action::SetTime, {}},
-    {7, "Show Memory Usage", LabelRole::Button, Action::MemoryUsage, "z"},
-    {9, "Clear Reader Memory", LabelRole::Button, Action::ClearMemory, "lc"},
-    {12, "Restart", LabelRole::Button, Action::Restart, "\0X"sv},
-    {19, "Upload Stored Data", LabelRole::Button, Action::Upload, {}},
-    {4, "Current Date/Time:", LabelRole::Clock, Action::None, {}},
-    {10, "Total Slots", LabelRole::Heading, Action::None, {}},
-    {11, "Used", LabelRole::Heading, Action::None, {}},
-    {1, "Uploaded", LabelRole::Heading, Action::None, {}},
-    {15, "00000", LabelRole::MemoryValue, Action::None, {}},
-    {17, "00000", LabelRole::MemoryValue, Action::None, {}},
-    {8, "00000", LabelRole::MemoryValue, Action::None, {}},
-    {24, "Records Uploaded: xxxxx", LabelRole::StatusLine, Action::None, {}},
+    {0, "Get Firmware Identification", LabelRole::Button, Verb::ReadFirmwareId},
+    {2, "Switch to Collection Mode", LabelRole::Button, Verb::SwitchMode, ReaderMode::Collection},
+    {3, "Switch to Online Mode", LabelRole::Button, Verb::SwitchMode, ReaderMode::Online},
+    {25, "Switch to Prox Dump Mode", LabelRole::Button, Verb::SwitchMode, ReaderMode::ProxDump},
+    {6, "Get Reader Time", LabelRole::Button, Verb::ReadTime},
+    {5, "Set Reader Time", LabelRole::Button, Verb::SetTime},
+    {7, "Show Memory Usage", LabelRole::Button, Verb::ShowMemory},
+    {9, "Clear Reader Memory", LabelRole::Button, Verb::ClearMemory},
+    {12, "Restart", LabelRole::Button, Verb::Restart},
+    {19, "Upload Stored Data", LabelRole::Button, Verb::Upload},
+    {4, "Current Date/Time:", LabelRole::Clock, Verb::WakeUp},
+    {10, "Total Slots", LabelRole::Heading, Verb::WakeUp},
+    {11, "Used", LabelRole::Heading, Verb::WakeUp},
+    {1, "Uploaded", LabelRole::Heading, Verb::WakeUp},
+    {15, "00000", LabelRole::MemoryValue, Verb::WakeUp},
+    {17, "00000", LabelRole::MemoryValue, Verb::WakeUp},
+    {8, "00000", LabelRole::MemoryValue, Verb::WakeUp},
+    {24, "Records Uploaded: xxxxx", LabelRole::StatusLine, Verb::WakeUp},
 };
 
 } // namespace

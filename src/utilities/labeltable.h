@@ -1,22 +1,11 @@
 #pragma once
 
+#include "maintenanceverb.h"
+
 #include <span>
 #include <string_view>
 
 namespace varo::utilities {
-
-// What a click on a member of the screen's label array does after the wake-up.
-enum class Action {
-    None,
-    FirmwareId,
-    ModeSwitch,
-    GetTime,
-    SetTime,
-    MemoryUsage,
-    ClearMemory,
-    Restart,
-    Upload
-};
 
 enum class LabelRole { Button, Clock, Heading, MemoryValue, StatusLine };
 
@@ -25,8 +14,8 @@ struct LabelEntry {
     int index;
     std::string_view caption; // design-time caption
     LabelRole role;
-    Action action;
-    std::string_view command; // sent after the wake-up; may begin with NUL
+    Verb verb; // what a click does (WakeUp for a label that is no button)
+    ReaderMode mode = ReaderMode::Collection; // the mode a SwitchMode button chooses
 };
 
 // Memory usage rows: heading index and value index, top to bottom.

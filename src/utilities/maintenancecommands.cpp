@@ -6,26 +6,48 @@ namespace varo::utilities {
 
 using link::OperationResult;
 using link::ResultCode;
-using link::WaitEnd;
 
 namespace {
+const QByteArray kFirmwareIdCommand = QByteArrayLiteral("V");
+const QByteArray kReadTimeCommand = QByteArrayLiteral("t");
+const QByteArray kMemoryCommand = QByteArrayLiteral("z");
+const QByteArray kClearCommand = QByteArrayLiteral("lc");
+const QByteArray kRestartCommand("\0X", 2);
 const QByteArray kTimeSetReply = QByteArrayLiteral("O");
 const QByteArray kClearedReply = QByteArrayLiteral("OK");
 
-QByteArray commandOf(const LabelEntry &entry) {
-    return QByteArray(entry.command.data(), qsizetype(entry.command.size()));
+QByteArray modeCommand(ReaderMode mode) {
+    switch (mode) {
+    case ReaderMode::Collection:
+        return QByteArrayLiteral("|5");
+    case ReaderMode::Online:
+        return QByteArrayLiteral("|1");
+    case ReaderMode::ProxDump:
+        return QByteArrayLiteral("|2");
+    }
+    return QByteArrayLiteral("|5");
+}
+
+int countOf(const QString &text) {
+    return text.trimmed().toInt();
 }
 } // namespace
 
 MaintenanceCommands::MaintenanceCommands(link::ReaderLink *link, QObject *parent)
-    : QObject(parent)
+    : link::ReaderOperation(parent)
     , m_link(link)
     , m_upload(link)
     , m_clock([] { return QDateTime::currentDateTime(); }) {
     connect(&m_upload, &UploadSession::statusTextChanged, this, &MaintenanceCommands::setStatus);
+    connect(&m_upload, &UploadSession::progressed, this, [this] {
+        m_data.upload = m_upload.data().upload;
+        emit progressed();
+    });
     connect(&m_upload, &UploadSession::finished, this, [this](const OperationResult &result) {
-        if (m_state == State::Uploading)
-            finish(result);
+        if (m_state != State::Uploading)
+            return;
+        m_data.upload = m_upload.data().upload;
+        finish(result);
     });
 }
 
@@ -34,9 +56,27 @@ MaintenanceCommands::~MaintenanceCommands() {
         m_link->cancelReply();
 }
 
-bool MaintenanceCommands::click(int index, const TimeAdjustment &adjustment) {
+bool MaintenanceCommands::run(const MaintenanceStep &step) {
     if (isBusy())
         return false;
+    m_steps = {step};
+    return start();
+}
+
+bool MaintenanceCommands::start() {
+    if (isBusy() || m_steps.isEmpty())
+        return false;
+    m_data = {};
+    m_stopped = false;
+    return runStep();
+}
+
+bool MaintenanceCommands::stop() {
+    m_stopped = true;
+    return false;
+}
+
+bool MaintenanceCommands::runStep() {
     if (!m_link || !m_link->isConnected()) {
         setStatus(texts::kNotConnected);
         emit finished({ResultCode::NotConnected, texts::kNotConnected});
@@ -51,78 +91,78 @@ bool MaintenanceCommands::click(int index, const TimeAdjustment &adjustment) {
     }
     // A reply wait learns of a disconnect through its callback; a question does not wait on
     // the link, so the claim ends it.
-    m_claim = m_link->claim(kOperation, [this](const link::LinkEnd &end) {
-        if (m_state == State::Asking) {
-            finish({end.why == WaitEnd::Disconnected ? ResultCode::Disconnected
-                                                     : ResultCode::LinkError,
-                    end.reason});
-        }
+    m_claim = m_link->claim(link::Operation::Utilities, [this](const link::LinkEnd &end) {
+        if (m_state == State::Asking)
+            finish(link::resultOf(end));
     });
     if (!m_claim) {
-        setStatus(texts::kLinkBusy);
-        emit finished({ResultCode::Busy, texts::kLinkBusy});
-        return true;
+        emit refused(m_link->activeOperationName());
+        return false;
     }
     ++m_click;
     setState(State::AwaitingReply);
     m_link->sendWakeup();
-    if (const LabelEntry *entry = findLabel(index); entry && entry->action != Action::None)
-        dispatch(*entry, adjustment);
-    else
-        finish();
+    dispatch(m_steps.at(m_data.step));
     return true;
 }
 
-void MaintenanceCommands::dispatch(const LabelEntry &entry, const TimeAdjustment &adjustment) {
-    const QByteArray command = commandOf(entry);
-    switch (entry.action) {
-    case Action::FirmwareId:
+void MaintenanceCommands::dispatch(const MaintenanceStep &step) {
+    switch (step.verb) {
+    case Verb::ReadFirmwareId:
         emit firmwareIdChanged({});
-        exchange(command, [this](const QByteArray &reply) {
+        exchange(kFirmwareIdCommand, [this](const QByteArray &reply) {
             const QString text = replyText(reply);
+            m_data.firmwareId = text;
+            m_data.firmwareIdReply = reply;
             emit firmwareIdChanged(text);
             return OperationResult::success(text);
         });
         return;
-    case Action::ModeSwitch:
+    case Verb::SwitchMode:
         setStatus({});
-        exchange(command, [this](const QByteArray &) {
+        exchange(modeCommand(step.mode), [this](const QByteArray &reply) {
+            m_data.modeReply = QString::fromLatin1(reply);
             setStatus(texts::kModeSwitched);
             return OperationResult::success(texts::kModeSwitched);
         });
         return;
-    case Action::GetTime:
+    case Verb::ReadTime:
         setStatus({});
         emit readerTimeChanged({});
-        exchange(command, [this](const QByteArray &reply) {
+        exchange(kReadTimeCommand, [this](const QByteArray &reply) {
             const QString text = formatReaderTime(reply);
+            m_data.readerTime = text;
+            m_data.readerTimeReply = reply;
             emit readerTimeChanged(text);
             return OperationResult::success(text);
         });
         return;
-    case Action::SetTime:
-        setReaderTime(adjustment);
+    case Verb::SetTime:
+        setReaderTime(step.adjustment);
         return;
-    case Action::MemoryUsage:
-        exchange(command, [this](const QByteArray &reply) {
+    case Verb::ShowMemory:
+        exchange(kMemoryCommand, [this](const QByteArray &reply) {
+            const MemoryUsage usage = splitMemoryUsage(reply);
+            m_data.memory = link::MemoryCounts{countOf(usage.totalSlots), countOf(usage.used),
+                                               countOf(usage.uploaded), reply};
             setStatus(texts::kMemoryReceived);
-            emit memoryUsageChanged(splitMemoryUsage(reply));
+            emit memoryUsageChanged(usage);
             return OperationResult::success(texts::kMemoryReceived);
         });
         return;
-    case Action::ClearMemory:
-        clearMemory(command);
+    case Verb::ClearMemory:
+        clearMemory();
         return;
-    case Action::Restart:
+    case Verb::Restart:
         setStatus({});
-        if (!m_link->sendCommand(command))
+        if (!m_link->sendCommand(kRestartCommand))
             return fail(ResultCode::LinkError, texts::kNoResponse);
         finish();
         return;
-    case Action::Upload:
+    case Verb::Upload:
         startUpload();
         return;
-    case Action::None:
+    case Verb::WakeUp:
         break;
     }
     finish();
@@ -142,19 +182,19 @@ void MaintenanceCommands::setReaderTime(const TimeAdjustment &adjustment) {
     });
 }
 
-void MaintenanceCommands::clearMemory(const QByteArray &command) {
+void MaintenanceCommands::clearMemory() {
     setState(State::Asking);
     if (!m_asker)
         return finish({ResultCode::Cancelled, texts::kClearQuestion});
     const QPointer<MaintenanceCommands> self(this);
     const quint64 click = m_click;
-    m_asker(texts::kClearQuestion, [self, click, command](bool yes) {
+    m_asker(texts::kClearQuestion, [self, click](bool yes) {
         if (!self || self->m_click != click || self->m_state != State::Asking)
             return;
         if (!yes)
             return self->finish({ResultCode::Cancelled, texts::kClearQuestion});
         self->setStatus({});
-        self->exchange(command, [self = self.data()](const QByteArray &reply) {
+        self->exchange(kClearCommand, [self = self.data()](const QByteArray &reply) {
             if (reply != kClearedReply) {
                 return OperationResult::failure(ResultCode::WrongReply,
                                                 QStringLiteral("Clearing the reader memory: ") +
@@ -181,19 +221,13 @@ void MaintenanceCommands::exchange(const QByteArray &command, ReplyHandler onRep
     setState(State::AwaitingReply);
     if (!m_link->sendCommand(command))
         return fail(ResultCode::LinkError, texts::kNoResponse);
-    const bool waiting = m_link->readReply(this, [this, onReply](const link::ReplyResult &result) {
-        switch (result.end) {
-        case WaitEnd::Reply:
-            return finish(onReply(result.reply));
-        case WaitEnd::Timeout:
-            return fail(ResultCode::Timeout, texts::kNoResponse);
-        case WaitEnd::Disconnected:
-            // Ends quietly: the status label shows the link state.
-            return fail(ResultCode::Disconnected, link::statusText(link::LinkState::Disconnected),
-                        false);
-        case WaitEnd::LinkError:
-            return fail(ResultCode::LinkError, result.linkError, false);
-        }
+    const bool waiting = m_link->readReply(this, [this, onReply](const link::ReplyResult &reply) {
+        if (reply.ok())
+            return finish(onReply(reply.reply));
+        // A timeout shows its text; a disconnect or link error ends quietly (the status label
+        // shows the link state, the main window reports link errors).
+        const OperationResult result = link::resultOf(reply, texts::kNoResponse);
+        fail(result.code, result.message, reply.timedOut());
     });
     if (!waiting)
         fail(ResultCode::Busy, texts::kLinkBusy);
@@ -217,6 +251,12 @@ void MaintenanceCommands::finish(const OperationResult &result) {
         return;
     m_claim.release();
     setState(State::Idle);
+    if (result.ok() && !m_stopped && m_data.step + 1 < m_steps.size()) {
+        ++m_data.step;
+        if (!runStep())
+            emit finished({ResultCode::Busy, texts::kLinkBusy});
+        return;
+    }
     emit finished(result);
 }
 

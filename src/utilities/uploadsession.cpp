@@ -26,7 +26,7 @@ const QByteArray kLineEnd = QByteArrayLiteral("\r\n");
 } // namespace
 
 UploadSession::UploadSession(link::ReaderLink *link, QObject *parent)
-    : QObject(parent)
+    : link::ReaderOperation(parent)
     , m_link(link) {}
 
 UploadSession::~UploadSession() {
@@ -38,20 +38,24 @@ UploadSession::~UploadSession() {
 }
 
 bool UploadSession::start() {
-    if (isRunning() || !m_link)
+    if (!m_link)
         return false;
     // While the file chooser is open no reply wait runs; the claim tells of a disconnect then.
-    m_claim = m_link->claim(kOperation, [this](const link::LinkEnd &end) {
-        if (m_state == State::ChoosingFile) {
-            finish({end.why == WaitEnd::Disconnected ? ResultCode::Disconnected
-                                                     : ResultCode::LinkError,
-                    end.reason});
-        }
-    });
-    if (!m_claim)
+    if (!isRunning()) {
+        m_claim = m_link->claim(link::Operation::Upload, [this](const link::LinkEnd &end) {
+            if (m_state == State::ChoosingFile)
+                finish(link::resultOf(end));
+        });
+    }
+    if (isRunning() || !m_claim) {
+        emit refused(m_link->activeOperationName());
         return false;
+    }
     ++m_run;
     m_count = 0;
+    m_data = {};
+    if (!m_presetFile.isEmpty())
+        m_data.upload = link::UploadCounts{m_presetFile, 0};
     m_state = State::AwaitingReady;
     // A failed write is not looked at here: the reply wait then runs out.
     m_link->sendCommand(kReadyCommand);
@@ -63,20 +67,11 @@ bool UploadSession::start() {
 }
 
 bool UploadSession::endsWithoutReply(const link::ReplyResult &result) {
-    switch (result.end) {
-    case WaitEnd::Reply:
+    if (result.ok())
         return false;
-    case WaitEnd::Timeout:
+    if (result.timedOut())
         setStatus(texts::kNoResponse);
-        finish({ResultCode::Timeout, texts::kNoResponse});
-        break;
-    case WaitEnd::Disconnected:
-        finish({ResultCode::Disconnected, link::statusText(link::LinkState::Disconnected)});
-        break;
-    case WaitEnd::LinkError:
-        finish({ResultCode::LinkError, result.linkError});
-        break;
-    }
+    finish(link::resultOf(result, texts::kNoResponse));
     return true;
 }
 
@@ -88,6 +83,8 @@ void UploadSession::onReadyReply(const link::ReplyResult &result) {
         return finish({ResultCode::WrongReply, texts::kInvalidResponse});
     }
     m_state = State::ChoosingFile;
+    if (!m_presetFile.isEmpty())
+        return onFileChosen(m_presetFile);
     if (!m_chooser)
         return finish({ResultCode::Cancelled, {}});
     const QPointer<UploadSession> self(this);
@@ -104,6 +101,7 @@ void UploadSession::onFileChosen(std::optional<QString> path) {
     if (!path || path->isEmpty())
         return finish({ResultCode::Cancelled, {}});
     m_path = *path;
+    m_data.upload = link::UploadCounts{*path, 0};
     m_savedBytes = 0;
     // Unbuffered: each record reaches the system before the next "l" goes out. The file
     // dialog has already asked before an existing file is replaced.
@@ -151,7 +149,9 @@ void UploadSession::onRecord(const link::ReplyResult &result) {
     if (!writeRecord(result.reply))
         return failFile(m_file.errorString());
     ++m_count;
+    m_data.upload->records = m_count;
     setStatus(uploadedText(m_count));
+    emit progressed();
     requestRecord();
 }
 

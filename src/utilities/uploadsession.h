@@ -1,7 +1,7 @@
 #pragma once
 
+#include "link/operation.h"
 #include "link/operationclaim.h"
-#include "link/operationresult.h"
 #include "link/readerlink.h"
 
 #include <QFile>
@@ -24,10 +24,9 @@ namespace varo::utilities {
 // mode 0600 (it holds card numbers); a symbolic link at the chosen path is refused. A reader
 // holds at most kMaxRecords: a peer that sends more is not a reader's memory, and the upload
 // stops there (WrongReply) with the records so far kept.
-class UploadSession : public QObject {
+class UploadSession : public link::ReaderOperation {
     Q_OBJECT
 public:
-    static inline const QString kOperation = QStringLiteral("Upload Stored Data");
     static constexpr qint64 kMaxRecords = 99'999;
 
     // Asks for the upload file. Calls `done` exactly once, later or at once, with the chosen
@@ -40,11 +39,14 @@ public:
 
     // Without a chooser the upload ends as if the dialog had been cancelled.
     void setFileChooser(FileChooser chooser) { m_chooser = std::move(chooser); }
+    // A file given beforehand (empty: ask the chooser); data().upload names it from the start.
+    void setFile(const QString &path) { m_presetFile = path; }
 
-    // Starts an upload; the caller has already sent the wake-up. Returns false, doing nothing,
-    // while an upload runs or when another operation holds the link.
-    bool start();
-    bool isRunning() const { return m_state != State::Idle; }
+    link::Operation operation() const override { return link::Operation::Upload; }
+    // Starts an upload; the caller has already sent the wake-up. Refused as every
+    // ReaderOperation is (an upload already running included).
+    bool start() override;
+    bool isRunning() const override { return m_state != State::Idle; }
     qint64 recordCount() const { return m_count; }
     // Tests lower the record limit so they need not send 100,000 records.
     void setMaxRecordsForTests(qint64 records) { m_maxRecords = records; }
@@ -53,9 +55,8 @@ signals:
     void statusTextChanged(const QString &text);
     // The upload file could not be created or written; the upload has stopped.
     void fileErrorOccurred(const QString &path, const QString &reason);
-    // The upload ended: Ok with the completion text, or why it stopped (Timeout, WrongReply,
-    // Cancelled, FileError, LinkError, Disconnected, Busy).
-    void finished(const varo::link::OperationResult &result);
+    // finished(): Ok with the completion text, or why it stopped (Timeout, WrongReply,
+    // Cancelled, FileError, LinkError, Disconnected, Busy). progressed() after each record.
 
 private:
     enum class State { Idle, AwaitingReady, ChoosingFile, AwaitingRecord };
@@ -76,6 +77,7 @@ private:
     QPointer<link::ReaderLink> m_link;
     link::OperationClaim m_claim;
     FileChooser m_chooser;
+    QString m_presetFile;
     State m_state = State::Idle;
     QFile m_file;
     QString m_path;

@@ -90,6 +90,8 @@ UtilitiesScreen::UtilitiesScreen(link::ReaderLink *link, QWidget *parent)
             &QLineEdit::setText);
     connect(&m_commands, &MaintenanceCommands::memoryUsageChanged, this,
             &UtilitiesScreen::showMemoryUsage);
+    connect(&m_commands, &MaintenanceCommands::refused, m_statusLabel,
+            [this] { m_statusLabel->setValue(texts::kLinkBusy); });
     connect(m_commands.upload(), &UploadSession::fileErrorOccurred, this,
             &UtilitiesScreen::showFileError);
     // One click at a time: the buttons rest while a click runs.
@@ -257,7 +259,13 @@ QFileDialog *UtilitiesScreen::createUploadFileDialog(QWidget *parent) {
 }
 
 void UtilitiesScreen::clickLabel(int index) {
-    m_commands.click(index, {m_hoursField->text(), direction()});
+    const LabelEntry *entry = findLabel(index);
+    if (!entry)
+        return;
+    MaintenanceStep step{entry->verb};
+    step.adjustment = {m_hoursField->text(), direction()};
+    step.mode = entry->mode;
+    m_commands.run(step);
 }
 
 void UtilitiesScreen::showClock() {

@@ -214,7 +214,7 @@ void TestProfiles::notLoadedWhileProgramming() {
     QTRY_VERIFY(m_window->link()->isConnected());
     m_window->setAsker([](const QString &, std::function<void(bool)> answer) { answer(true); });
     m_window->chooseEntry(MenuEntry::ProgramReader);
-    QTRY_COMPARE(m_window->link()->activeOperation(), QStringLiteral("Program Reader"));
+    QTRY_COMPARE(m_window->link()->activeOperationName(), QStringLiteral("Program Reader"));
 
     config::ConfigModel saved;
     config::loadDefaults(saved);

@@ -221,7 +221,7 @@ void TestCliArguments::targetsFile() {
     QVERIFY2(parsed.action == ParsedArguments::Action::Run, qPrintable(parsed.error));
     QCOMPARE(describe(parsed.request),
              QStringLiteral("info serial:2,tcp:10.0.0.7:5757,serial:/dev/ttyUSB0@115200 jobs=16"));
-    QCOMPARE(parsed.request.targets.last().baudRate, 115200);
+    QCOMPARE(parsed.request.targets.last().settings.baudRate, 115200);
 
     // A bad line is named by file and line number.
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -276,7 +276,7 @@ void TestCliArguments::inputChecks() {
     QVERIFY(empty.open(QIODevice::WriteOnly));
     empty.close();
 
-    const ParsedArguments parsed =
+    ParsedArguments parsed =
         parseArguments(split(line.replace(QStringLiteral("{dir}"), m_dir.path())));
     QVERIFY2(parsed.action == ParsedArguments::Action::Run, qPrintable(parsed.error));
     const QString error = varo::cli::checkInputs(parsed.request);

@@ -28,14 +28,13 @@ using varo::sim::SimOptions;
 
 namespace {
 
-QProcessEnvironment shortWaits() {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("VARO_CLI_SHORT_WAITS"), QStringLiteral("1"));
-    return env;
+// Every wait shortened (the option is not in --help).
+QStringList shortWaits(const QStringList &arguments) {
+    return QStringList{QStringLiteral("--short-waits")} + arguments;
 }
 
 Outcome runCli(const QStringList &arguments, int timeoutMs = 20000) {
-    return runVaroCli(arguments, timeoutMs, shortWaits());
+    return runVaroCli(shortWaits(arguments), timeoutMs);
 }
 
 QJsonObject resultOf(const QString &json, int index = 0) {
@@ -312,8 +311,7 @@ void TestCliCommands::interruptFleetUpload() {
         args << target(fleet, i, false);
     }
     QProcess process;
-    process.setProcessEnvironment(shortWaits());
-    process.start(QStringLiteral(VARO_CLI_PATH), args);
+    process.start(QStringLiteral(VARO_CLI_PATH), shortWaits(args));
     QVERIFY(process.waitForStarted(5000));
     QVERIFY(QTest::qWaitFor(
         [&] {

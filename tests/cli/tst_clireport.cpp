@@ -5,22 +5,28 @@
 #include <QTest>
 #include <QTextStream>
 
+using varo::cli::Reason;
 using varo::cli::Reporter;
 using varo::cli::TargetResult;
 
 namespace {
 
 TargetResult okResult(const QString &target) {
-    return {target,
-            true,
-            QStringLiteral("ok"),
-            QStringLiteral("VARO V2.31"),
-            1.234,
-            {{QStringLiteral("firmwareId"), QStringLiteral("VARO V2.31")}}};
+    TargetResult result{.target = target,
+                        .ok = true,
+                        .exit = Reason::Ok,
+                        .message = QStringLiteral("VARO V2.31"),
+                        .seconds = 1.234};
+    result.data.firmwareId = QStringLiteral("VARO V2.31");
+    return result;
 }
 
 TargetResult failedResult(const QString &target) {
-    return {target, false, QStringLiteral("timeout"), QStringLiteral("Reader timeout"), 5.0, {}};
+    return {.target = target,
+            .ok = false,
+            .exit = Reason::Timeout,
+            .message = QStringLiteral("Reader timeout"),
+            .seconds = 5.0};
 }
 
 } // namespace
@@ -56,8 +62,10 @@ void TestCliReport::lines() {
     QFETCH(QString, message);
     QFETCH(bool, ok);
     QFETCH(QString, expected);
-    QCOMPARE(varo::cli::resultLine({QStringLiteral("tcp:h:1"), ok, {}, message, 1.236, {}}),
-             expected);
+    QCOMPARE(
+        varo::cli::resultLine(
+            {.target = QStringLiteral("tcp:h:1"), .ok = ok, .message = message, .seconds = 1.236}),
+        expected);
 }
 
 void TestCliReport::humanOutput_data() {
@@ -147,7 +155,7 @@ void TestCliReport::missingTargetsFail() {
     QCOMPARE(results.size(), 2);
     QCOMPARE(results[1].target, QStringLiteral("tcp:h:2"));
     QCOMPARE(results[1].ok, false);
-    QCOMPARE(results[1].exit, QStringLiteral("interrupted"));
+    QCOMPARE(results[1].exit, Reason::Interrupted);
 
     Reporter none(QStringLiteral("info"), {}, {}, outStream, errStream);
     QCOMPARE(none.finish(), varo::cli::kExitFailed);

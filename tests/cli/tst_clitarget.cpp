@@ -5,7 +5,12 @@
 using varo::cli::parseTarget;
 using varo::cli::Target;
 
-Q_DECLARE_METATYPE(Target::Kind)
+namespace {
+// How the settings name the reader.
+enum class Kind { Tcp, SerialDevice, SerialPortNumber };
+} // namespace
+
+Q_DECLARE_METATYPE(Kind)
 
 class TestCliTarget : public QObject {
     Q_OBJECT
@@ -20,48 +25,48 @@ private slots:
 
 void TestCliTarget::valid_data() {
     QTest::addColumn<QString>("text");
-    QTest::addColumn<Target::Kind>("kind");
+    QTest::addColumn<Kind>("kind");
     QTest::addColumn<QString>("where"); // host:port, device or port number
     QTest::addColumn<int>("baud");
-    QTest::newRow("tcp address") << "tcp:127.0.0.1:5757" << Target::Kind::Tcp << "127.0.0.1:5757"
-                                 << 9600;
-    QTest::newRow("tcp name") << "tcp:reader-7.site.example:23" << Target::Kind::Tcp
+    QTest::newRow("tcp address") << "tcp:127.0.0.1:5757" << Kind::Tcp << "127.0.0.1:5757" << 9600;
+    QTest::newRow("tcp name") << "tcp:reader-7.site.example:23" << Kind::Tcp
                               << "reader-7.site.example:23" << 9600;
-    QTest::newRow("tcp ipv6") << "tcp:[::1]:5757" << Target::Kind::Tcp << "::1:5757" << 9600;
-    QTest::newRow("device") << "serial:/dev/ttyUSB0" << Target::Kind::SerialDevice << "/dev/ttyUSB0"
+    QTest::newRow("tcp ipv6") << "tcp:[::1]:5757" << Kind::Tcp << "::1:5757" << 9600;
+    QTest::newRow("device") << "serial:/dev/ttyUSB0" << Kind::SerialDevice << "/dev/ttyUSB0"
                             << 9600;
-    QTest::newRow("device baud") << "serial:/dev/ttyACM1@115200" << Target::Kind::SerialDevice
+    QTest::newRow("device baud") << "serial:/dev/ttyACM1@115200" << Kind::SerialDevice
                                  << "/dev/ttyACM1" << 115200;
     QTest::newRow("device by id with @")
-        << "serial:/dev/serial/by-id/usb-FTDI@x-if00@38400" << Target::Kind::SerialDevice
+        << "serial:/dev/serial/by-id/usb-FTDI@x-if00@38400" << Kind::SerialDevice
         << "/dev/serial/by-id/usb-FTDI@x-if00" << 38400;
-    QTest::newRow("port number") << "serial:2" << Target::Kind::SerialPortNumber << "2" << 9600;
-    QTest::newRow("port number baud")
-        << "serial:8@19200" << Target::Kind::SerialPortNumber << "8" << 19200;
-    QTest::newRow("spaces around")
-        << "  serial:1  " << Target::Kind::SerialPortNumber << "1" << 9600;
+    QTest::newRow("port number") << "serial:2" << Kind::SerialPortNumber << "2" << 9600;
+    QTest::newRow("port number baud") << "serial:8@19200" << Kind::SerialPortNumber << "8" << 19200;
+    QTest::newRow("spaces around") << "  serial:1  " << Kind::SerialPortNumber << "1" << 9600;
 }
 
 void TestCliTarget::valid() {
     QFETCH(QString, text);
-    QFETCH(Target::Kind, kind);
+    QFETCH(Kind, kind);
     QFETCH(QString, where);
     QFETCH(int, baud);
     const auto parsed = parseTarget(text);
     QVERIFY2(parsed.target, qPrintable(parsed.error));
     const Target &target = *parsed.target;
-    QCOMPARE(target.kind, kind);
+    const varo::link::LinkSettings &settings = target.settings;
+    QCOMPARE(settings.isTcp(), kind == Kind::Tcp);
     QCOMPARE(target.text, text.trimmed());
-    QCOMPARE(target.baudRate, baud);
+    QCOMPARE(settings.baudRate, baud);
     switch (kind) {
-    case Target::Kind::Tcp:
-        QCOMPARE(QStringLiteral("%1:%2").arg(target.host).arg(target.port), where);
+    case Kind::Tcp:
+        QCOMPARE(QStringLiteral("%1:%2").arg(settings.host).arg(settings.tcpPort), where);
         break;
-    case Target::Kind::SerialDevice:
-        QCOMPARE(target.device, where);
+    case Kind::SerialDevice:
+        QCOMPARE(settings.serialDevice, where);
+        QCOMPARE(settings.serialDevicePath(), where);
         break;
-    case Target::Kind::SerialPortNumber:
-        QCOMPARE(QString::number(target.portNumber), where);
+    case Kind::SerialPortNumber:
+        QVERIFY(settings.serialDevice.isEmpty());
+        QCOMPARE(QString::number(settings.commPort), where);
         break;
     }
 }

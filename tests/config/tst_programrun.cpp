@@ -351,7 +351,7 @@ private slots:
         QVERIFY(rig.run.start());
         QVERIFY(!rig.run.start());
         QCOMPARE(refused.size(), 1);
-        QCOMPARE(refused.first().first().toString(), ProgramRun::kOperationName);
+        QCOMPARE(refused.first().first().toString(), QStringLiteral("Program Reader"));
         QVERIFY(!rig.reset.start());
         QCOMPARE(resetRefused.size(), 1);
 
@@ -365,17 +365,17 @@ private slots:
         Rig rig;
         QVERIFY(rig.connectOver(Medium::Tcp));
         rig.log.printLine(ProgressList::Left, QStringLiteral("earlier"));
-        const link::OperationClaim upload = rig.link.claim(QStringLiteral("Upload"));
+        const link::OperationClaim upload = rig.link.claim(varo::link::Operation::Upload);
         QVERIFY(upload);
         QSignalSpy refused(&rig.run, &ProgramRun::refused);
 
         QVERIFY(!rig.run.start());
         QVERIFY(!rig.reset.start());
-        QCOMPARE(refused.first().first().toString(), QStringLiteral("Upload"));
+        QCOMPARE(refused.first().first().toString(), QStringLiteral("Upload Stored Data"));
         QCOMPARE(rig.picture1(), QStringList{"earlier"});
         QTest::qWait(50);
         QVERIFY(rig.sim.received().isEmpty());
-        QCOMPARE(rig.link.activeOperation(), QStringLiteral("Upload"));
+        QCOMPARE(rig.link.activeOperationName(), QStringLiteral("Upload Stored Data"));
     }
 
     void resetSendsTheCommandAlone_data() { addMedia(); }

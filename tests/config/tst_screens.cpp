@@ -306,7 +306,7 @@ private slots:
     void busyLinkIsReported() {
         link::ReaderLink link;
         PgmForm form(&link, m_model.get());
-        const link::OperationClaim upload = link.claim(QStringLiteral("Upload"));
+        const link::OperationClaim upload = link.claim(varo::link::Operation::Upload);
         QVERIFY(upload);
         QSignalSpy refused(&form, &PgmForm::refused);
         QVERIFY(!form.doProgram());
@@ -314,7 +314,8 @@ private slots:
         QCOMPARE(refused.size(), 2);
         const QList<QMessageBox *> boxes = form.findChildren<QMessageBox *>();
         QVERIFY(!boxes.isEmpty());
-        QCOMPARE(boxes.first()->text(), QStringLiteral("The link is busy: Upload is running."));
+        QCOMPARE(boxes.first()->text(),
+                 QStringLiteral("The link is busy: Upload Stored Data is running."));
         QCOMPARE(boxes.first()->textFormat(), Qt::PlainText);
     }
 

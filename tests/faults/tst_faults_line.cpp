@@ -169,7 +169,7 @@ void TestLineFaults::firmwareButton() {
             [&field](const QString &t) { field = t; });
 
     QSignalSpy linkErrors(&rig.link, &link::ReaderLink::linkErrorOccurred);
-    QVERIFY(commands.click(0));
+    QVERIFY(commands.run(utilities::Verb::ReadFirmwareId));
     QVERIFY(waitUntil([&] { return !commands.isBusy(); }, 15000));
     switch (fault) {
     case Fault::DropByReader:
@@ -197,7 +197,7 @@ void TestLineFaults::firmwareButton() {
     }
     QVERIFY(recover(rig, fault));
 
-    QVERIFY(commands.click(0));
+    QVERIFY(commands.run(utilities::Verb::ReadFirmwareId));
     QVERIFY(waitUntil([&] { return !commands.isBusy(); }, 5000));
     QCOMPARE(field, QStringLiteral("VARO SIM V1.0"));
     QVERIFY(!rig.link.isBusy());

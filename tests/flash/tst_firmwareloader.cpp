@@ -125,14 +125,15 @@ void TestFirmwareLoader::unreadableFileEndsBeforeAnyByte() {
 void TestFirmwareLoader::refusedWhileTheLinkIsBusy() {
     Download d(DownloadKind::Firmware, true);
     {
-        const varo::link::OperationClaim terminal = d.fake.link.claim(QStringLiteral("Terminal"));
+        const varo::link::OperationClaim terminal =
+            d.fake.link.claim(varo::link::Operation::Terminal);
         QVERIFY(!d.start(ImageFiles::pattern(144)));
         QVERIFY(d.writes().isEmpty());
         QVERIFY(d.finished.isEmpty());
     }
 
     QVERIFY(d.start(ImageFiles::pattern(144)));
-    QCOMPARE(d.fake.link.activeOperation(), FirmwareLoader::kOperationName);
+    QCOMPARE(d.fake.link.activeOperationName(), QStringLiteral("Firmware download"));
     QVERIFY(!d.start(ImageFiles::pattern(144))); // one download at a time
     QTRY_COMPARE(d.finished.count(), 1);
     QVERIFY(!d.fake.link.isBusy());

@@ -187,7 +187,7 @@ void TestFlashScreen::busyOrBrokenLinkRefusesStart_data() {
     QTest::addColumn<bool>("broken");
     QTest::addColumn<QString>("message");
     QTest::newRow("held by another operation")
-        << false << QStringLiteral("The link is busy: Terminal is running.");
+        << false << QStringLiteral("The link is busy: Terminal Mode is running.");
     QTest::newRow("medium broken") << true << QStringLiteral("The link to the reader is lost: ");
 }
 
@@ -205,14 +205,14 @@ void TestFlashScreen::busyOrBrokenLinkRefusesStart() {
     if (broken) {
         fake.transport->breakDown(QStringLiteral("device vanished"));
     } else {
-        terminal = fake.link.claim(QStringLiteral("Terminal"));
+        terminal = fake.link.claim(varo::link::Operation::Terminal);
         QVERIFY(terminal);
     }
     screen.startDownload();
     QVERIFY(!screen.isBusy());
     QTest::qWait(30);
     QVERIFY(fake.transport->writes.isEmpty());
-    QCOMPARE(fake.link.activeOperation(), broken ? QString() : QStringLiteral("Terminal"));
+    QCOMPARE(fake.link.activeOperationName(), broken ? QString() : QStringLiteral("Terminal Mode"));
     // Said, not silently ignored.
     const QList<QMessageBox *> boxes = screen.findChildren<QMessageBox *>();
     QCOMPARE(boxes.size(), 1);

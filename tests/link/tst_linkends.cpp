@@ -63,18 +63,18 @@ void TestLinkEnds::claimIsRefusedWhileHeldAndFreedOnScopeExit() {
     FakeLink fake(true);
     QSignalSpy busy(&fake.link, &ReaderLink::busyChanged);
     {
-        const OperationClaim first = fake.link.claim(QStringLiteral("Upload Stored Data"));
+        const OperationClaim first = fake.link.claim(varo::link::Operation::Upload);
         QVERIFY(first.isHeld());
         QVERIFY(fake.link.isBusy());
-        const OperationClaim second = fake.link.claim(QStringLiteral("Program Reader"));
+        const OperationClaim second = fake.link.claim(varo::link::Operation::ProgramReader);
         QVERIFY(!second);
-        QCOMPARE(fake.link.activeOperation(), QStringLiteral("Upload Stored Data"));
+        QCOMPARE(fake.link.activeOperationName(), QStringLiteral("Upload Stored Data"));
     }
     QVERIFY(!fake.link.isBusy());
-    QVERIFY(fake.link.activeOperation().isEmpty());
+    QVERIFY(fake.link.activeOperationName().isEmpty());
     QCOMPARE(busy.size(), 2);
 
-    OperationClaim again = fake.link.claim(QStringLiteral("Terminal Mode"));
+    OperationClaim again = fake.link.claim(varo::link::Operation::Terminal);
     QVERIFY(again);
     again.release();
     QVERIFY(!again);
@@ -87,7 +87,7 @@ void TestLinkEnds::movedClaimKeepsTheHold() {
     FakeLink fake(false);
     OperationClaim outer;
     {
-        OperationClaim inner = fake.link.claim(QStringLiteral("Loopback Test"));
+        OperationClaim inner = fake.link.claim(varo::link::Operation::Loopback);
         outer = std::move(inner);
         QVERIFY(!inner); // NOLINT(bugprone-use-after-move): a moved-from claim is empty
     }
@@ -95,7 +95,7 @@ void TestLinkEnds::movedClaimKeepsTheHold() {
     QVERIFY(fake.link.isBusy());
     // A claim that outlives its link does no harm.
     auto link = std::make_unique<ReaderLink>();
-    OperationClaim orphan = link->claim(QStringLiteral("Terminal Mode"));
+    OperationClaim orphan = link->claim(varo::link::Operation::Terminal);
     QVERIFY(orphan);
     link.reset();
     QVERIFY(!orphan);
@@ -111,7 +111,7 @@ void TestLinkEnds::claimHolderLearnsHowTheLinkEnded() {
     QFETCH(bool, byUser);
     FakeLink fake(true);
     QList<LinkEnd> ends;
-    const OperationClaim claim = fake.link.claim(QStringLiteral("Firmware download"),
+    const OperationClaim claim = fake.link.claim(varo::link::Operation::FirmwareDownload,
                                                  [&](const LinkEnd &end) { ends.append(end); });
     QVERIFY(claim);
     if (!byUser) {
@@ -132,7 +132,7 @@ void TestLinkEnds::claimHolderLearnsHowTheLinkEnded() {
 
     // Until then it keeps other operations off the link, even on a new connection.
     fake.link.connectReader(fake.settings);
-    OperationClaim later = fake.link.claim(QStringLiteral("Upload"));
+    OperationClaim later = fake.link.claim(varo::link::Operation::Upload);
     QVERIFY(!later);
 }
 

@@ -278,10 +278,10 @@ void TestReaderLinkTcp::oneReplyWaitAtATime() {
     QTRY_COMPARE(calls, 1);
 
     {
-        const OperationClaim upload = link.claim(QStringLiteral("Upload"));
+        const OperationClaim upload = link.claim(varo::link::Operation::Upload);
         QVERIFY(upload);
-        QVERIFY(!link.claim(QStringLiteral("Program Reader")));
-        QCOMPARE(link.activeOperation(), QStringLiteral("Upload"));
+        QVERIFY(!link.claim(varo::link::Operation::ProgramReader));
+        QCOMPARE(link.activeOperationName(), QStringLiteral("Upload Stored Data"));
     }
     QVERIFY(!link.isBusy());
 }

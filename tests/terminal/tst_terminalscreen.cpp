@@ -117,9 +117,9 @@ void TestTerminalScreen::startShowsConnectionAndHoldsLink() {
     QVERIFY(screen.isVisible());
     QCOMPARE(screen.findChild<QLabel *>("Label2_0")->text(), status);
     QCOMPARE(screen.session()->tcpFlag(), tcp);
-    QCOMPARE(fixture.link.activeOperation(), QStringLiteral("Terminal Mode"));
+    QCOMPARE(fixture.link.activeOperationName(), QStringLiteral("Terminal Mode"));
     // A line exchange cannot start while the terminal owns the link.
-    QVERIFY(!fixture.link.claim(QStringLiteral("Program Reader")));
+    QVERIFY(!fixture.link.claim(varo::link::Operation::ProgramReader));
 }
 
 void TestTerminalScreen::startIsRefusedWhileAnotherOperationRuns() {
@@ -127,7 +127,7 @@ void TestTerminalScreen::startIsRefusedWhileAnotherOperationRuns() {
     TerminalScreen screen(&fixture.link, nullptr);
     {
         const varo::link::OperationClaim loopback =
-            fixture.link.claim(QStringLiteral("Loopback Test"));
+            fixture.link.claim(varo::link::Operation::Loopback);
         QVERIFY(loopback);
         QVERIFY(!screen.start());
         QVERIFY(!screen.isRunning());

@@ -104,7 +104,7 @@ void TraceCoreTest::programmingRunIsTracedByteForByte() {
     QCOMPARE(joined(rows.rows(), kFrom), simSent);
     qint64 previous = -1;
     for (const WireChunk &row : rows.rows()) {
-        QCOMPARE(row.operation, config::ProgramRun::kOperationName);
+        QCOMPARE(row.operation, QStringLiteral("Program Reader"));
         QVERIFY(!row.bytes.isEmpty());
         QVERIFY(row.elapsedNs >= previous);
         previous = row.elapsedNs;

@@ -1,4 +1,5 @@
 #include "support/simlink.h"
+#include "utilities/labeltable.h"
 #include "utilities/maintenancecommands.h"
 #include "utilities/utilitytexts.h"
 
@@ -32,6 +33,16 @@ struct Screen {
     QString field = QStringLiteral("untouched");
 };
 } // namespace
+
+// The step the utilities screen runs for a click on label `index`.
+varo::utilities::MaintenanceStep stepOf(int index,
+                                        const varo::utilities::TimeAdjustment &adjustment = {}) {
+    const varo::utilities::LabelEntry *entry = varo::utilities::findLabel(index);
+    varo::utilities::MaintenanceStep step{entry->verb};
+    step.adjustment = adjustment;
+    step.mode = entry->mode;
+    return step;
+}
 
 class TestMaintenanceCommands : public QObject {
     Q_OBJECT
@@ -123,7 +134,7 @@ void TestMaintenanceCommands::buttons() {
     });
     Screen screen(commands);
 
-    QVERIFY(commands.click(index, {hours, direction}));
+    QVERIFY(commands.run(stepOf(index, {hours, direction})));
     QTRY_VERIFY(!commands.isBusy());
     QVERIFY(!sl.link.isBusy());
     QTRY_COMPARE(sl.sim.received(), QByteArray("\r\r") + wire);
@@ -153,7 +164,7 @@ void TestMaintenanceCommands::noResponse() {
     MaintenanceCommands commands(&sl.link);
     commands.setAsker([](const QString &, std::function<void(bool)> answer) { answer(true); });
     Screen screen(commands);
-    QVERIFY(commands.click(index));
+    QVERIFY(commands.run(stepOf(index)));
     QTRY_VERIFY(!commands.isBusy());
     QCOMPARE(screen.status, QStringLiteral("No response from reader"));
     QCOMPARE(screen.field, field);
@@ -168,7 +179,7 @@ void TestMaintenanceCommands::notConnectedSendsNothing() {
     Screen screen(commands);
     for (const int index : {0, 2, 5, 6, 7, 9, 12, 19, 10}) {
         screen.status.clear();
-        QVERIFY(commands.click(index, {QStringLiteral("99"), Direction::Add}));
+        QVERIFY(commands.run(stepOf(index, {QStringLiteral("99"), Direction::Add})));
         QCOMPARE(screen.status, QStringLiteral("Not Connected"));
         QVERIFY(!commands.isBusy());
     }
@@ -188,7 +199,7 @@ void TestMaintenanceCommands::brokenLinkRefusesWithTheReason() {
     Screen screen(commands);
     for (const int index : {0, 12}) {
         screen.status.clear();
-        QVERIFY(commands.click(index));
+        QVERIFY(commands.run(stepOf(index)));
         QTRY_VERIFY(!commands.isBusy());
         QVERIFY2(screen.status.startsWith(QStringLiteral("The link to the reader is lost: ")),
                  qPrintable(screen.status));
@@ -203,19 +214,21 @@ void TestMaintenanceCommands::oneClickAtATime() {
     MaintenanceCommands commands(&sl.link);
     Screen screen(commands);
 
-    QVERIFY(commands.click(0));
+    QVERIFY(commands.run(stepOf(0)));
     QVERIFY(sl.link.isBusy());
-    QVERIFY(!commands.click(2));
+    QVERIFY(!commands.run(stepOf(2)));
     QTRY_VERIFY(!commands.isBusy());
     QCOMPARE(screen.field, QStringLiteral("VARO SIM V1.0"));
     QCOMPARE(sl.sim.received(), QByteArray("\r\rV\r"));
 
     // Another operation holds the link: refused before the wake-up.
-    const varo::link::OperationClaim program = sl.link.claim(QStringLiteral("Program Reader"));
+    const varo::link::OperationClaim program = sl.link.claim(varo::link::Operation::ProgramReader);
     QVERIFY(program);
-    QVERIFY(commands.click(2));
-    QCOMPARE(screen.status, QStringLiteral("Link busy"));
-    QCOMPARE(sl.link.activeOperation(), QStringLiteral("Program Reader"));
+    QSignalSpy refused(&commands, &MaintenanceCommands::refused);
+    QVERIFY(!commands.run(stepOf(2)));
+    QCOMPARE(refused.size(), 1);
+    QCOMPARE(refused.first().first().toString(), QStringLiteral("Program Reader"));
+    QCOMPARE(sl.link.activeOperationName(), QStringLiteral("Program Reader"));
     QTest::qWait(50);
     QCOMPARE(sl.sim.received(), QByteArray("\r\rV\r"));
 }
@@ -225,7 +238,7 @@ void TestMaintenanceCommands::disconnectWhileWaitingEndsTheClick() {
     sl.sim.options().silent = true;
     QVERIFY(sl.connect(Medium::Tcp));
     MaintenanceCommands commands(&sl.link);
-    QVERIFY(commands.click(7));
+    QVERIFY(commands.run(stepOf(7)));
     QTRY_COMPARE(sl.sim.received(), QByteArray("\r\rz\r"));
     QVERIFY(sl.link.disconnectReader());
     QVERIFY(!commands.isBusy());
