@@ -3,7 +3,7 @@
 #include "app/commform.h"
 #include "app/fonts.h"
 #include "app/mainwindow.h"
-#include "config/pgmform.h"
+#include "config/ui/pgmform.h"
 #include "flash/flashscreen.h"
 #include "link/readerlink.h"
 #include "loopback/loopbackengine.h"
