@@ -47,6 +47,8 @@ SignalBridge::SignalBridge(QObject *parent)
 SignalBridge::~SignalBridge() {
     if (!m_notifier)
         return;
+    ::signal(SIGINT, SIG_DFL);
+    ::signal(SIGTERM, SIG_DFL);
     m_notifier.reset();
     const int writeEnd = g_writeEnd;
     g_writeEnd = -1;

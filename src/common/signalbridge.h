@@ -11,8 +11,7 @@ namespace varo::common {
 // SIGINT and SIGTERM as a Qt signal: the handler only writes the signal's number into a socket
 // pair, and `received` is emitted from the event loop of the thread that made the bridge, never
 // from the handler. SIGPIPE is ignored, so a closed pipe fails a write instead of ending the
-// process. One bridge per process; the handlers stay installed after it is gone (they then do
-// nothing).
+// process. One bridge per process; when it is gone, SIGINT and SIGTERM act as by default again.
 class SignalBridge : public QObject {
     Q_OBJECT
 

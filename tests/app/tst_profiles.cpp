@@ -7,7 +7,7 @@
 #include "config/readerprofile.h"
 #include "config/ui/profilecomparedialog.h"
 #include "link/readerlink.h"
-#include "rawpty.h"
+#include "support/simwindow.h"
 #include "ui/actionbutton.h"
 
 #include <QAction>
@@ -132,10 +132,7 @@ void TestProfiles::getSettingsShowsTheDifferencesThenApplies() {
     QSignalSpy applied(m_window->profileActions(), &ProfileActions::profileApplied);
     // Connected to a reader that hears everything: loading sends nothing.
     RawPty pty;
-    QVERIFY(pty.isValid());
-    qputenv("VARO_COM2", pty.slavePath().toLocal8Bit());
-    m_window->commForm()->connectButton()->click();
-    QTRY_VERIFY(m_window->link()->isConnected());
+    QVERIFY(connectBySerial(*m_window, pty));
 
     menuAction("hp")->trigger();
     QCOMPARE(m_asked, QList<Purpose>{Purpose::Open});
@@ -207,10 +204,7 @@ void TestProfiles::saveErrorNamesFileAndReason() {
 
 void TestProfiles::notLoadedWhileProgramming() {
     RawPty pty; // a reader that never answers: the run waits for its identification
-    QVERIFY(pty.isValid());
-    qputenv("VARO_COM2", pty.slavePath().toLocal8Bit());
-    m_window->commForm()->connectButton()->click();
-    QTRY_VERIFY(m_window->link()->isConnected());
+    QVERIFY(connectBySerial(*m_window, pty));
     m_window->setAsker([](const QString &, std::function<void(bool)> answer) { answer(true); });
     m_window->chooseEntry(MenuEntry::ProgramReader);
     QTRY_COMPARE(m_window->link()->activeOperation(), QStringLiteral("Program Reader"));
