@@ -14,12 +14,13 @@ const QString kWiegand = QStringLiteral("wiegand");
 const QString kBarcode = QStringLiteral("barcode");
 const QString kCommports = QStringLiteral("commports");
 
-// The place of a control on the original forms, "general.Check9" for index < 0, else
-// "barcode.Check1(17)": the catalog is written in these places, the key tables map them to keys.
-QString controlName(const QString &screen, const QString &control, int index = -1) {
+// The object name of a control of the original forms: "Check9" for index < 0, else the member of
+// a control array, "Check1_17". The catalog is written by these names, screen by screen; the key
+// tables give each its key.
+QString objectName(const QString &control, int index = -1) {
     if (index < 0)
-        return screen + u'.' + control;
-    return QStringLiteral("%1.%2(%3)").arg(screen, control).arg(index);
+        return control;
+    return QStringLiteral("%1_%2").arg(control).arg(index);
 }
 
 // The reader's serial ports: each option button at its control place and its key (the group
@@ -46,7 +47,7 @@ constexpr CommportsMember kCommportsMembers[] = {
 class CatalogBuilder {
 public:
     void check(const QString &screen, const QString &control, int index = -1) {
-        add(controlName(screen, control, index), FieldKind::Check);
+        add(screen, objectName(control, index), FieldKind::Check);
     }
     // Check boxes numbered by name rather than by index: Check1, Check2, ...
     void numberedChecks(const QString &screen, int first, int last) {
@@ -59,7 +60,7 @@ public:
     }
     void text(const QString &screen, const QString &control, int index, int maxLength,
               InputRule rule = InputRule::Digits) {
-        FieldInfo &info = add(controlName(screen, control, index), FieldKind::Text);
+        FieldInfo &info = add(screen, objectName(control, index), FieldKind::Text);
         info.maxLength = maxLength;
         info.rule = rule;
     }
@@ -69,24 +70,30 @@ public:
     }
     // An option button; its group follows from its key.
     void option(const QString &screen, const QString &control, int index) {
-        add(controlName(screen, control, index), FieldKind::Option);
+        add(screen, objectName(control, index), FieldKind::Option);
     }
-    FieldInfo &last() { return m_fields.last().second; }
-    // Each field at its control place, in catalog order.
-    QList<std::pair<QString, FieldInfo>> take() { return std::move(m_fields); }
+    FieldInfo &last() { return m_fields.last().info; }
+    // One field of a screen, known by its control's object name until the key tables name it.
+    struct Built {
+        QString screen;
+        QString objectName;
+        FieldInfo info;
+    };
+    // Every field in catalog order.
+    QList<Built> take() { return std::move(m_fields); }
 
 private:
-    FieldInfo &add(const QString &control, FieldKind kind) {
+    FieldInfo &add(const QString &screen, const QString &name, FieldKind kind) {
         FieldInfo info;
         info.kind = kind;
-        m_fields.append({control, info});
-        return m_fields.last().second;
+        m_fields.append({screen, name, info});
+        return m_fields.last().info;
     }
 
-    QList<std::pair<QString, FieldInfo>> m_fields;
+    QList<Built> m_fields;
 };
 
-// The descriptive keys, screen by screen in layout order: (form name, key).
+// The descriptive keys, screen by screen in layout order: (object name, key).
 using KeyTable = QList<std::pair<QString, QString>>;
 
 KeyTable generalKeys() {
@@ -104,28 +111,28 @@ KeyTable generalKeys() {
         {"Check4", "magstripe.enabled"},
         {"Check2", "magstripe.goodReadBeep"},
         {"Check3", "magstripe.masking"},
-        {"Text5(6)", "speaker.goodReadTime"},
-        {"Text5(2)", "speaker.frequencyHex"},
-        {"Text5(4)", "speaker.dutyCycleOn"},
-        {"Text5(5)", "speaker.dutyCycleOff"},
+        {"Text5_6", "speaker.goodReadTime"},
+        {"Text5_2", "speaker.frequencyHex"},
+        {"Text5_4", "speaker.dutyCycleOn"},
+        {"Text5_5", "speaker.dutyCycleOff"},
         {"Check13", "speaker.startupTone"},
         {"Check6", "led1.powerOnRed"},
         {"Check15", "led1.badReadRed"},
         {"Check16", "led1.goodReadGreen"},
-        {"Text5(1)", "led1.goodReadTime"},
+        {"Text5_1", "led1.goodReadTime"},
         {"Check17", "led2.powerOnGreen"},
         {"Check14", "led2.goodReadGreen"},
-        {"Text5(3)", "led2.goodReadTime"},
-        {"Text5(0)", "storage.idLength"},
+        {"Text5_3", "led2.goodReadTime"},
+        {"Text5_0", "storage.idLength"},
         {"Check1", "storage.includeDateTime"},
         {"Check7", "storage.includeReaderId"},
         {"Check18", "storage.includeReaderDescription"},
-        {"Text5(7)", "storage.readerId"},
-        {"Text5(8)", "storage.readerDescription"},
+        {"Text5_7", "storage.readerId"},
+        {"Text5_8", "storage.readerDescription"},
     };
     KeyTable table;
     for (const Entry &e : kEntries)
-        table.append({kGeneral + u'.' + QLatin1String(e.control), QLatin1String(e.key)});
+        table.append({QLatin1String(e.control), QLatin1String(e.key)});
     return table;
 }
 
@@ -162,38 +169,33 @@ KeyTable wiegandKeys() {
         for (int i = 0; i < 3; ++i) {
             const FormatPartPlace &place = block.parts[i];
             const QString part = format + QLatin1String(kParts[i]) + u'.';
-            table.append({controlName(kWiegand, t1, place.start), part + QStringLiteral("start")});
-            table.append(
-                {controlName(kWiegand, t1, place.length), part + QStringLiteral("length")});
-            table.append({controlName(kWiegand, QStringLiteral("Check%1").arg(place.lsb)),
+            table.append({objectName(t1, place.start), part + QStringLiteral("start")});
+            table.append({objectName(t1, place.length), part + QStringLiteral("length")});
+            table.append({objectName(QStringLiteral("Check%1").arg(place.lsb)),
                           part + QStringLiteral("lsb")});
-            table.append({controlName(kWiegand, t1, place.chars), part + QStringLiteral("chars")});
+            table.append({objectName(t1, place.chars), part + QStringLiteral("chars")});
         }
-        table.append(
-            {controlName(kWiegand, t1, block.total), format + QStringLiteral("totalBits")});
+        table.append({objectName(t1, block.total), format + QStringLiteral("totalBits")});
     }
     for (int b = 0; b < 3; ++b) {
         for (int r = 0; r < 5; ++r) {
             const QString row = QStringLiteral("mask%1.row%2.").arg(b + 1).arg(r + 1);
             const int index = b * 5 + r;
+            table.append({objectName(QStringLiteral("Check%1").arg(kWiegandConstBoxes[b][r])),
+                          row + QStringLiteral("const")});
             table.append(
-                {controlName(kWiegand, QStringLiteral("Check%1").arg(kWiegandConstBoxes[b][r])),
-                 row + QStringLiteral("const")});
-            table.append({controlName(kWiegand, QStringLiteral("Text2"), index),
-                          row + QStringLiteral("start")});
-            table.append({controlName(kWiegand, QStringLiteral("Text3"), index),
-                          row + QStringLiteral("lenValue")});
+                {objectName(QStringLiteral("Text2"), index), row + QStringLiteral("start")});
+            table.append(
+                {objectName(QStringLiteral("Text3"), index), row + QStringLiteral("lenValue")});
         }
     }
     constexpr const char *kMagstripe[6] = {"cStart",     "track1Set",          "includeStartStop",
                                            "includeLrc", "directionIndicator", "alphaDelete"};
     for (int i = 0; i < 6; ++i)
-        table.append({controlName(kWiegand, QStringLiteral("Check%1").arg(25 + i)),
+        table.append({objectName(QStringLiteral("Check%1").arg(25 + i)),
                       QStringLiteral("magstripe.") + QLatin1String(kMagstripe[i])});
-    table.append(
-        {controlName(kWiegand, QStringLiteral("Text4")), QStringLiteral("magstripe.length")});
-    table.append(
-        {controlName(kWiegand, QStringLiteral("Text5")), QStringLiteral("magstripe.separatorHex")});
+    table.append({objectName(QStringLiteral("Text4")), QStringLiteral("magstripe.length")});
+    table.append({objectName(QStringLiteral("Text5")), QStringLiteral("magstripe.separatorHex")});
     return table;
 }
 
@@ -223,45 +225,39 @@ KeyTable barcodeKeys() {
         for (const Column &c : kColumns) {
             QString field;
             if (c.offset == -1)
-                field = controlName(kBarcode, QStringLiteral("Text1"), r);
+                field = objectName(QStringLiteral("Text1"), r);
             else if (c.offset == -2)
-                field = controlName(kBarcode, QStringLiteral("Text3"), r);
+                field = objectName(QStringLiteral("Text3"), r);
             else
-                field = controlName(kBarcode, QStringLiteral("Check1"), 8 * r + c.offset);
+                field = objectName(QStringLiteral("Check1"), 8 * r + c.offset);
             table.append({field, row + QLatin1String(c.key)});
         }
         for (int k = 0; k < 5; ++k)
-            table.append({controlName(kBarcode, QStringLiteral("Text2"), 5 * r + k),
+            table.append({objectName(QStringLiteral("Text2"), 5 * r + k),
                           row + QStringLiteral("prefix.%1").arg(k + 1)});
         for (int k = 0; k < 5; ++k)
-            table.append({controlName(kBarcode, QStringLiteral("Text4"), 5 * r + k),
+            table.append({objectName(QStringLiteral("Text4"), 5 * r + k),
                           row + QStringLiteral("suffix.%1").arg(k + 1)});
     }
     // "Mask # 1" rows use Check4(0) to Check4(4); "Mask # 2" rows Check4(9) down to Check4(5).
     for (int m = 0; m < 2; ++m) {
         const QString mask = QStringLiteral("mask%1.").arg(m + 1);
-        table.append(
-            {controlName(kBarcode, QStringLiteral("Text8"), m), mask + QStringLiteral("length")});
+        table.append({objectName(QStringLiteral("Text8"), m), mask + QStringLiteral("length")});
         for (int r = 0; r < 5; ++r) {
             const int i = m == 0 ? r : 9 - r;
             const QString row = mask + QStringLiteral("row%1.").arg(r + 1);
-            table.append({controlName(kBarcode, QStringLiteral("Check4"), i),
-                          row + QStringLiteral("const")});
+            table.append({objectName(QStringLiteral("Check4"), i), row + QStringLiteral("const")});
+            table.append({objectName(QStringLiteral("Text5"), i), row + QStringLiteral("start")});
             table.append(
-                {controlName(kBarcode, QStringLiteral("Text5"), i), row + QStringLiteral("start")});
-            table.append({controlName(kBarcode, QStringLiteral("Text7"), i),
-                          row + QStringLiteral("lenValue")});
+                {objectName(QStringLiteral("Text7"), i), row + QStringLiteral("lenValue")});
         }
     }
-    table.append({controlName(kBarcode, QStringLiteral("Check2")), QStringLiteral("alphaDelete")});
-    table.append({controlName(kBarcode, QStringLiteral("Check3")), QStringLiteral("cacUsid")});
-    table.append({controlName(kBarcode, QStringLiteral("Text6")), QStringLiteral("timeout")});
-    table.append(
-        {controlName(kBarcode, QStringLiteral("Option1"), 2), QStringLiteral("priority.none")});
-    table.append(
-        {controlName(kBarcode, QStringLiteral("Option1"), 0), QStringLiteral("priority.small")});
-    table.append(
-        {controlName(kBarcode, QStringLiteral("Option1"), 1), QStringLiteral("priority.large")});
+    table.append({objectName(QStringLiteral("Check2")), QStringLiteral("alphaDelete")});
+    table.append({objectName(QStringLiteral("Check3")), QStringLiteral("cacUsid")});
+    table.append({objectName(QStringLiteral("Text6")), QStringLiteral("timeout")});
+    table.append({objectName(QStringLiteral("Option1"), 2), QStringLiteral("priority.none")});
+    table.append({objectName(QStringLiteral("Option1"), 0), QStringLiteral("priority.small")});
+    table.append({objectName(QStringLiteral("Option1"), 1), QStringLiteral("priority.large")});
     return table;
 }
 
@@ -330,8 +326,7 @@ void addCommports(CatalogBuilder &b) {
 KeyTable commportsKeys() {
     KeyTable table;
     for (const CommportsMember &m : kCommportsMembers)
-        table.append(
-            {controlName(kCommports, QLatin1String(m.control), m.index), QLatin1String(m.key)});
+        table.append({objectName(QLatin1String(m.control), m.index), QLatin1String(m.key)});
     return table;
 }
 
@@ -349,33 +344,24 @@ KeyTable keyTable(SetupScreen screen) {
     return {};
 }
 
-// Control place -> the field's key, every screen.
-const QHash<QString, QString> &keysByControl() {
-    static const QHash<QString, QString> table = [] {
-        QHash<QString, QString> keys;
+// Screen name -> object name -> the field's key.
+const QHash<QString, QHash<QString, QString>> &keysByControl() {
+    static const QHash<QString, QHash<QString, QString>> table = [] {
+        QHash<QString, QHash<QString, QString>> keys;
         for (SetupScreen screen : kSetupScreens) {
+            const QString name = screenName(screen);
             for (const auto &[control, key] : keyTable(screen))
-                keys.insert(control, screenName(screen) + u'.' + key);
+                keys[name].insert(control, name + u'.' + key);
         }
         return keys;
     }();
     return table;
 }
 
-QString keyOfControl(const QString &control) {
-    const QString key = keysByControl().value(control);
-    Q_ASSERT_X(!key.isEmpty(), "fieldCatalog", qPrintable(control));
+QString keyOfControl(const QString &screen, const QString &control) {
+    const QString key = keysByControl().value(screen).value(control);
+    Q_ASSERT_X(!key.isEmpty(), "fieldCatalog", qPrintable(screen + u' ' + control));
     return key;
-}
-
-// The object name of a control place: "Check1_17" for "barcode.Check1(17)".
-QString objectNameOf(const QString &control) {
-    QString name = control.section(u'.', 1);
-    if (name.endsWith(u')')) {
-        name.chop(1);
-        name.replace(u'(', u'_');
-    }
-    return name;
 }
 
 } // namespace
@@ -410,11 +396,11 @@ const QList<FieldInfo> &fieldCatalog() {
         addBarcode(b);
         addCommports(b);
         QList<FieldInfo> fields;
-        for (const auto &[control, built] : b.take()) {
-            FieldInfo info = built;
-            info.key = keyOfControl(control);
-            info.screen = *screenNamed(control.section(u'.', 0, 0));
-            info.objectName = objectNameOf(control);
+        for (const CatalogBuilder::Built &built : b.take()) {
+            FieldInfo info = built.info;
+            info.key = keyOfControl(built.screen, built.objectName);
+            info.screen = *screenNamed(built.screen);
+            info.objectName = built.objectName;
             if (info.kind == FieldKind::Option)
                 info.group = info.key.section(u'.', 0, -2);
             fields.append(info);
@@ -441,12 +427,12 @@ const QList<ConstPair> &constPairs() {
         QList<ConstPair> list;
         // Wiegand blocks: Mask 1 to Mask 5 of each block, Start fields Text2(0) to Text2(14).
         for (int i = 0; i < 15; ++i)
-            list.append({keyOfControl(controlName(kWiegand, QStringLiteral("Check%1").arg(
-                                                                kWiegandConstBoxes[i / 5][i % 5]))),
-                         keyOfControl(controlName(kWiegand, QStringLiteral("Text2"), i))});
+            list.append({keyOfControl(kWiegand, QStringLiteral("Check%1").arg(
+                                                    kWiegandConstBoxes[i / 5][i % 5])),
+                         keyOfControl(kWiegand, objectName(QStringLiteral("Text2"), i))});
         for (int i = 0; i < 10; ++i)
-            list.append({keyOfControl(controlName(kBarcode, QStringLiteral("Check4"), i)),
-                         keyOfControl(controlName(kBarcode, QStringLiteral("Text5"), i))});
+            list.append({keyOfControl(kBarcode, objectName(QStringLiteral("Check4"), i)),
+                         keyOfControl(kBarcode, objectName(QStringLiteral("Text5"), i))});
         return list;
     }();
     return pairs;

@@ -18,7 +18,7 @@ namespace {
 
 // One key of the document, its placeholders filled in.
 struct DocumentedKey {
-    QString value;   // "check", "digits 2", "hex 4", "choice: ..."
+    QString value;    // "check", "digits 2", "hex 4", "choice: ..."
     QString fallback; // the Default cell when it is one plain value, else empty
 };
 
@@ -46,7 +46,9 @@ QStringList expand(const QString &pattern, const QHash<QChar, QStringList> &valu
     QStringList parts = pattern.split(u'.');
     for (qsizetype i = 0; i < parts.size(); ++i) {
         const QString part = parts.at(i);
-        const QChar letter = part.size() == 1 ? part.at(0) : part.size() > 1 ? part.back() : QChar();
+        const QChar letter = part.size() == 1  ? part.at(0)
+                             : part.size() > 1 ? part.back()
+                                               : QChar();
         const QString stem = part.size() == 1 ? QString() : part.chopped(1);
         if (!letter.isUpper() || !values.contains(letter) ||
             (part.size() > 1 && !stem.at(0).isLower()))
@@ -103,8 +105,9 @@ QHash<SetupScreen, QHash<QString, DocumentedKey>> readDocument(const QString &pa
             for (const QString &key : expand(pattern, placeholders(*screen))) {
                 if (notFor.contains(key.section(u'.', 0, 0)))
                     continue;
-                keys[*screen].insert(key, {cells.value(2).trimmed(),
-                                           kPlain.match(fallback).hasMatch() ? fallback : QString()});
+                keys[*screen].insert(key,
+                                     {cells.value(2).trimmed(),
+                                      kPlain.match(fallback).hasMatch() ? fallback : QString()});
             }
         }
     }
