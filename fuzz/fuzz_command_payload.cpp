@@ -31,7 +31,7 @@ bool allowedCharacter(InputRule rule, QChar c) {
 // One keystroke or deletion on a text field, through the typing rule.
 void typeInto(ConfigModel &model, const FieldInfo &info, std::uint8_t kind, std::uint8_t at,
               char16_t character) {
-    const QString before = model.text(info.name);
+    const QString before = model.text(info.key);
     const qsizetype position = before.isEmpty() ? 0 : at % (before.size() + 1);
     QString after = before;
     if (kind & 1)
@@ -46,7 +46,7 @@ void typeInto(ConfigModel &model, const FieldInfo &info, std::uint8_t kind, std:
             VARO_FUZZ_CHECK(allowedCharacter(info.rule, c));
         VARO_FUZZ_CHECK(kept->size() <= info.maxLength || kept->size() < before.size());
     }
-    model.setText(info.name, *kept);
+    model.setText(info.key, *kept);
 }
 
 } // namespace
@@ -65,14 +65,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         const std::uint8_t argument = in.byte();
         switch (info.kind) {
         case FieldKind::Check:
-            model.setCheck(info.name, argument & 1);
+            model.setCheck(info.key, argument & 1);
             break;
         case FieldKind::Option:
-            model.select(info.name);
+            model.select(info.key);
             break;
         case FieldKind::Text:
             if (directTexts && (kind & 0x80)) {
-                model.setText(info.name, QString::fromLatin1(in.bytes(argument & 0x3f)));
+                model.setText(info.key, QString::fromLatin1(in.bytes(argument & 0x3f)));
                 bypassed = true;
             } else {
                 typeInto(model, info, kind, argument, char16_t(in.word()));

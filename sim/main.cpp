@@ -1,5 +1,6 @@
 // varo-sim: simulated Varo readers on 127.0.0.1 and/or pseudo-terminals.
 
+#include "common/signalbridge.h"
 #include "sim/readersimulator.h"
 #include "sim/simfault.h"
 #include "sim/simfleet.h"
@@ -13,11 +14,9 @@
 #include <QTextStream>
 #include <QTimer>
 
-#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <optional>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -26,12 +25,8 @@ using varo::sim::ReaderSimulator;
 using varo::sim::SimFleet;
 using varo::sim::SimOptions;
 
-int g_signalPipe[2] = {-1, -1};
-
-void onSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(g_signalPipe[1], &byte, 1);
-}
+constexpr int kExitUsage = 2;
+constexpr int kExitFailed = 1;
 
 QString hexAndText(const QByteArray &bytes) {
     QString text;
@@ -120,256 +115,312 @@ void runControlLine(SimFleet &fleet, const QString &line) {
     }
 }
 
-} // namespace
+// What one run of varo-sim does, as its command line asks.
+struct SimRun {
+    SimOptions options;
+    int readerCount = 1;
+    QMap<int, varo::sim::FaultMode> faults;
+    QList<int> unplugTimes;
+    QList<int> replugTimes;
+    std::optional<quint16> tcpPort; // first port; readers after the first take the next ones
+    bool pty = false;
+    QString ptyLink;
+    bool control = false;
+    bool log = false;
+    QString reportPath; // empty: no report
+};
 
-int main(int argc, char *argv[]) {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("varo-sim"));
+// The options of the command line and their help texts.
+struct CommandLine {
+    CommandLine();
 
     QCommandLineParser parser;
+    const QCommandLineOption tcp{QStringLiteral("tcp"),
+                                 QStringLiteral("Listen on 127.0.0.1 PORT (0 = any free port)."),
+                                 QStringLiteral("PORT")};
+    const QCommandLineOption pty{QStringLiteral("pty"),
+                                 QStringLiteral("Open a pseudo-terminal; prints \"PTY <path>\".")};
+    const QCommandLineOption ptyLink{
+        QStringLiteral("pty-link"),
+        QStringLiteral("Keep a symbolic link PATH to the pseudo-terminal, re-pointed whenever it "
+                       "is re-created (several readers: PATH.<i>)."),
+        QStringLiteral("PATH")};
+    const QCommandLineOption readers{
+        QStringLiteral("readers"),
+        QStringLiteral("Simulate N readers, each with its own state; reader i (from 0) listens on "
+                       "PORT + i."),
+        QStringLiteral("N"), QStringLiteral("1")};
+    const QCommandLineOption replyDelay{
+        QStringLiteral("reply-delay"),
+        QStringLiteral("Delay every reply, line and loader, by MS milliseconds."),
+        QStringLiteral("MS")};
+    const QCommandLineOption faulty{
+        QStringLiteral("faulty"),
+        QStringLiteral("Readers that fail: indexes from 0, each optionally \":MODE\" "
+                       "(for example 3,7:close)."),
+        QStringLiteral("LIST")};
+    const QCommandLineOption faultMode{
+        QStringLiteral("fault-mode"),
+        QStringLiteral("Fault of --faulty readers without a mode: %1 (default silent).")
+            .arg(varo::sim::faultModeNames()),
+        QStringLiteral("MODE"), QStringLiteral("silent")};
+    const QCommandLineOption unplugAt{
+        QStringLiteral("unplug-at"),
+        QStringLiteral("Unplug every reader MS milliseconds after the start (a list: several "
+                       "times): listeners closed, clients dropped, pseudo-terminals gone."),
+        QStringLiteral("MS")};
+    const QCommandLineOption replugAt{
+        QStringLiteral("replug-at"),
+        QStringLiteral("Plug every reader back in MS milliseconds after the start (a list: "
+                       "several times): same ports, new pseudo-terminals."),
+        QStringLiteral("MS")};
+    const QCommandLineOption control{
+        QStringLiteral("control"),
+        QStringLiteral("Read control lines on stdin: \"unplug [i]\", \"replug [i]\", \"quit\".")};
+    const QCommandLineOption log{QStringLiteral("log"),
+                                 QStringLiteral("Print every received byte to stderr.")};
+    const QCommandLineOption report{
+        QStringLiteral("report"),
+        QStringLiteral("Write what was received to FILE at exit (several readers: FILE.<i>)."),
+        QStringLiteral("FILE")};
+    const QCommandLineOption silent{QStringLiteral("silent"),
+                                    QStringLiteral("Never answer line commands.")};
+    const QCommandLineOption silentOn{QStringLiteral("silent-on"),
+                                      QStringLiteral("No answer to commands starting with CODE."),
+                                      QStringLiteral("CODE")};
+    const QCommandLineOption emptyReplies{QStringLiteral("empty-replies"),
+                                          QStringLiteral("Answer every line command with CR.")};
+    const QCommandLineOption garbage{QStringLiteral("garbage"),
+                                     QStringLiteral("Send TEXT before every reply."),
+                                     QStringLiteral("TEXT")};
+    const QCommandLineOption wakeup{QStringLiteral("wakeup-reply"),
+                                    QStringLiteral("Answer each wake-up CR CR with TEXT."),
+                                    QStringLiteral("TEXT")};
+    const QCommandLineOption crlf{QStringLiteral("crlf"),
+                                  QStringLiteral("End replies with CR LF instead of CR.")};
+    const QCommandLineOption firmware{QStringLiteral("firmware"),
+                                      QStringLiteral("Firmware identification (reply to \"V\")."),
+                                      QStringLiteral("TEXT")};
+    const QCommandLineOption ack{QStringLiteral("ack"),
+                                 QStringLiteral("Reply to programming commands."),
+                                 QStringLiteral("TEXT")};
+    const QCommandLineOption recordFile{QStringLiteral("record-file"),
+                                        QStringLiteral("Stored records, one per line, from FILE."),
+                                        QStringLiteral("FILE")};
+    const QCommandLineOption clock{QStringLiteral("clock"),
+                                   QStringLiteral("Reader clock start, \"yyyy-MM-dd HH:mm:ss\"."),
+                                   QStringLiteral("TIME")};
+    const QCommandLineOption echoTyped{
+        QStringLiteral("echo-typed"),
+        QStringLiteral("Echo every character received in line mode.")};
+    const QCommandLineOption noReady{QStringLiteral("loader-no-ready"),
+                                     QStringLiteral("Loader: no \"TK\"/\"YK\".")};
+    const QCommandLineOption noFinalB{QStringLiteral("no-final-b"),
+                                      QStringLiteral("Loader: no final \"B\".")};
+    QList<QCommandLineOption> intOptions;  // kIntFlags, in order
+    QList<QCommandLineOption> echoOptions; // kEchoFlags, in order
+};
+
+CommandLine::CommandLine() {
     parser.setApplicationDescription(QStringLiteral(
         "Simulated Varo Series readers on 127.0.0.1 and pseudo-terminals.\n"
         "Prints \"TCP 127.0.0.1 <port>\" and \"PTY <path>\" for each reader, in order, and\n"
         "\"UNPLUGGED <i>\" / \"REPLUGGED <i> [<new pty>]\" when readers go and come back."));
     parser.addHelpOption();
-    const QCommandLineOption tcp(QStringLiteral("tcp"),
-                                 QStringLiteral("Listen on 127.0.0.1 PORT (0 = any free port)."),
-                                 QStringLiteral("PORT"));
-    const QCommandLineOption pty(QStringLiteral("pty"),
-                                 QStringLiteral("Open a pseudo-terminal; prints \"PTY <path>\"."));
-    const QCommandLineOption ptyLink(
-        QStringLiteral("pty-link"),
-        QStringLiteral("Keep a symbolic link PATH to the pseudo-terminal, re-pointed whenever it "
-                       "is re-created (several readers: PATH.<i>)."),
-        QStringLiteral("PATH"));
-    const QCommandLineOption readers(
-        QStringLiteral("readers"),
-        QStringLiteral("Simulate N readers, each with its own state; reader i (from 0) listens on "
-                       "PORT + i."),
-        QStringLiteral("N"), QStringLiteral("1"));
-    const QCommandLineOption replyDelay(
-        QStringLiteral("reply-delay"),
-        QStringLiteral("Delay every reply, line and loader, by MS milliseconds."),
-        QStringLiteral("MS"));
-    const QCommandLineOption faulty(
-        QStringLiteral("faulty"),
-        QStringLiteral("Readers that fail: indexes from 0, each optionally \":MODE\" "
-                       "(for example 3,7:close)."),
-        QStringLiteral("LIST"));
-    const QCommandLineOption faultMode(
-        QStringLiteral("fault-mode"),
-        QStringLiteral("Fault of --faulty readers without a mode: %1 (default silent).")
-            .arg(varo::sim::faultModeNames()),
-        QStringLiteral("MODE"), QStringLiteral("silent"));
-    const QCommandLineOption unplugAt(
-        QStringLiteral("unplug-at"),
-        QStringLiteral("Unplug every reader MS milliseconds after the start (a list: several "
-                       "times): listeners closed, clients dropped, pseudo-terminals gone."),
-        QStringLiteral("MS"));
-    const QCommandLineOption replugAt(
-        QStringLiteral("replug-at"),
-        QStringLiteral("Plug every reader back in MS milliseconds after the start (a list: "
-                       "several times): same ports, new pseudo-terminals."),
-        QStringLiteral("MS"));
-    const QCommandLineOption control(
-        QStringLiteral("control"),
-        QStringLiteral("Read control lines on stdin: \"unplug [i]\", \"replug [i]\", \"quit\"."));
-    const QCommandLineOption log(QStringLiteral("log"),
-                                 QStringLiteral("Print every received byte to stderr."));
-    const QCommandLineOption report(
-        QStringLiteral("report"),
-        QStringLiteral("Write what was received to FILE at exit (several readers: FILE.<i>)."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption silent(QStringLiteral("silent"),
-                                    QStringLiteral("Never answer line commands."));
-    const QCommandLineOption silentOn(QStringLiteral("silent-on"),
-                                      QStringLiteral("No answer to commands starting with CODE."),
-                                      QStringLiteral("CODE"));
-    const QCommandLineOption emptyReplies(QStringLiteral("empty-replies"),
-                                          QStringLiteral("Answer every line command with CR."));
-    const QCommandLineOption garbage(QStringLiteral("garbage"),
-                                     QStringLiteral("Send TEXT before every reply."),
-                                     QStringLiteral("TEXT"));
-    const QCommandLineOption wakeup(QStringLiteral("wakeup-reply"),
-                                    QStringLiteral("Answer each wake-up CR CR with TEXT."),
-                                    QStringLiteral("TEXT"));
-    const QCommandLineOption crlf(QStringLiteral("crlf"),
-                                  QStringLiteral("End replies with CR LF instead of CR."));
-    const QCommandLineOption firmware(QStringLiteral("firmware"),
-                                      QStringLiteral("Firmware identification (reply to \"V\")."),
-                                      QStringLiteral("TEXT"));
-    const QCommandLineOption ack(QStringLiteral("ack"),
-                                 QStringLiteral("Reply to programming commands."),
-                                 QStringLiteral("TEXT"));
-    const QCommandLineOption recordFile(QStringLiteral("record-file"),
-                                        QStringLiteral("Stored records, one per line, from FILE."),
-                                        QStringLiteral("FILE"));
-    const QCommandLineOption clock(QStringLiteral("clock"),
-                                   QStringLiteral("Reader clock start, \"yyyy-MM-dd HH:mm:ss\"."),
-                                   QStringLiteral("TIME"));
-    const QCommandLineOption echoTyped(
-        QStringLiteral("echo-typed"),
-        QStringLiteral("Echo every character received in line mode."));
-    const QCommandLineOption noReady(QStringLiteral("loader-no-ready"),
-                                     QStringLiteral("Loader: no \"TK\"/\"YK\"."));
-    const QCommandLineOption noFinalB(QStringLiteral("no-final-b"),
-                                      QStringLiteral("Loader: no final \"B\"."));
     parser.addOptions({tcp,          pty,       ptyLink, readers, replyDelay, faulty, faultMode,
                        unplugAt,     replugAt,  control, log,     report,     silent, silentOn,
                        emptyReplies, garbage,   wakeup,  crlf,    firmware,   ack,    recordFile,
                        clock,        echoTyped, noReady, noFinalB});
-    QList<QCommandLineOption> intOptions;
     for (const IntFlag &flag : kIntFlags) {
         intOptions.append(QCommandLineOption(QString::fromLatin1(flag.name),
                                              QString::fromLatin1(flag.help), QStringLiteral("N")));
         parser.addOption(intOptions.last());
     }
-    QList<QCommandLineOption> echoOptions;
     for (const EchoFlag &flag : kEchoFlags) {
         echoOptions.append(QCommandLineOption(QString::fromLatin1(flag.name),
                                               QString::fromLatin1(flag.help), QStringLiteral("N")));
         parser.addOption(echoOptions.last());
     }
-    parser.process(app);
+}
 
-    QTextStream err(stderr);
-    if (!parser.isSet(tcp) && !parser.isSet(pty)) {
-        err << "varo-sim: give --tcp PORT and/or --pty\n";
-        return 2;
-    }
-    bool countOk = false;
-    const int readerCount = parser.value(readers).toInt(&countOk);
-    if (!countOk || readerCount < 1 || readerCount > 1000) {
-        err << "varo-sim: --readers wants a number from 1 to 1000\n";
-        return 2;
-    }
-    const auto defaultFault = varo::sim::faultModeFromName(parser.value(faultMode));
-    if (!defaultFault) {
-        err << "varo-sim: --fault-mode wants one of " << varo::sim::faultModeNames() << '\n';
-        return 2;
-    }
-    QString faultError;
-    const auto faults = varo::sim::parseFaultyReaders(parser.value(faulty), readerCount,
-                                                      *defaultFault, &faultError);
-    if (!faults) {
-        err << "varo-sim: --faulty: " << faultError << '\n';
-        return 2;
-    }
-    const auto unplugTimes = parseTimes(parser.value(unplugAt));
-    const auto replugTimes = parseTimes(parser.value(replugAt));
-    if (!unplugTimes || !replugTimes) {
-        err << "varo-sim: --unplug-at and --replug-at want milliseconds (a list: 500,1500)\n";
-        return 2;
-    }
-    if (parser.isSet(ptyLink) && !parser.isSet(pty)) {
-        err << "varo-sim: --pty-link needs --pty\n";
-        return 2;
+// A message on stderr for a command line that cannot run.
+class UsageError {
+public:
+    explicit UsageError(QTextStream &err)
+        : m_err(err) {}
+    std::nullopt_t operator()(const QString &message) {
+        m_err << "varo-sim: " << message << '\n';
+        return std::nullopt;
     }
 
+private:
+    QTextStream &m_err;
+};
+
+// The stored records of --record-file; nullopt when the file cannot be read.
+std::optional<QList<QByteArray>> readRecordFile(const QString &path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    QList<QByteArray> records;
+    for (QByteArray line : file.readAll().split('\n')) {
+        if (line.endsWith('\r')) {
+            line.chop(1);
+        }
+        if (!line.isEmpty()) {
+            records.append(line);
+        }
+    }
+    return records;
+}
+
+// The reader behaviour flags into `options`; nullopt after a message when one is malformed.
+std::optional<SimOptions> readReaderOptions(const CommandLine &cl, QTextStream &err) {
+    const QCommandLineParser &parser = cl.parser;
+    UsageError fail(err);
     SimOptions options;
-    for (qsizetype i = 0; i < intOptions.size(); ++i) {
-        if (parser.isSet(intOptions[i])) {
+    for (qsizetype i = 0; i < cl.intOptions.size(); ++i) {
+        if (parser.isSet(cl.intOptions[i])) {
             bool ok = false;
-            options.*kIntFlags[i].field = parser.value(intOptions[i]).toInt(&ok);
+            options.*kIntFlags[i].field = parser.value(cl.intOptions[i]).toInt(&ok);
             if (!ok) {
-                err << "varo-sim: --" << kIntFlags[i].name << " needs a number\n";
-                return 2;
+                return fail(
+                    QStringLiteral("--%1 needs a number").arg(QLatin1String(kIntFlags[i].name)));
             }
         }
     }
-    for (qsizetype i = 0; i < echoOptions.size(); ++i) {
-        if (parser.isSet(echoOptions[i])) {
-            options.*kEchoFlags[i].field = parser.value(echoOptions[i]).toLongLong();
+    for (qsizetype i = 0; i < cl.echoOptions.size(); ++i) {
+        if (parser.isSet(cl.echoOptions[i])) {
+            options.*kEchoFlags[i].field = parser.value(cl.echoOptions[i]).toLongLong();
         }
     }
-    if (parser.isSet(replyDelay)) {
+    if (parser.isSet(cl.replyDelay)) {
         bool ok = false;
-        options.replyDelayMs = options.ackDelayMs = parser.value(replyDelay).toInt(&ok);
+        options.replyDelayMs = options.ackDelayMs = parser.value(cl.replyDelay).toInt(&ok);
         if (!ok || options.replyDelayMs < 0) {
-            err << "varo-sim: --reply-delay needs a number of milliseconds\n";
-            return 2;
+            return fail(QStringLiteral("--reply-delay needs a number of milliseconds"));
         }
     }
-    options.silent = parser.isSet(silent);
-    options.emptyReplies = parser.isSet(emptyReplies);
-    options.echoTyped = parser.isSet(echoTyped);
-    options.noReadyReply = parser.isSet(noReady);
-    options.noFinalB = parser.isSet(noFinalB);
-    if (parser.isSet(silentOn)) {
-        options.silentOnCode = parser.value(silentOn).toLatin1();
+    options.silent = parser.isSet(cl.silent);
+    options.emptyReplies = parser.isSet(cl.emptyReplies);
+    options.echoTyped = parser.isSet(cl.echoTyped);
+    options.noReadyReply = parser.isSet(cl.noReady);
+    options.noFinalB = parser.isSet(cl.noFinalB);
+    const std::pair<const QCommandLineOption *, QByteArray SimOptions::*> kTexts[] = {
+        {&cl.silentOn, &SimOptions::silentOnCode}, {&cl.garbage, &SimOptions::garbageBeforeReply},
+        {&cl.wakeup, &SimOptions::wakeupReply},    {&cl.firmware, &SimOptions::firmwareId},
+        {&cl.ack, &SimOptions::ackReply},
+    };
+    for (const auto &[option, field] : kTexts) {
+        if (parser.isSet(*option)) {
+            options.*field = parser.value(*option).toLatin1();
+        }
     }
-    if (parser.isSet(garbage)) {
-        options.garbageBeforeReply = parser.value(garbage).toLatin1();
-    }
-    if (parser.isSet(wakeup)) {
-        options.wakeupReply = parser.value(wakeup).toLatin1();
-    }
-    if (parser.isSet(crlf)) {
+    if (parser.isSet(cl.crlf)) {
         options.replyTerminator = "\r\n";
     }
-    if (parser.isSet(firmware)) {
-        options.firmwareId = parser.value(firmware).toLatin1();
-    }
-    if (parser.isSet(ack)) {
-        options.ackReply = parser.value(ack).toLatin1();
-    }
-    if (parser.isSet(clock)) {
+    if (parser.isSet(cl.clock)) {
         options.clock =
-            QDateTime::fromString(parser.value(clock), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+            QDateTime::fromString(parser.value(cl.clock), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
         if (!options.clock.isValid()) {
-            err << "varo-sim: --clock wants \"yyyy-MM-dd HH:mm:ss\"\n";
-            return 2;
+            return fail(QStringLiteral("--clock wants \"yyyy-MM-dd HH:mm:ss\""));
         }
     }
-    if (parser.isSet(recordFile)) {
-        QFile file(parser.value(recordFile));
-        if (!file.open(QIODevice::ReadOnly)) {
-            err << "varo-sim: cannot read " << file.fileName() << '\n';
-            return 2;
+    if (parser.isSet(cl.recordFile)) {
+        const auto records = readRecordFile(parser.value(cl.recordFile));
+        if (!records) {
+            return fail(QStringLiteral("cannot read ") + parser.value(cl.recordFile));
         }
-        for (QByteArray line : file.readAll().split('\n')) {
-            if (line.endsWith('\r')) {
-                line.chop(1);
-            }
-            if (!line.isEmpty()) {
-                options.records.append(line);
-            }
-        }
+        options.records.append(*records);
     }
+    return options;
+}
 
-    SimFleet fleet(options, readerCount, faults->modes);
-    if (parser.isSet(log)) {
-        for (int i = 0; i < fleet.size(); ++i) {
-            const QString prefix = readerCount == 1 ? QString() : QStringLiteral("[%1] ").arg(i);
-            QObject::connect(fleet.reader(i), &ReaderSimulator::bytesReceived, &app,
-                             [prefix](const QByteArray &bytes) {
-                                 QTextStream(stderr)
-                                     << prefix << "<< " << hexAndText(bytes) << Qt::endl;
-                             });
-        }
+// The whole command line as a run; nullopt after a message when it cannot run.
+std::optional<SimRun> readRun(const CommandLine &cl, QTextStream &err) {
+    const QCommandLineParser &parser = cl.parser;
+    UsageError fail(err);
+    if (!parser.isSet(cl.tcp) && !parser.isSet(cl.pty)) {
+        return fail(QStringLiteral("give --tcp PORT and/or --pty"));
     }
-
-    QTextStream out(stdout);
-    QString frontEndError;
-    if (parser.isSet(tcp)) {
+    SimRun run;
+    bool countOk = false;
+    run.readerCount = parser.value(cl.readers).toInt(&countOk);
+    if (!countOk || run.readerCount < 1 || run.readerCount > 1000) {
+        return fail(QStringLiteral("--readers wants a number from 1 to 1000"));
+    }
+    const auto defaultFault = varo::sim::faultModeFromName(parser.value(cl.faultMode));
+    if (!defaultFault) {
+        return fail(QStringLiteral("--fault-mode wants one of ") + varo::sim::faultModeNames());
+    }
+    QString faultError;
+    const auto faults = varo::sim::parseFaultyReaders(parser.value(cl.faulty), run.readerCount,
+                                                      *defaultFault, &faultError);
+    if (!faults) {
+        return fail(QStringLiteral("--faulty: ") + faultError);
+    }
+    run.faults = faults->modes;
+    const auto unplugTimes = parseTimes(parser.value(cl.unplugAt));
+    const auto replugTimes = parseTimes(parser.value(cl.replugAt));
+    if (!unplugTimes || !replugTimes) {
+        return fail(
+            QStringLiteral("--unplug-at and --replug-at want milliseconds (a list: 500,1500)"));
+    }
+    run.unplugTimes = *unplugTimes;
+    run.replugTimes = *replugTimes;
+    if (parser.isSet(cl.ptyLink) && !parser.isSet(cl.pty)) {
+        return fail(QStringLiteral("--pty-link needs --pty"));
+    }
+    const auto options = readReaderOptions(cl, err);
+    if (!options) {
+        return std::nullopt;
+    }
+    run.options = *options;
+    if (parser.isSet(cl.tcp)) {
         bool portOk = false;
-        const uint firstPort = parser.value(tcp).toUInt(&portOk);
+        const uint firstPort = parser.value(cl.tcp).toUInt(&portOk);
         if (!portOk || firstPort > 65535) {
-            err << "varo-sim: --tcp wants a port number\n";
-            return 2;
+            return fail(QStringLiteral("--tcp wants a port number"));
         }
-        if (!fleet.listen(quint16(firstPort), &frontEndError)) {
+        run.tcpPort = quint16(firstPort);
+    }
+    run.pty = parser.isSet(cl.pty);
+    run.ptyLink = parser.value(cl.ptyLink);
+    run.control = parser.isSet(cl.control);
+    run.log = parser.isSet(cl.log);
+    run.reportPath = parser.isSet(cl.report) ? parser.value(cl.report) : QString();
+    return run;
+}
+
+// Prints every received byte of every reader on stderr.
+void logReceivedBytes(SimFleet &fleet) {
+    for (int i = 0; i < fleet.size(); ++i) {
+        const QString prefix = fleet.size() == 1 ? QString() : QStringLiteral("[%1] ").arg(i);
+        QObject::connect(fleet.reader(i), &ReaderSimulator::bytesReceived, &fleet,
+                         [prefix](const QByteArray &bytes) {
+                             QTextStream(stderr)
+                                 << prefix << "<< " << hexAndText(bytes) << Qt::endl;
+                         });
+    }
+}
+
+// Opens the TCP ports and the pseudo-terminals and prints where they are; false after a message.
+bool openFrontEnds(SimFleet &fleet, const SimRun &run, QTextStream &out, QTextStream &err) {
+    QString frontEndError;
+    if (run.tcpPort) {
+        if (!fleet.listen(*run.tcpPort, &frontEndError)) {
             err << "varo-sim: " << frontEndError << '\n';
-            return 1;
+            return false;
         }
         for (int i = 0; i < fleet.size(); ++i) {
             out << "TCP 127.0.0.1 " << fleet.tcp(i)->port() << Qt::endl;
         }
     }
-    if (parser.isSet(pty)) {
-        if (!fleet.openPtys(parser.value(ptyLink), &frontEndError)) {
+    if (run.pty) {
+        if (!fleet.openPtys(run.ptyLink, &frontEndError)) {
             err << "varo-sim: " << frontEndError << '\n';
-            return 1;
+            return false;
         }
         for (int i = 0; i < fleet.size(); ++i) {
             if (const varo::sim::SimPty *terminal = fleet.pty(i)) {
@@ -377,69 +428,99 @@ int main(int argc, char *argv[]) {
             }
         }
     }
-    QObject::connect(&fleet, &SimFleet::unplugged, &app,
+    return true;
+}
+
+// Reports unplugs and replugs on stdout and schedules the timed ones.
+void followPlugging(SimFleet &fleet, const SimRun &run, QTextStream &out) {
+    QObject::connect(&fleet, &SimFleet::unplugged, &fleet,
                      [&out](int index) { out << "UNPLUGGED " << index << Qt::endl; });
-    QObject::connect(&fleet, &SimFleet::replugged, &app, [&out, &fleet](int index) {
+    QObject::connect(&fleet, &SimFleet::replugged, &fleet, [&out, &fleet](int index) {
         out << "REPLUGGED " << index;
         if (const varo::sim::SimPty *terminal = fleet.pty(index); terminal && terminal->isOpen()) {
             out << ' ' << terminal->slavePath();
         }
         out << Qt::endl;
     });
-    for (const int ms : *unplugTimes) {
+    for (const int ms : run.unplugTimes) {
         QTimer::singleShot(ms, &fleet, [&fleet] { fleet.unplug(); });
     }
-    for (const int ms : *replugTimes) {
+    for (const int ms : run.replugTimes) {
         QTimer::singleShot(ms, &fleet, [&fleet] { (void)fleet.replug(); });
     }
+}
+
+// Control lines on stdin, read as they come; the notifier stops when stdin closes.
+std::unique_ptr<QSocketNotifier> readControlLines(SimFleet &fleet) {
+    auto notifier = std::make_unique<QSocketNotifier>(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, &fleet,
+                     [&fleet, raw = notifier.get(), pending = QByteArray()]() mutable {
+                         char buffer[256];
+                         const ssize_t count = ::read(STDIN_FILENO, buffer, sizeof buffer);
+                         if (count <= 0) {
+                             raw->setEnabled(false); // stdin closed
+                             return;
+                         }
+                         pending.append(buffer, count);
+                         qsizetype end = 0;
+                         while ((end = pending.indexOf('\n')) >= 0) {
+                             runControlLine(fleet, QString::fromLocal8Bit(pending.left(end)));
+                             pending.remove(0, end + 1);
+                         }
+                     });
+    return notifier;
+}
+
+// Runs the fleet until "quit", SIGINT or SIGTERM, then writes the reports.
+int runFleet(const SimRun &run, QTextStream &err) {
+    SimFleet fleet(run.options, run.readerCount, run.faults);
+    if (run.log) {
+        logReceivedBytes(fleet);
+    }
+    QTextStream out(stdout);
+    if (!openFrontEnds(fleet, run, out, err)) {
+        return kExitFailed;
+    }
+    followPlugging(fleet, run, out);
     std::unique_ptr<QSocketNotifier> controlNotifier;
-    if (parser.isSet(control)) {
-        controlNotifier = std::make_unique<QSocketNotifier>(STDIN_FILENO, QSocketNotifier::Read);
-        QObject::connect(controlNotifier.get(), &QSocketNotifier::activated, &app,
-                         [&fleet, &controlNotifier, pending = QByteArray()]() mutable {
-                             char buffer[256];
-                             const ssize_t count = ::read(STDIN_FILENO, buffer, sizeof buffer);
-                             if (count <= 0) {
-                                 controlNotifier->setEnabled(false); // stdin closed
-                                 return;
-                             }
-                             pending.append(buffer, count);
-                             qsizetype end = 0;
-                             while ((end = pending.indexOf('\n')) >= 0) {
-                                 runControlLine(fleet, QString::fromLocal8Bit(pending.left(end)));
-                                 pending.remove(0, end + 1);
-                             }
-                         });
+    if (run.control) {
+        controlNotifier = readControlLines(fleet);
     }
 
-    // SIGINT and SIGTERM end the event loop through a socket pair, so the report gets written.
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) {
+    // SIGINT and SIGTERM end the event loop, so the report gets written.
+    varo::common::SignalBridge signalBridge;
+    if (!signalBridge.isInstalled()) {
         err << "varo-sim: socketpair failed\n";
-        return 1;
+        return kExitFailed;
     }
-    QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [] {
-        char byte = 0;
-        [[maybe_unused]] const auto got = ::read(g_signalPipe[0], &byte, 1);
-        QCoreApplication::quit();
-    });
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::signal(SIGPIPE, SIG_IGN);
+    QObject::connect(&signalBridge, &varo::common::SignalBridge::received, &fleet,
+                     [] { QCoreApplication::quit(); });
 
-    const int result = app.exec();
-    if (parser.isSet(report)) {
+    const int result = QCoreApplication::exec();
+    if (!run.reportPath.isEmpty()) {
         for (int i = 0; i < fleet.size(); ++i) {
-            const QString path = SimFleet::perReaderPath(parser.value(report), i, fleet.size());
+            const QString path = SimFleet::perReaderPath(run.reportPath, i, fleet.size());
             if (!fleet.reader(i)->writeReport(path)) {
                 err << "varo-sim: cannot write " << path << '\n';
-                return 1;
+                return kExitFailed;
             }
         }
     }
     return result;
+}
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("varo-sim"));
+
+    CommandLine commandLine;
+    commandLine.parser.process(app);
+    QTextStream err(stderr);
+    const std::optional<SimRun> run = readRun(commandLine, err);
+    if (!run) {
+        return kExitUsage;
+    }
+    return runFleet(*run, err);
 }

@@ -4,6 +4,7 @@
 #include "link/readerlink.h"
 #include "ui/actionbutton.h"
 #include "ui/controlnames.h"
+#include "ui/screenstyle.h"
 #include "ui/twips.h"
 
 #include <QButtonGroup>
@@ -62,16 +63,8 @@ template <typename Widget> Widget *named(Widget *control, Control id) {
     return ui::named(control, kControls, id);
 }
 
-const QColor kBackground(192, 192, 192);
 const QColor kButtonGrey(224, 224, 224);
 const QColor kOutline(0, 64, 64);
-
-QFont captionFont() {
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPointSizeF(8.25);
-    font.setBold(true);
-    return font;
-}
 
 QFrame *outlineBox(QWidget *parent, const QRect &rect) {
     auto *frame = new QFrame(parent);
@@ -84,7 +77,7 @@ QFrame *outlineBox(QWidget *parent, const QRect &rect) {
 QLabel *caption(QWidget *parent, Control control, const QString &text, const QRect &rect) {
     auto *label = named(new QLabel(text, parent), control);
     label->setTextFormat(Qt::PlainText);
-    label->setFont(captionFont());
+    label->setFont(ui::screenFont());
     label->setGeometry(rect);
     return label;
 }
@@ -120,12 +113,8 @@ constexpr BaudButton kBaudButtons[] = {
 CommForm::CommForm(link::ReaderLink *link, QWidget *parent)
     : QWidget(parent)
     , m_link(link) {
-    setObjectName(QStringLiteral("commform"));
-    setWindowTitle(QStringLiteral("Communications"));
-    setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, kBackground);
-    setPalette(pal);
+    ui::nameScreen(this, QStringLiteral("commform"), QStringLiteral("Communications"));
+    ui::fillGrey(this);
     buildLayout();
     buildDevicePanel();
 }
@@ -188,7 +177,7 @@ QRadioButton *CommForm::addOption(QWidget *group, const char *control, const QSt
     const QString groupName = group->accessibleName();
     if (!groupName.isEmpty() && text.front().isDigit())
         button->setAccessibleName(groupName + QLatin1Char(' ') + text);
-    button->setFont(captionFont());
+    button->setFont(ui::screenFont());
     button->setGeometry(twipsRect(left, top, width, height));
     return button;
 }
@@ -283,7 +272,7 @@ void CommForm::buildLayout() {
     auto addButton = [this](Control control, const QString &text, int boxLeft) {
         auto *button = named(new ui::ActionButton(text, this), control);
         button->setLook(ui::ActionButton::Look::Box);
-        button->setFont(captionFont());
+        button->setFont(ui::screenFont());
         button->setGeometry(twipsRect(boxLeft, 4740, 2715, 435));
         return button;
     };

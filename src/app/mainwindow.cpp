@@ -6,8 +6,8 @@
 
 #include "config/configmodel.h"
 #include "config/defaults.h"
-#include "config/pgmform.h"
 #include "config/programrun.h"
+#include "config/ui/pgmform.h"
 #include "flash/loaderbaud.h"
 #include "link/readerlink.h"
 #include "terminal/terminalscreen.h"
@@ -96,9 +96,7 @@ MainWindow::MainWindow(QWidget *parent)
             });
     connect(m_link, &link::ReaderLink::reconnectRefused, this, &MainWindow::showNotice);
 
-    m_asker = [this](const QString &question, std::function<void(bool)> answer) {
-        ui::openQuestion(this, kTitle, question, std::move(answer));
-    };
+    m_asker = ui::questionAsker(this, kTitle);
 
     // Ctrl+Tab and Ctrl+Shift+Tab (which arrives as Backtab) switch child windows.
     for (const QKeySequence &keys :
@@ -140,8 +138,7 @@ void MainWindow::startUp() {
 
     m_menuHost->show();
     placeAll();
-    m_menu->allWhite();
-    m_menu->highlight(MenuEntry::Communications);
+    selectEntry(MenuEntry::Communications);
     bringToFront(ScreenId::Communications);
 }
 
@@ -180,6 +177,11 @@ void MainWindow::placeAll() {
 void MainWindow::resizeEvent(QResizeEvent *event) {
     QMainWindow::resizeEvent(event);
     placeAll();
+}
+
+void MainWindow::selectEntry(MenuEntry entry) {
+    m_menu->allWhite();
+    m_menu->highlight(entry);
 }
 
 void MainWindow::bringToFront(ScreenId id) {
@@ -244,8 +246,7 @@ void MainWindow::stopTerminal() {
 }
 
 void MainWindow::startTerminal() {
-    m_menu->allWhite();
-    m_menu->highlight(MenuEntry::TerminalMode);
+    selectEntry(MenuEntry::TerminalMode);
     bringToFront(ScreenId::Terminal);
     screen<ScreenId::Terminal>()->start();
 }
@@ -260,8 +261,7 @@ void MainWindow::chooseEntry(MenuEntry entry) {
     case MenuEntry::GeneralSetup:
     case MenuEntry::WiegandSetup:
     case MenuEntry::BarcodeSetup:
-        m_menu->allWhite();
-        m_menu->highlight(entry);
+        selectEntry(entry);
         bringToFront(*screenFor(entry));
         return;
     case MenuEntry::TerminalMode:
@@ -276,16 +276,14 @@ void MainWindow::chooseEntry(MenuEntry entry) {
     case MenuEntry::Utilities:
         if (!connected)
             return;
-        m_menu->allWhite();
-        m_menu->highlight(entry);
+        selectEntry(entry);
         bringToFront(ScreenId::Utilities);
         return;
     case MenuEntry::ProgramReader:
     case MenuEntry::ResetReader: {
         if (!connected)
             return;
-        m_menu->allWhite();
-        m_menu->highlight(entry);
+        selectEntry(entry);
         if (refuseWhileBusy())
             return;
         if (m_link->isBroken()) {
@@ -309,8 +307,7 @@ void MainWindow::chooseEntry(MenuEntry entry) {
     case MenuEntry::BootExtension:
         if (!connected || !firmwareBaudAllowed())
             return;
-        m_menu->allWhite();
-        m_menu->highlight(MenuEntry::FlashNewFirmware);
+        selectEntry(MenuEntry::FlashNewFirmware);
         bringToFront(*screenFor(entry));
         return;
     }

@@ -3,6 +3,8 @@
 #include "commandmenu.h"
 #include "screenregistry.h"
 
+#include "common/asker.h"
+
 #include <QHash>
 #include <QMainWindow>
 
@@ -40,8 +42,7 @@ public:
     static constexpr int kHeightTwips = 8500;
     static constexpr int kClientWidthTwips = 13365;
 
-    // Asks a Yes/No question; `answer` runs later with true for Yes.
-    using Asker = std::function<void(const QString &question, std::function<void(bool)> answer)>;
+    using Asker = common::Asker;
 
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
@@ -95,6 +96,8 @@ private:
     // `place_form`: right of the command menu, filling the rest of the main window.
     void placeForm(QMdiSubWindow *sub);
     void placeAll();
+    // The command menu shows `entry` as the chosen one: every other entry white.
+    void selectEntry(MenuEntry entry);
     void bringToFront(ScreenId id);
     // Ctrl+Tab / Ctrl+Shift+Tab: from the command menu to the screen in front and back (the
     // two child windows one sees; both keys reach the other one).

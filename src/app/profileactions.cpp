@@ -4,12 +4,12 @@
 
 #include "config/configmodel.h"
 #include "config/profilecompare.h"
-#include "config/profilecomparedialog.h"
 #include "config/readerprofile.h"
+#include "config/ui/profilecomparedialog.h"
+#include "ui/filechooser.h"
 
 #include "common/controltext.h"
 
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPointer>
@@ -29,6 +29,17 @@ QSettings settings() {
                      QStringLiteral("Varo Utility"));
 }
 
+ui::FileRequest fileRequest(ProfileActions::Purpose purpose, const QString &folder) {
+    ui::FileRequest request;
+    request.mode = purpose == ProfileActions::Purpose::Save ? ui::FileRequest::Mode::Save
+                                                            : ui::FileRequest::Mode::Open;
+    request.folder = folder;
+    request.filters = kFilter;
+    request.suffix = QStringLiteral("json");
+    request.objectName = QStringLiteral("profileFileDialog");
+    return request;
+}
+
 } // namespace
 
 ProfileActions::ProfileActions(config::ConfigModel *model, QWidget *window)
@@ -46,32 +57,12 @@ void ProfileActions::rememberFolder(const QString &path) {
 
 QFileDialog *ProfileActions::createFileDialog(QWidget *parent, Purpose purpose,
                                               const QString &folder) {
-    auto *dialog = new QFileDialog(parent, QString(), folder, kFilter);
-    dialog->setObjectName(QStringLiteral("profileFileDialog"));
-    dialog->setDefaultSuffix(QStringLiteral("json"));
-    if (purpose == Purpose::Save) {
-        dialog->setAcceptMode(QFileDialog::AcceptSave);
-        dialog->setFileMode(QFileDialog::AnyFile);
-        dialog->setOption(QFileDialog::DontConfirmOverwrite, false);
-    } else {
-        dialog->setAcceptMode(QFileDialog::AcceptOpen);
-        dialog->setFileMode(QFileDialog::ExistingFile);
-    }
-    return dialog;
+    return ui::createFileDialog(parent, fileRequest(purpose, folder));
 }
 
 void ProfileActions::chooseFile(QWidget *parent, Purpose purpose, const QString &folder,
                                 FileChosen done) {
-    QFileDialog *dialog = createFileDialog(parent, purpose, folder);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    QObject::connect(dialog, &QDialog::finished, dialog,
-                     [dialog, done = std::move(done)](int result) {
-                         if (result == QDialog::Accepted && !dialog->selectedFiles().isEmpty())
-                             done(dialog->selectedFiles().constFirst());
-                         else
-                             done(std::nullopt);
-                     });
-    dialog->open();
+    ui::chooseFile(parent, fileRequest(purpose, folder), std::move(done));
 }
 
 bool ProfileActions::refuseWrite() {

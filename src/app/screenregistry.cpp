@@ -2,11 +2,11 @@
 
 #include "commform.h"
 
-#include "config/barcodescreen.h"
-#include "config/commportsscreen.h"
-#include "config/generalscreen.h"
-#include "config/pgmform.h"
-#include "config/wiegandscreen.h"
+#include "config/ui/barcodescreen.h"
+#include "config/ui/commportsscreen.h"
+#include "config/ui/generalscreen.h"
+#include "config/ui/pgmform.h"
+#include "config/ui/wiegandscreen.h"
 #include "flash/flashscreen.h"
 #include "loopback/loopbackscreen.h"
 #include "terminal/terminalscreen.h"

@@ -8,27 +8,19 @@
 #include "cli/stoprequest.h"
 #include "cli/tracelog.h"
 
+#include "common/signalbridge.h"
+
 #include <QCoreApplication>
 #include <QLoggingCategory>
-#include <QSocketNotifier>
 #include <QTextStream>
 #include <QTimer>
 
-#include <csignal>
 #include <optional>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 
 using namespace varo::cli;
-
-int g_signalPipe[2] = {-1, -1};
-
-void onSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(g_signalPipe[1], &byte, 1);
-}
 
 // Help, version, a usage error or a command that runs on no reader (ports): answered without
 // running on any reader.
@@ -99,29 +91,19 @@ int main(int argc, char *argv[]) {
         startWireTrace();
     }
 
-    // Ctrl+C and SIGTERM reach the event loop through a socket pair; a second one ends the
-    // process at once.
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) {
+    // Ctrl+C and SIGTERM reach the event loop; a second one ends the process at once.
+    varo::common::SignalBridge signalBridge;
+    if (!signalBridge.isInstalled()) {
         err << "varo-cli: socketpair failed" << Qt::endl;
         return kExitFailed;
     }
     StopRequest stop;
-    QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [&stop] {
-        char byte = 0;
-        [[maybe_unused]] const auto got = ::read(g_signalPipe[0], &byte, 1);
+    QObject::connect(&signalBridge, &varo::common::SignalBridge::received, &app, [&stop] {
         if (stop.isRequested()) {
             ::_exit(kExitFailed);
         }
         stop.request();
     });
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::signal(SIGPIPE, SIG_IGN);
 
     Reporter reporter(commandName(request.command), targetNames(request), reportOptions(request),
                       out, err);

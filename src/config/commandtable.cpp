@@ -48,7 +48,7 @@ PayloadField constant(const QString &text) {
 namespace {
 
 QString field(const char *qualifiedKey) {
-    return fieldOf(QLatin1String(qualifiedKey));
+    return QLatin1String(qualifiedKey);
 }
 
 } // namespace
@@ -87,7 +87,7 @@ namespace {
 
 // A field of the `general` screen by its descriptive key.
 QString g(const char *key) {
-    return fieldOf(QStringLiteral("general.") + QLatin1String(key));
+    return QStringLiteral("general.") + QLatin1String(key);
 }
 
 QString timeoutFor(const QByteArray &code) {
@@ -187,22 +187,25 @@ QList<PayloadField> affixes(const char *symbology, const char *affix) {
 QList<PayloadField> barcodeMasks(int mask, std::initializer_list<int> rows) {
     QList<PayloadField> fields;
     for (int r : rows) {
-        fields.append(pad(2, QStringLiteral("0"), maskRowField(kBarcode, mask, r, "start")));
-        fields.append(pad(3, QStringLiteral("00"), maskRowField(kBarcode, mask, r, "lenValue")));
+        fields.append(
+            pad(2, QStringLiteral("0"), maskRowField(SetupScreen::Barcode, mask, r, "start")));
+        fields.append(
+            pad(3, QStringLiteral("00"), maskRowField(SetupScreen::Barcode, mask, r, "lenValue")));
     }
     return fields;
 }
 
 QList<PayloadField> barcodeMaskLength(int mask) {
-    return {
-        pad(2, QStringLiteral("0"), fieldOf(QStringLiteral("barcode.mask%1.length").arg(mask)))};
+    return {pad(2, QStringLiteral("0"), QStringLiteral("barcode.mask%1.length").arg(mask))};
 }
 
 QList<PayloadField> wiegandMasks(int mask, std::initializer_list<int> rows) {
     QList<PayloadField> fields;
     for (int r : rows) {
-        fields.append(pad(2, QStringLiteral("00"), maskRowField(kWiegand, mask, r, "start")));
-        fields.append(pad(3, QStringLiteral("000"), maskRowField(kWiegand, mask, r, "lenValue")));
+        fields.append(
+            pad(2, QStringLiteral("00"), maskRowField(SetupScreen::Wiegand, mask, r, "start")));
+        fields.append(
+            pad(3, QStringLiteral("000"), maskRowField(SetupScreen::Wiegand, mask, r, "lenValue")));
     }
     return fields;
 }

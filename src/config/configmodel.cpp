@@ -9,7 +9,7 @@ ConfigModel::ConfigModel(QObject *parent)
     const QList<FieldInfo> &catalog = fieldCatalog();
     m_fields.reserve(catalog.size());
     for (const FieldInfo &info : catalog) {
-        m_index.insert(info.name, m_fields.size());
+        m_index.insert(info.key, m_fields.size());
         m_fields.append({info, 0, false, {}, !info.disabled});
     }
     for (const ConstPair &pair : constPairs())
@@ -34,11 +34,11 @@ const FieldInfo &ConfigModel::info(const QString &field) const {
     return state ? state->info : kNone;
 }
 
-QStringList ConfigModel::fieldNames(const QString &screen) const {
+QStringList ConfigModel::fieldNames(SetupScreen screen) const {
     QStringList names;
     for (const State &state : m_fields) {
-        if (screenOf(state.info.name) == screen)
-            names.append(state.info.name);
+        if (state.info.screen == screen)
+            names.append(state.info.key);
     }
     return names;
 }
@@ -86,10 +86,10 @@ void ConfigModel::select(const QString &field) {
     for (State &state : m_fields) {
         if (state.info.kind != FieldKind::Option || state.info.group != group)
             continue;
-        const bool selected = state.info.name == field;
+        const bool selected = state.info.key == field;
         if (state.selected != selected) {
             state.selected = selected;
-            changed.append(state.info.name);
+            changed.append(state.info.key);
         }
     }
     // Announced once the group is consistent again.
@@ -100,7 +100,7 @@ void ConfigModel::select(const QString &field) {
 QString ConfigModel::selectedIn(const QString &group) const {
     for (const State &state : m_fields) {
         if (state.info.kind == FieldKind::Option && state.info.group == group && state.selected)
-            return state.info.name;
+            return state.info.key;
     }
     return {};
 }

@@ -10,9 +10,9 @@
 namespace varo::config {
 
 // The reader configuration: every field of the setup screens `general`, `wiegand`, `barcode`
-// and `commports`, addressed by its name ("wiegand.Text1(4)", "general.Check9"). The screens are
-// views of this model; the defaults, the validation and the programming commands read and write
-// it directly.
+// and `commports`, addressed by its key ("wiegand.format1.site.start", "general.prox.enabled").
+// The screens are views of this model; the defaults, the validation and the programming commands
+// read and write it directly.
 //
 // Fields start as the screens would be created: check boxes 0, no option selected, texts empty,
 // the cells of the catalog disabled or hidden. Programmatic writes ignore the enabled state and
@@ -22,7 +22,7 @@ namespace varo::config {
 // value) sets the row's Start text to "00" and disables it when the value is 1, and enables the
 // Start field otherwise.
 //
-// Unknown field names are programming errors: they assert in debug builds and read as empty.
+// Unknown field keys are programming errors: they assert in debug builds and read as empty.
 class ConfigModel : public QObject {
     Q_OBJECT
 public:
@@ -30,8 +30,8 @@ public:
 
     bool contains(const QString &field) const { return m_index.contains(field); }
     const FieldInfo &info(const QString &field) const;
-    // Field names of one screen in catalog order.
-    QStringList fieldNames(const QString &screen) const;
+    // The fields of one screen in catalog order.
+    QStringList fieldNames(SetupScreen screen) const;
 
     // Check box value: 0 or 1.
     int check(const QString &field) const;
@@ -40,7 +40,7 @@ public:
     bool isSelected(const QString &field) const;
     // Selects an option button and clears the other members of its group.
     void select(const QString &field);
-    // The selected member of an option group ("barcode.Priority"); empty when none.
+    // The selected member of an option group ("barcode.priority"); empty when none.
     QString selectedIn(const QString &group) const;
 
     // A check box with value 1 or a selected option button.

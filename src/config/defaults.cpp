@@ -130,9 +130,8 @@ const QList<Write> &defaultWrites() {
         QList<Write> list;
         for (const Row &row : kDefaultRows) {
             const QString keys = QLatin1String(row.keys);
-            const QStringList fields = keys.contains(u'*')
-                                           ? fieldsMatching(keys, kindOf(row.action))
-                                           : QStringList{fieldOf(keys)};
+            const QStringList fields =
+                keys.contains(u'*') ? fieldsMatching(keys, kindOf(row.action)) : QStringList{keys};
             for (const QString &field : fields)
                 list.append({row.action, field, QLatin1String(row.value)});
         }

@@ -9,43 +9,45 @@ namespace varo::config {
 
 namespace {
 
-// The reader's serial ports: each option button with its group and its key. The member indexes
-// are shared across groups; the group follows from this table.
+const QString kGeneral = QStringLiteral("general");
+const QString kWiegand = QStringLiteral("wiegand");
+const QString kBarcode = QStringLiteral("barcode");
+const QString kCommports = QStringLiteral("commports");
+
+// The object name of a control of the original forms: "Check9" for index < 0, else the member of
+// a control array, "Check1_17". The catalog is written by these names, screen by screen; the key
+// tables give each its key.
+QString objectName(const QString &control, int index = -1) {
+    if (index < 0)
+        return control;
+    return QStringLiteral("%1_%2").arg(control).arg(index);
+}
+
+// The reader's serial ports: each option button at its control place and its key (the group
+// is the key without its last part). The member indexes are shared across groups.
 struct CommportsMember {
     const char *control;
     int index;
-    const char *group;
     const char *key;
 };
 constexpr CommportsMember kCommportsMembers[] = {
-    {"Option1", 0, "RS232Baud", "rs232.baud.1200"},
-    {"Option2", 0, "RS232Baud", "rs232.baud.2400"},
-    {"Option3", 0, "RS232Baud", "rs232.baud.4800"},
-    {"Option1", 2, "RS232Baud", "rs232.baud.9600"},
-    {"Option2", 1, "RS232Baud", "rs232.baud.19200"},
-    {"Option3", 1, "RS232Baud", "rs232.baud.38400"},
-    {"Option1", 3, "RS232Baud", "rs232.baud.57600"},
-    {"Option2", 2, "RS232Baud", "rs232.baud.115200"},
-    {"Option5", 1, "RS232Parity", "rs232.parity.8none"},
-    {"Option1", 4, "RS232Parity", "rs232.parity.7even"},
-    {"Option4", 1, "RS232Parity", "rs232.parity.7odd"},
-    {"Option1", 8, "RS422Baud", "rs422.baud.1200"},
-    {"Option2", 5, "RS422Baud", "rs422.baud.2400"},
-    {"Option3", 3, "RS422Baud", "rs422.baud.4800"},
-    {"Option1", 7, "RS422Baud", "rs422.baud.9600"},
-    {"Option2", 4, "RS422Baud", "rs422.baud.19200"},
-    {"Option3", 2, "RS422Baud", "rs422.baud.38400"},
-    {"Option1", 6, "RS422Baud", "rs422.baud.57600"},
-    {"Option2", 3, "RS422Baud", "rs422.baud.115200"},
-    {"Option5", 2, "RS422Parity", "rs422.parity.8none"},
-    {"Option1", 5, "RS422Parity", "rs422.parity.7even"},
-    {"Option4", 2, "RS422Parity", "rs422.parity.7odd"},
+    {"Option1", 0, "rs232.baud.1200"},    {"Option2", 0, "rs232.baud.2400"},
+    {"Option3", 0, "rs232.baud.4800"},    {"Option1", 2, "rs232.baud.9600"},
+    {"Option2", 1, "rs232.baud.19200"},   {"Option3", 1, "rs232.baud.38400"},
+    {"Option1", 3, "rs232.baud.57600"},   {"Option2", 2, "rs232.baud.115200"},
+    {"Option5", 1, "rs232.parity.8none"}, {"Option1", 4, "rs232.parity.7even"},
+    {"Option4", 1, "rs232.parity.7odd"},  {"Option1", 8, "rs422.baud.1200"},
+    {"Option2", 5, "rs422.baud.2400"},    {"Option3", 3, "rs422.baud.4800"},
+    {"Option1", 7, "rs422.baud.9600"},    {"Option2", 4, "rs422.baud.19200"},
+    {"Option3", 2, "rs422.baud.38400"},   {"Option1", 6, "rs422.baud.57600"},
+    {"Option2", 3, "rs422.baud.115200"},  {"Option5", 2, "rs422.parity.8none"},
+    {"Option1", 5, "rs422.parity.7even"}, {"Option4", 2, "rs422.parity.7odd"},
 };
 
 class CatalogBuilder {
 public:
     void check(const QString &screen, const QString &control, int index = -1) {
-        m_fields.append(make(fieldName(screen, control, index), FieldKind::Check));
+        add(screen, objectName(control, index), FieldKind::Check);
     }
     // Check boxes numbered by name rather than by index: Check1, Check2, ...
     void numberedChecks(const QString &screen, int first, int last) {
@@ -58,42 +60,40 @@ public:
     }
     void text(const QString &screen, const QString &control, int index, int maxLength,
               InputRule rule = InputRule::Digits) {
-        FieldInfo info = make(fieldName(screen, control, index), FieldKind::Text);
+        FieldInfo &info = add(screen, objectName(control, index), FieldKind::Text);
         info.maxLength = maxLength;
         info.rule = rule;
-        m_fields.append(info);
     }
     void texts(const QString &screen, const QString &control, int first, int last, int maxLength) {
         for (int i = first; i <= last; ++i)
             text(screen, control, i, maxLength);
     }
-    void option(const QString &screen, const QString &control, int index, const QString &group) {
-        FieldInfo info = make(fieldName(screen, control, index), FieldKind::Option);
-        info.group = fieldName(screen, group);
-        m_fields.append(info);
+    // An option button; its group follows from its key.
+    void option(const QString &screen, const QString &control, int index) {
+        add(screen, objectName(control, index), FieldKind::Option);
     }
-    FieldInfo &last() { return m_fields.last(); }
-    FieldInfo *find(const QString &name) {
-        for (FieldInfo &info : m_fields) {
-            if (info.name == name)
-                return &info;
-        }
-        return nullptr;
-    }
-    QList<FieldInfo> take() { return std::move(m_fields); }
+    FieldInfo &last() { return m_fields.last().info; }
+    // One field of a screen, known by its control's object name until the key tables name it.
+    struct Built {
+        QString screen;
+        QString objectName;
+        FieldInfo info;
+    };
+    // Every field in catalog order.
+    QList<Built> take() { return std::move(m_fields); }
 
 private:
-    static FieldInfo make(const QString &name, FieldKind kind) {
+    FieldInfo &add(const QString &screen, const QString &name, FieldKind kind) {
         FieldInfo info;
-        info.name = name;
         info.kind = kind;
-        return info;
+        m_fields.append({screen, name, info});
+        return m_fields.last().info;
     }
 
-    QList<FieldInfo> m_fields;
+    QList<Built> m_fields;
 };
 
-// The descriptive keys, screen by screen in layout order: (form name, key).
+// The descriptive keys, screen by screen in layout order: (object name, key).
 using KeyTable = QList<std::pair<QString, QString>>;
 
 KeyTable generalKeys() {
@@ -111,28 +111,28 @@ KeyTable generalKeys() {
         {"Check4", "magstripe.enabled"},
         {"Check2", "magstripe.goodReadBeep"},
         {"Check3", "magstripe.masking"},
-        {"Text5(6)", "speaker.goodReadTime"},
-        {"Text5(2)", "speaker.frequencyHex"},
-        {"Text5(4)", "speaker.dutyCycleOn"},
-        {"Text5(5)", "speaker.dutyCycleOff"},
+        {"Text5_6", "speaker.goodReadTime"},
+        {"Text5_2", "speaker.frequencyHex"},
+        {"Text5_4", "speaker.dutyCycleOn"},
+        {"Text5_5", "speaker.dutyCycleOff"},
         {"Check13", "speaker.startupTone"},
         {"Check6", "led1.powerOnRed"},
         {"Check15", "led1.badReadRed"},
         {"Check16", "led1.goodReadGreen"},
-        {"Text5(1)", "led1.goodReadTime"},
+        {"Text5_1", "led1.goodReadTime"},
         {"Check17", "led2.powerOnGreen"},
         {"Check14", "led2.goodReadGreen"},
-        {"Text5(3)", "led2.goodReadTime"},
-        {"Text5(0)", "storage.idLength"},
+        {"Text5_3", "led2.goodReadTime"},
+        {"Text5_0", "storage.idLength"},
         {"Check1", "storage.includeDateTime"},
         {"Check7", "storage.includeReaderId"},
         {"Check18", "storage.includeReaderDescription"},
-        {"Text5(7)", "storage.readerId"},
-        {"Text5(8)", "storage.readerDescription"},
+        {"Text5_7", "storage.readerId"},
+        {"Text5_8", "storage.readerDescription"},
     };
     KeyTable table;
     for (const Entry &e : kEntries)
-        table.append({kGeneral + u'.' + QLatin1String(e.control), QLatin1String(e.key)});
+        table.append({QLatin1String(e.control), QLatin1String(e.key)});
     return table;
 }
 
@@ -169,36 +169,33 @@ KeyTable wiegandKeys() {
         for (int i = 0; i < 3; ++i) {
             const FormatPartPlace &place = block.parts[i];
             const QString part = format + QLatin1String(kParts[i]) + u'.';
-            table.append({fieldName(kWiegand, t1, place.start), part + QStringLiteral("start")});
-            table.append({fieldName(kWiegand, t1, place.length), part + QStringLiteral("length")});
-            table.append({fieldName(kWiegand, QStringLiteral("Check%1").arg(place.lsb)),
+            table.append({objectName(t1, place.start), part + QStringLiteral("start")});
+            table.append({objectName(t1, place.length), part + QStringLiteral("length")});
+            table.append({objectName(QStringLiteral("Check%1").arg(place.lsb)),
                           part + QStringLiteral("lsb")});
-            table.append({fieldName(kWiegand, t1, place.chars), part + QStringLiteral("chars")});
+            table.append({objectName(t1, place.chars), part + QStringLiteral("chars")});
         }
-        table.append({fieldName(kWiegand, t1, block.total), format + QStringLiteral("totalBits")});
+        table.append({objectName(t1, block.total), format + QStringLiteral("totalBits")});
     }
     for (int b = 0; b < 3; ++b) {
         for (int r = 0; r < 5; ++r) {
             const QString row = QStringLiteral("mask%1.row%2.").arg(b + 1).arg(r + 1);
             const int index = b * 5 + r;
+            table.append({objectName(QStringLiteral("Check%1").arg(kWiegandConstBoxes[b][r])),
+                          row + QStringLiteral("const")});
             table.append(
-                {fieldName(kWiegand, QStringLiteral("Check%1").arg(kWiegandConstBoxes[b][r])),
-                 row + QStringLiteral("const")});
-            table.append({fieldName(kWiegand, QStringLiteral("Text2"), index),
-                          row + QStringLiteral("start")});
-            table.append({fieldName(kWiegand, QStringLiteral("Text3"), index),
-                          row + QStringLiteral("lenValue")});
+                {objectName(QStringLiteral("Text2"), index), row + QStringLiteral("start")});
+            table.append(
+                {objectName(QStringLiteral("Text3"), index), row + QStringLiteral("lenValue")});
         }
     }
     constexpr const char *kMagstripe[6] = {"cStart",     "track1Set",          "includeStartStop",
                                            "includeLrc", "directionIndicator", "alphaDelete"};
     for (int i = 0; i < 6; ++i)
-        table.append({fieldName(kWiegand, QStringLiteral("Check%1").arg(25 + i)),
+        table.append({objectName(QStringLiteral("Check%1").arg(25 + i)),
                       QStringLiteral("magstripe.") + QLatin1String(kMagstripe[i])});
-    table.append(
-        {fieldName(kWiegand, QStringLiteral("Text4")), QStringLiteral("magstripe.length")});
-    table.append(
-        {fieldName(kWiegand, QStringLiteral("Text5")), QStringLiteral("magstripe.separatorHex")});
+    table.append({objectName(QStringLiteral("Text4")), QStringLiteral("magstripe.length")});
+    table.append({objectName(QStringLiteral("Text5")), QStringLiteral("magstripe.separatorHex")});
     return table;
 }
 
@@ -228,45 +225,39 @@ KeyTable barcodeKeys() {
         for (const Column &c : kColumns) {
             QString field;
             if (c.offset == -1)
-                field = fieldName(kBarcode, QStringLiteral("Text1"), r);
+                field = objectName(QStringLiteral("Text1"), r);
             else if (c.offset == -2)
-                field = fieldName(kBarcode, QStringLiteral("Text3"), r);
+                field = objectName(QStringLiteral("Text3"), r);
             else
-                field = fieldName(kBarcode, QStringLiteral("Check1"), 8 * r + c.offset);
+                field = objectName(QStringLiteral("Check1"), 8 * r + c.offset);
             table.append({field, row + QLatin1String(c.key)});
         }
         for (int k = 0; k < 5; ++k)
-            table.append({fieldName(kBarcode, QStringLiteral("Text2"), 5 * r + k),
+            table.append({objectName(QStringLiteral("Text2"), 5 * r + k),
                           row + QStringLiteral("prefix.%1").arg(k + 1)});
         for (int k = 0; k < 5; ++k)
-            table.append({fieldName(kBarcode, QStringLiteral("Text4"), 5 * r + k),
+            table.append({objectName(QStringLiteral("Text4"), 5 * r + k),
                           row + QStringLiteral("suffix.%1").arg(k + 1)});
     }
     // "Mask # 1" rows use Check4(0) to Check4(4); "Mask # 2" rows Check4(9) down to Check4(5).
     for (int m = 0; m < 2; ++m) {
         const QString mask = QStringLiteral("mask%1.").arg(m + 1);
-        table.append(
-            {fieldName(kBarcode, QStringLiteral("Text8"), m), mask + QStringLiteral("length")});
+        table.append({objectName(QStringLiteral("Text8"), m), mask + QStringLiteral("length")});
         for (int r = 0; r < 5; ++r) {
             const int i = m == 0 ? r : 9 - r;
             const QString row = mask + QStringLiteral("row%1.").arg(r + 1);
+            table.append({objectName(QStringLiteral("Check4"), i), row + QStringLiteral("const")});
+            table.append({objectName(QStringLiteral("Text5"), i), row + QStringLiteral("start")});
             table.append(
-                {fieldName(kBarcode, QStringLiteral("Check4"), i), row + QStringLiteral("const")});
-            table.append(
-                {fieldName(kBarcode, QStringLiteral("Text5"), i), row + QStringLiteral("start")});
-            table.append({fieldName(kBarcode, QStringLiteral("Text7"), i),
-                          row + QStringLiteral("lenValue")});
+                {objectName(QStringLiteral("Text7"), i), row + QStringLiteral("lenValue")});
         }
     }
-    table.append({fieldName(kBarcode, QStringLiteral("Check2")), QStringLiteral("alphaDelete")});
-    table.append({fieldName(kBarcode, QStringLiteral("Check3")), QStringLiteral("cacUsid")});
-    table.append({fieldName(kBarcode, QStringLiteral("Text6")), QStringLiteral("timeout")});
-    table.append(
-        {fieldName(kBarcode, QStringLiteral("Option1"), 2), QStringLiteral("priority.none")});
-    table.append(
-        {fieldName(kBarcode, QStringLiteral("Option1"), 0), QStringLiteral("priority.small")});
-    table.append(
-        {fieldName(kBarcode, QStringLiteral("Option1"), 1), QStringLiteral("priority.large")});
+    table.append({objectName(QStringLiteral("Check2")), QStringLiteral("alphaDelete")});
+    table.append({objectName(QStringLiteral("Check3")), QStringLiteral("cacUsid")});
+    table.append({objectName(QStringLiteral("Text6")), QStringLiteral("timeout")});
+    table.append({objectName(QStringLiteral("Option1"), 2), QStringLiteral("priority.none")});
+    table.append({objectName(QStringLiteral("Option1"), 0), QStringLiteral("priority.small")});
+    table.append({objectName(QStringLiteral("Option1"), 1), QStringLiteral("priority.large")});
     return table;
 }
 
@@ -324,68 +315,77 @@ void addBarcode(CatalogBuilder &b) {
     b.check(kBarcode, QStringLiteral("Check3"));
     b.text(kBarcode, QStringLiteral("Text6"), -1, 1);
     for (int i : {2, 0, 1})
-        b.option(kBarcode, QStringLiteral("Option1"), i, QStringLiteral("Priority"));
+        b.option(kBarcode, QStringLiteral("Option1"), i);
 }
 
 void addCommports(CatalogBuilder &b) {
     for (const CommportsMember &m : kCommportsMembers)
-        b.option(kCommports, QLatin1String(m.control), m.index, QLatin1String(m.group));
+        b.option(kCommports, QLatin1String(m.control), m.index);
 }
 
 KeyTable commportsKeys() {
     KeyTable table;
     for (const CommportsMember &m : kCommportsMembers)
-        table.append(
-            {fieldName(kCommports, QLatin1String(m.control), m.index), QLatin1String(m.key)});
+        table.append({objectName(QLatin1String(m.control), m.index), QLatin1String(m.key)});
     return table;
 }
 
-KeyTable keyTable(const QString &screen) {
-    if (screen == kGeneral)
+KeyTable keyTable(SetupScreen screen) {
+    switch (screen) {
+    case SetupScreen::General:
         return generalKeys();
-    if (screen == kWiegand)
+    case SetupScreen::Wiegand:
         return wiegandKeys();
-    if (screen == kBarcode)
+    case SetupScreen::Barcode:
         return barcodeKeys();
-    if (screen == kCommports)
+    case SetupScreen::Commports:
         return commportsKeys();
+    }
     return {};
 }
 
-const QStringList kScreens = {kGeneral, kWiegand, kBarcode, kCommports};
-
-// Descriptive key -> field, per screen.
-const QHash<QString, QHash<QString, QString>> &fieldsByKey() {
+// Screen name -> object name -> the field's key.
+const QHash<QString, QHash<QString, QString>> &keysByControl() {
     static const QHash<QString, QHash<QString, QString>> table = [] {
-        QHash<QString, QHash<QString, QString>> byScreen;
-        for (const QString &screen : kScreens) {
-            for (const auto &[field, key] : keyTable(screen))
-                byScreen[screen].insert(key, field);
+        QHash<QString, QHash<QString, QString>> keys;
+        for (SetupScreen screen : kSetupScreens) {
+            const QString name = screenName(screen);
+            for (const auto &[control, key] : keyTable(screen))
+                keys[name].insert(control, name + u'.' + key);
         }
-        return byScreen;
+        return keys;
     }();
     return table;
 }
 
+QString keyOfControl(const QString &screen, const QString &control) {
+    const QString key = keysByControl().value(screen).value(control);
+    Q_ASSERT_X(!key.isEmpty(), "fieldCatalog", qPrintable(screen + u' ' + control));
+    return key;
+}
+
 } // namespace
 
-QString fieldName(const QString &screen, const QString &control, int index) {
-    if (index < 0)
-        return screen + u'.' + control;
-    return QStringLiteral("%1.%2(%3)").arg(screen, control).arg(index);
-}
-
-QString screenOf(const QString &field) {
-    return field.section(u'.', 0, 0);
-}
-
-QString objectNameOf(const QString &field) {
-    QString control = field.section(u'.', 1);
-    if (control.endsWith(u')')) {
-        control.chop(1);
-        control.replace(u'(', u'_');
+QString screenName(SetupScreen screen) {
+    switch (screen) {
+    case SetupScreen::General:
+        return kGeneral;
+    case SetupScreen::Wiegand:
+        return kWiegand;
+    case SetupScreen::Barcode:
+        return kBarcode;
+    case SetupScreen::Commports:
+        return kCommports;
     }
-    return control;
+    return {};
+}
+
+std::optional<SetupScreen> screenNamed(const QString &name) {
+    for (SetupScreen screen : kSetupScreens) {
+        if (screenName(screen) == name)
+            return screen;
+    }
+    return std::nullopt;
 }
 
 const QList<FieldInfo> &fieldCatalog() {
@@ -395,54 +395,31 @@ const QList<FieldInfo> &fieldCatalog() {
         addWiegand(b);
         addBarcode(b);
         addCommports(b);
-        QList<FieldInfo> fields = b.take();
-        QHash<QString, QString> keys;
-        for (const QString &screen : kScreens) {
-            for (const auto &[field, key] : keyTable(screen))
-                keys.insert(field, key);
-        }
-        for (FieldInfo &info : fields) {
-            info.key = keys.value(info.name);
-            Q_ASSERT_X(!info.key.isEmpty(), "fieldCatalog", qPrintable(info.name));
+        QList<FieldInfo> fields;
+        for (const CatalogBuilder::Built &built : b.take()) {
+            FieldInfo info = built.info;
+            info.key = keyOfControl(built.screen, built.objectName);
+            info.screen = *screenNamed(built.screen);
+            info.objectName = built.objectName;
+            if (info.kind == FieldKind::Option)
+                info.group = info.key.section(u'.', 0, -2);
+            fields.append(info);
         }
         return fields;
     }();
     return catalog;
 }
 
-QString fieldForKey(const QString &screen, const QString &key) {
-    return fieldsByKey().value(screen).value(key);
-}
-
-QString fieldOf(const QString &qualifiedKey) {
-    const QString field =
-        fieldForKey(qualifiedKey.section(u'.', 0, 0), qualifiedKey.section(u'.', 1));
-    Q_ASSERT_X(!field.isEmpty(), "fieldOf", qPrintable(qualifiedKey));
-    return field;
-}
-
-QString keyOf(const QString &field) {
-    static const QHash<QString, QString> keys = [] {
-        QHash<QString, QString> table;
-        for (const FieldInfo &info : fieldCatalog())
-            table.insert(info.name, info.key);
-        return table;
-    }();
-    return keys.value(field);
-}
-
-const QStringList &fieldsInLayoutOrder(const QString &screen) {
-    static const QHash<QString, QStringList> orders = [] {
-        QHash<QString, QStringList> table;
-        for (const QString &s : kScreens) {
+const QStringList &fieldsInLayoutOrder(SetupScreen screen) {
+    static const QHash<SetupScreen, QStringList> orders = [] {
+        QHash<SetupScreen, QStringList> table;
+        for (SetupScreen s : kSetupScreens) {
             for (const auto &entry : keyTable(s))
-                table[s].append(entry.first);
+                table[s].append(screenName(s) + u'.' + entry.second);
         }
         return table;
     }();
-    static const QStringList kNone;
-    const auto it = orders.constFind(screen);
-    return it == orders.cend() ? kNone : *it;
+    return *orders.constFind(screen);
 }
 
 const QList<ConstPair> &constPairs() {
@@ -450,12 +427,12 @@ const QList<ConstPair> &constPairs() {
         QList<ConstPair> list;
         // Wiegand blocks: Mask 1 to Mask 5 of each block, Start fields Text2(0) to Text2(14).
         for (int i = 0; i < 15; ++i)
-            list.append({fieldName(kWiegand,
-                                   QStringLiteral("Check%1").arg(kWiegandConstBoxes[i / 5][i % 5])),
-                         fieldName(kWiegand, QStringLiteral("Text2"), i)});
+            list.append({keyOfControl(kWiegand, QStringLiteral("Check%1").arg(
+                                                    kWiegandConstBoxes[i / 5][i % 5])),
+                         keyOfControl(kWiegand, objectName(QStringLiteral("Text2"), i))});
         for (int i = 0; i < 10; ++i)
-            list.append({fieldName(kBarcode, QStringLiteral("Check4"), i),
-                         fieldName(kBarcode, QStringLiteral("Text5"), i)});
+            list.append({keyOfControl(kBarcode, objectName(QStringLiteral("Check4"), i)),
+                         keyOfControl(kBarcode, objectName(QStringLiteral("Text5"), i))});
         return list;
     }();
     return pairs;

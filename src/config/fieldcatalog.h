@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <optional>
 
 namespace varo::config {
@@ -17,49 +18,43 @@ enum class InputRule {
     Hex     // "0" to "9", "A" to "F" (typed lower case is stored upper case)
 };
 
+// The four setup screens.
+enum class SetupScreen { General, Wiegand, Barcode, Commports };
+inline constexpr std::array<SetupScreen, 4> kSetupScreens = {
+    SetupScreen::General, SetupScreen::Wiegand, SetupScreen::Barcode, SetupScreen::Commports};
+
+// The screen's name, the first part of its fields' keys and its object in a reader profile:
+// "general", "wiegand", "barcode", "commports".
+QString screenName(SetupScreen screen);
+std::optional<SetupScreen> screenNamed(const QString &name);
+
 // The fixed description of one setup field.
 struct FieldInfo {
-    QString name; // "screen.Control" or "screen.Control(index)"
-    // What the field is, unique within its screen: "format1.site.start", "prox.goodReadBeep".
-    // An option button's key is its group's key and the value it stands for: "priority.none".
+    // The field's identity: its screen's name and what the field is, unique within the screen:
+    // "general.prox.enabled", "wiegand.format1.site.start". An option button's key is its
+    // group's key and the value it stands for: "barcode.priority.none".
     QString key;
+    SetupScreen screen = SetupScreen::General;
+    // The object name of the field's control on its screen, kept from the screens' original
+    // forms for tests and assistive tools: "Check9", "Check1_17".
+    QString objectName;
     FieldKind kind = FieldKind::Text;
     int maxLength = 0; // typing limit of a text field
     InputRule rule = InputRule::None;
-    QString group;         // option group the member belongs to
+    QString group;         // option button: its group's key ("barcode.priority")
     bool disabled = false; // disabled from creation
     bool hidden = false;   // exists and has a value, never shown
+
+    // The key without the screen's name: "prox.enabled".
+    QString keyOnScreen() const { return key.section(u'.', 1); }
 };
-
-// "general.Check9" for index < 0, else "barcode.Check1(17)".
-QString fieldName(const QString &screen, const QString &control, int index = -1);
-
-// The four setup screens.
-inline const QString kGeneral = QStringLiteral("general");
-inline const QString kWiegand = QStringLiteral("wiegand");
-inline const QString kBarcode = QStringLiteral("barcode");
-inline const QString kCommports = QStringLiteral("commports");
-
-// Screen part of a field name ("wiegand" for "wiegand.Text1(4)").
-QString screenOf(const QString &field);
-// Widget object name of a field: "Check1_17" for "barcode.Check1(17)", "Check9" for
-// "general.Check9".
-QString objectNameOf(const QString &field);
 
 // Every field of `general`, `wiegand`, `barcode` and `commports`, screen by screen.
 const QList<FieldInfo> &fieldCatalog();
 
-// The field of `screen` with the descriptive key `key`; empty when there is none.
-QString fieldForKey(const QString &screen, const QString &key);
-// The field of a key qualified by its screen ("general.prox.enabled" gives "general.Check9").
-// Unknown keys are programming errors: they assert in debug builds and give an empty name.
-QString fieldOf(const QString &qualifiedKey);
-// The descriptive key of a field ("format1.site.start" for "wiegand.Text1(1)"); empty for an
-// unknown name.
-QString keyOf(const QString &field);
 // The fields of `screen` in the order of the screen's layout, group by group (top to bottom, left
 // to right), the order in which their keys are listed and written.
-const QStringList &fieldsInLayoutOrder(const QString &screen);
+const QStringList &fieldsInLayoutOrder(SetupScreen screen);
 
 // A Const box of a mask row and the Start field of the same row.
 struct ConstPair {

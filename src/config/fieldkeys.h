@@ -9,9 +9,8 @@
 
 namespace varo::config {
 
-// Groups of setup fields named by their descriptive keys, for the code that reads or writes many
-// of them (the commands, the checks, the defaults). Each call resolves keys through the field
-// catalog; callers that run often keep the result.
+// The keys of groups of setup fields, for the code that reads or writes many of them (the
+// commands, the checks, the defaults).
 
 // The symbology rows of the `barcode` screen, top to bottom. The fourth row exists and has values
 // but is never shown.
@@ -26,10 +25,11 @@ QString symbologyField(const char *symbology, const char *column);
 // "barcode.upca.suffix.2".
 QString affixField(const char *symbology, const char *affix, int character);
 
-// A field of a mask row: maskRowField(kWiegand, 2, 3, "start") is "wiegand.mask2.row3.start".
-QString maskRowField(const QString &screen, int mask, int row, const char *column);
+// A field of a mask row: maskRowField(SetupScreen::Wiegand, 2, 3, "start") is
+// "wiegand.mask2.row3.start".
+QString maskRowField(SetupScreen screen, int mask, int row, const char *column);
 
-// The fields of `kind` whose qualified keys match `pattern`, in catalog order; '*' in the pattern
+// The fields of `kind` whose keys match `pattern`, in catalog order; '*' in the pattern
 // stands for any run of characters ("wiegand.mask*.const").
 QStringList fieldsMatching(const QString &pattern, FieldKind kind);
 

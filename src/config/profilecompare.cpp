@@ -61,14 +61,18 @@ QList<ProfileDifference> compareProfile(const ConfigModel &model, const ProfileL
     return differences;
 }
 
-QString screenCaption(const QString &screen) {
-    if (screen == kGeneral)
+QString screenCaption(SetupScreen screen) {
+    switch (screen) {
+    case SetupScreen::General:
         return QStringLiteral("General");
-    if (screen == kWiegand)
+    case SetupScreen::Wiegand:
         return QStringLiteral("Wie/Prox/Mag");
-    if (screen == kBarcode)
+    case SetupScreen::Barcode:
         return QStringLiteral("Barcode");
-    return screen;
+    case SetupScreen::Commports:
+        break;
+    }
+    return screenName(screen);
 }
 
 } // namespace varo::config

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fieldcatalog.h"
+
 #include <QList>
 #include <QString>
 
@@ -10,7 +12,7 @@ struct ProfileLoadResult;
 
 // One option whose value on the screens differs from a profile's.
 struct ProfileDifference {
-    QString screen;   // "general", "wiegand" or "barcode"
+    SetupScreen screen = SetupScreen::General;
     QString key;      // "speaker.goodReadTime"
     QString onScreen; // the value as a profile writes it: "1", "08C0", "none"
     QString inFile;
@@ -21,6 +23,6 @@ struct ProfileDifference {
 QList<ProfileDifference> compareProfile(const ConfigModel &model, const ProfileLoadResult &loaded);
 
 // The caption of a setup screen for people: "General", "Wie/Prox/Mag", "Barcode".
-QString screenCaption(const QString &screen);
+QString screenCaption(SetupScreen screen);
 
 } // namespace varo::config

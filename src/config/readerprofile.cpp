@@ -39,13 +39,13 @@ QList<ProfileEntry> makeEntries() {
 
     QList<ProfileEntry> entries;
     QHash<QString, qsizetype> groupEntry; // option group -> its entry
-    for (const QString &screen : profileScreens()) {
+    for (SetupScreen screen : profileScreens()) {
         for (const QString &field : fieldsInLayoutOrder(screen)) {
             const FieldInfo &info = defaults.info(field);
             if (info.hidden || info.disabled)
                 continue;
             if (info.kind == FieldKind::Option) {
-                const QString groupKey = info.key.section(u'.', 0, -2);
+                const QString groupKey = info.keyOnScreen().section(u'.', 0, -2);
                 const QString word = info.key.section(u'.', -1);
                 auto it = groupEntry.find(info.group);
                 if (it == groupEntry.end()) {
@@ -63,7 +63,7 @@ QList<ProfileEntry> makeEntries() {
             }
             ProfileEntry entry;
             entry.screen = screen;
-            entry.key = info.key;
+            entry.key = info.keyOnScreen();
             entry.kind = info.kind;
             entry.field = field;
             if (info.kind == FieldKind::Text) {
@@ -218,28 +218,24 @@ void writeValue(ConfigModel &model, const ProfileValue &value) {
 void copyValues(const ConfigModel &from, ConfigModel &to) {
     for (const FieldInfo &info : fieldCatalog()) {
         if (info.kind == FieldKind::Check)
-            to.setCheck(info.name, from.check(info.name));
+            to.setCheck(info.key, from.check(info.key));
     }
     for (const FieldInfo &info : fieldCatalog()) {
         if (info.kind == FieldKind::Text)
-            to.setText(info.name, from.text(info.name));
-        else if (info.kind == FieldKind::Option && from.isSelected(info.name))
-            to.select(info.name);
+            to.setText(info.key, from.text(info.key));
+        else if (info.kind == FieldKind::Option && from.isSelected(info.key))
+            to.select(info.key);
     }
 }
 
-QString keyOfField(const QString &field) {
-    return qualified(screenOf(field), keyOf(field));
-}
-
 // The values of one screen's object.
-void readScreen(ProfileLoadResult &result, const QString &screen, const QJsonObject &object) {
+void readScreen(ProfileLoadResult &result, SetupScreen screen, const QJsonObject &object) {
     QSet<QString> known;
     for (const ProfileEntry &entry : profileEntries()) {
         if (entry.screen != screen)
             continue;
         known.insert(entry.key);
-        const QString key = qualified(screen, entry.key);
+        const QString key = qualified(screenName(screen), entry.key);
         const auto it = object.constFind(entry.key);
         if (it == object.constEnd()) {
             addProblem(result, ProfileProblem::Kind::MissingKey, key, {}, {});
@@ -286,7 +282,8 @@ void readScreen(ProfileLoadResult &result, const QString &screen, const QJsonObj
     for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
         if (!known.contains(it.key()))
             addProblem(result, ProfileProblem::Kind::UnknownKey,
-                       qualified(screen, shownKey(it.key())), jsonText(it.value()), {});
+                       qualified(screenName(screen), shownKey(it.key())),
+                       jsonText(it.value()), {});
     }
 }
 
@@ -300,10 +297,8 @@ void checkConstRows(ProfileLoadResult &result, const ConfigModel &scratch) {
             if (pair.startField != value.field || scratch.check(pair.constBox) != 1 ||
                 value.text == QLatin1String("00"))
                 continue;
-            addProblem(
-                result, ProfileProblem::Kind::Error, keyOfField(value.field),
-                jsonString(value.text),
-                QStringLiteral("must be \"00\" while %1 is 1").arg(keyOfField(pair.constBox)));
+            addProblem(result, ProfileProblem::Kind::Error, value.field, jsonString(value.text),
+                       QStringLiteral("must be \"00\" while %1 is 1").arg(pair.constBox));
         }
     }
 }
@@ -314,13 +309,18 @@ void runParameterChecks(ProfileLoadResult &result, const ConfigModel &scratch) {
         QStringList keys;
         QStringList values;
         for (const QString &field : failure.fields) {
-            keys << keyOfField(field);
+            keys << field;
             values << jsonString(scratch.text(field));
         }
         addProblem(
             result, failure.warning ? ProfileProblem::Kind::Warning : ProfileProblem::Kind::Error,
             keys.join(QStringLiteral(", ")), values.join(QStringLiteral(", ")), failure.message);
     }
+}
+
+bool isProfileScreen(const QString &name) {
+    const std::optional<SetupScreen> screen = screenNamed(name);
+    return screen && profileScreens().contains(*screen);
 }
 
 QString listOfKeys(const QList<const ProfileProblem *> &problems) {
@@ -337,8 +337,9 @@ QString listOfKeys(const QList<const ProfileProblem *> &problems) {
 
 } // namespace
 
-const QStringList &profileScreens() {
-    static const QStringList screens = {kGeneral, kWiegand, kBarcode};
+const QList<SetupScreen> &profileScreens() {
+    static const QList<SetupScreen> screens = {SetupScreen::General, SetupScreen::Wiegand,
+                                               SetupScreen::Barcode};
     return screens;
 }
 
@@ -398,13 +399,13 @@ QByteArray writeProfile(const ConfigModel &model) {
     out += QStringLiteral("{\n    \"format\": %1,\n    \"version\": %2")
                .arg(jsonString(kProfileFormat))
                .arg(kProfileVersion);
-    QString screen;
+    std::optional<SetupScreen> screen;
     for (const ProfileEntry &entry : profileEntries()) {
         if (entry.screen != screen) {
-            if (!screen.isEmpty())
+            if (screen)
                 out += QStringLiteral("\n    }");
             screen = entry.screen;
-            out += QStringLiteral(",\n    %1: {\n").arg(jsonString(screen));
+            out += QStringLiteral(",\n    %1: {\n").arg(jsonString(screenName(entry.screen)));
         } else {
             out += QStringLiteral(",\n");
         }
@@ -487,19 +488,20 @@ ProfileLoadResult readProfile(const QByteArray &json, const ConfigModel &current
     for (auto it = root.constBegin(); it != root.constEnd(); ++it) {
         const QString key = it.key();
         if (key != QLatin1String("format") && key != QLatin1String("version") &&
-            !profileScreens().contains(key))
+            !isProfileScreen(key))
             addProblem(result, ProfileProblem::Kind::UnknownKey, shownKey(key),
                        jsonText(it.value()), {});
     }
-    for (const QString &screen : profileScreens()) {
-        const auto it = root.constFind(screen);
+    for (SetupScreen screen : profileScreens()) {
+        const QString name = screenName(screen);
+        const auto it = root.constFind(name);
         if (it == root.constEnd()) {
-            addProblem(result, ProfileProblem::Kind::MissingKey, screen + QStringLiteral(" (all)"),
+            addProblem(result, ProfileProblem::Kind::MissingKey, name + QStringLiteral(" (all)"),
                        {}, {});
             continue;
         }
         if (!it->isObject()) {
-            addProblem(result, ProfileProblem::Kind::Error, screen, jsonText(*it),
+            addProblem(result, ProfileProblem::Kind::Error, name, jsonText(*it),
                        QStringLiteral("must be an object holding the screen's options"));
             continue;
         }

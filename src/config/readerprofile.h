@@ -34,7 +34,7 @@ inline constexpr qint64 kMaxProfileBytes = 1024 * 1024;
 
 // One option of a profile.
 struct ProfileEntry {
-    QString screen;
+    SetupScreen screen = SetupScreen::General;
     QString key; // "speaker.goodReadTime"; an option group's key ("priority")
     FieldKind kind = FieldKind::Text;
     QString field;       // check box or text field; the first member of an option group
@@ -47,7 +47,7 @@ struct ProfileEntry {
 // Every option of a profile: screen by screen, in layout order.
 const QList<ProfileEntry> &profileEntries();
 // The three screens of a profile, in file order.
-const QStringList &profileScreens();
+const QList<SetupScreen> &profileScreens();
 
 // A value read from a profile, as it is written into the model.
 struct ProfileValue {

@@ -36,15 +36,15 @@ bool isWarning(Test test) {
 
 // A field of the `general` screen by its descriptive key.
 QString g(const char *key) {
-    return fieldOf(QStringLiteral("general.") + QLatin1String(key));
+    return QStringLiteral("general.") + QLatin1String(key);
 }
 
 // Start and Len/Value of every mask row of `screen`, row by row in catalog order.
-QStringList maskRowFields(const QString &screen) {
+QStringList maskRowFields(SetupScreen screen) {
     const QStringList starts =
-        fieldsMatching(screen + QStringLiteral(".mask*.start"), FieldKind::Text);
+        fieldsMatching(screenName(screen) + QStringLiteral(".mask*.start"), FieldKind::Text);
     const QStringList values =
-        fieldsMatching(screen + QStringLiteral(".mask*.lenValue"), FieldKind::Text);
+        fieldsMatching(screenName(screen) + QStringLiteral(".mask*.lenValue"), FieldKind::Text);
     QStringList fields;
     for (qsizetype i = 0; i < starts.size() && i < values.size(); ++i)
         fields << starts.at(i) << values.at(i);
@@ -57,13 +57,13 @@ QList<Check> makeChecks() {
     checks.append({Test::AnyEmpty,
                    fieldsMatching(QStringLiteral("wiegand.format*"), FieldKind::Text),
                    QStringLiteral("Error - Empty field in wiegand/prox formatting")});
-    checks.append({Test::AnyEmpty, maskRowFields(kWiegand),
+    checks.append({Test::AnyEmpty, maskRowFields(SetupScreen::Wiegand),
                    QStringLiteral("Error - Empty field in wiegand/prox masking")});
     checks.append({Test::AnyEmpty,
-                   {fieldOf(QStringLiteral("wiegand.magstripe.length"))},
+                   {QStringLiteral("wiegand.magstripe.length")},
                    QStringLiteral("Error - Empty field - magstripe length")});
     checks.append({Test::AnyEmpty,
-                   {fieldOf(QStringLiteral("wiegand.magstripe.separatorHex"))},
+                   {QStringLiteral("wiegand.magstripe.separatorHex")},
                    QStringLiteral("Error - Empty field - magstripe sep char")});
 
     for (int f = 0; f < kFormatCount; ++f) {
@@ -90,14 +90,13 @@ QList<Check> makeChecks() {
                                .arg(QLatin1String(kFormatParts[i]))});
     }
 
-    checks.append({Test::AnyEmpty, maskRowFields(kBarcode),
+    checks.append({Test::AnyEmpty, maskRowFields(SetupScreen::Barcode),
                    QStringLiteral("Error - Empty field in barcode masking")});
     checks.append({Test::AnyEmpty,
-                   {fieldOf(QStringLiteral("barcode.mask1.length")),
-                    fieldOf(QStringLiteral("barcode.mask2.length"))},
+                   {QStringLiteral("barcode.mask1.length"), QStringLiteral("barcode.mask2.length")},
                    QStringLiteral("Error - Empty field in barcode masking length")});
     checks.append({Test::AnyEmpty,
-                   {fieldOf(QStringLiteral("barcode.timeout"))},
+                   {QStringLiteral("barcode.timeout")},
                    QStringLiteral("Error - Empty field in barcode timeout")});
     QStringList lengthBars;
     for (const char *symbology : kSymbologies)
@@ -113,7 +112,7 @@ QList<Check> makeChecks() {
     checks.append(
         {Test::AnyEmpty, affixes, QStringLiteral("Error - Empty field in barcode prefix/suffix")});
     checks.append({Test::OutsideRange,
-                   {fieldOf(QStringLiteral("barcode.timeout"))},
+                   {QStringLiteral("barcode.timeout")},
                    QStringLiteral("Error - Barcode timeout must be between 2 and 15"),
                    2,
                    15});

@@ -12,12 +12,12 @@ const std::array<FormatFields, kFormatCount> &formatFields() {
             for (int p = 0; p < int(kFormatParts.size()); ++p) {
                 const QString part = format + QLatin1String(kFormatParts[p]) + u'.';
                 FormatPartFields &fields = all[f].parts[p];
-                fields.start = fieldOf(part + QStringLiteral("start"));
-                fields.length = fieldOf(part + QStringLiteral("length"));
-                fields.lsb = fieldOf(part + QStringLiteral("lsb"));
-                fields.chars = fieldOf(part + QStringLiteral("chars"));
+                fields.start = part + QStringLiteral("start");
+                fields.length = part + QStringLiteral("length");
+                fields.lsb = part + QStringLiteral("lsb");
+                fields.chars = part + QStringLiteral("chars");
             }
-            all[f].totalBits = fieldOf(format + QStringLiteral("totalBits"));
+            all[f].totalBits = format + QStringLiteral("totalBits");
         }
         return all;
     }();

@@ -16,6 +16,14 @@
 
 namespace varo::flash {
 
+void chooseImageFile(QWidget *parent, FileChosen done) {
+    ui::FileRequest request;
+    request.mode = ui::FileRequest::Mode::Open;
+    request.filters = QStringLiteral("Bin Files (*.bin)");
+    request.suffix = QStringLiteral("bin");
+    ui::chooseFile(parent, request, std::move(done));
+}
+
 namespace {
 
 constexpr auto twips = ui::twipsRect;

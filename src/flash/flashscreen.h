@@ -1,8 +1,9 @@
 #pragma once
 
 #include "firmwareloader.h"
-#include "imagefiledialog.h"
 #include "loaderprofile.h"
+
+#include "ui/filechooser.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -19,6 +20,13 @@ class ValueLabel;
 }
 
 namespace varo::flash {
+
+using FileChosen = ui::FileChosen;
+// Asks the user for an image file without blocking and calls `done` once with the answer.
+using FileChooser = std::function<void(QWidget *parent, FileChosen done)>;
+
+// The file-open dialog for ".bin" images: the file must exist, the suffix defaults to "bin".
+void chooseImageFile(QWidget *parent, FileChosen done);
 
 // The download screens: `flashdl` for firmware images and `flashboot2` for bootloader extension
 // images. The screen picks the file and forwards "Start Flash Download" to its FirmwareLoader;

@@ -6,10 +6,10 @@
 #include "tracerecorder.h"
 
 #include "ui/controlnames.h"
+#include "ui/filechooser.h"
 #include "ui/notice.h"
 
 #include <QCheckBox>
-#include <QFileDialog>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -57,19 +57,14 @@ constexpr ui::NamedControl<Control> kControls[] = {
 static_assert(ui::coversEveryId(kControls));
 
 void chooseTraceFile(QWidget *parent, std::function<void(std::optional<QString>)> done) {
-    auto *dialog = new QFileDialog(parent, QStringLiteral("Save the trace"), QString(),
-                                   QStringLiteral("Text (*.txt);;CSV (*.csv)"));
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setAcceptMode(QFileDialog::AcceptSave);
-    dialog->setDefaultSuffix(QStringLiteral("txt"));
-    QObject::connect(dialog, &QFileDialog::filterSelected, dialog, [dialog](const QString &filter) {
-        dialog->setDefaultSuffix(filter.startsWith(QLatin1String("CSV")) ? QStringLiteral("csv")
-                                                                         : QStringLiteral("txt"));
-    });
-    QObject::connect(dialog, &QFileDialog::fileSelected, dialog,
-                     [done](const QString &path) { done(path); });
-    QObject::connect(dialog, &QFileDialog::rejected, dialog, [done] { done(std::nullopt); });
-    dialog->open();
+    ui::FileRequest request;
+    request.mode = ui::FileRequest::Mode::Save;
+    request.title = QStringLiteral("Save the trace");
+    request.filters = QStringLiteral("Text (*.txt);;CSV (*.csv)");
+    request.suffix = QStringLiteral("txt");
+    request.suffixFollowsFilter = true;
+    ui::chooseFile(parent, request,
+                   [done = std::move(done)](const std::optional<QString> &path) { done(path); });
 }
 
 } // namespace

@@ -35,4 +35,14 @@ QMessageBox *openQuestion(QWidget *parent, const QString &title, const QString &
     return box;
 }
 
+common::Asker questionAsker(QWidget *parent, const QString &title,
+                            QMessageBox::StandardButton defaultButton, const QString &objectName) {
+    return [parent, title, defaultButton, objectName](const QString &question,
+                                                      std::function<void(bool)> answer) {
+        QMessageBox *box = openQuestion(parent, title, question, std::move(answer), defaultButton);
+        if (!objectName.isEmpty())
+            box->setObjectName(objectName);
+    };
+}
+
 } // namespace varo::ui

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/asker.h"
+
 #include <QMessageBox>
 
 #include <functional>
@@ -19,5 +21,10 @@ QMessageBox *openNotice(QWidget *parent, const QString &title, const QString &te
 QMessageBox *openQuestion(QWidget *parent, const QString &title, const QString &question,
                           std::function<void(bool)> answer,
                           QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+
+// The asker that opens openQuestion() boxes on `parent`, each named `objectName` when one is given.
+common::Asker questionAsker(QWidget *parent, const QString &title,
+                            QMessageBox::StandardButton defaultButton = QMessageBox::NoButton,
+                            const QString &objectName = QString());
 
 } // namespace varo::ui

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/asker.h"
 #include "link/operation.h"
 #include "link/operationclaim.h"
 #include "link/operationresult.h"
@@ -36,9 +37,7 @@ class MaintenanceCommands : public link::ReaderOperation {
     Q_OBJECT
 public:
     using Clock = std::function<QDateTime()>;
-    // Yes/No question. Calls `answer` exactly once, later or at once; true means Yes.
-    using Asker =
-        std::function<void(const QString &question, std::function<void(bool yes)> answer)>;
+    using Asker = common::Asker;
 
     explicit MaintenanceCommands(link::ReaderLink *link, QObject *parent = nullptr);
     ~MaintenanceCommands() override;

@@ -4,10 +4,11 @@
 #include "utilitytexts.h"
 
 #include "ui/controlnames.h"
+#include "ui/filechooser.h"
 #include "ui/notice.h"
+#include "ui/screenstyle.h"
 #include "ui/valuelabel.h"
 
-#include <QFileDialog>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -52,10 +53,19 @@ template <typename Widget> Widget *named(Widget *control, Control id) {
 
 const QString kStatusCaption = QStringLiteral("Status");
 
-const QColor kBackground(192, 192, 192); // light grey
-const QColor kStatusColour(128, 0, 0);   // dark red
+const QColor kStatusColour(128, 0, 0); // dark red
 constexpr int kHoursMaxLength = 2;
 constexpr int kButtonHeight = 32;
+
+// The upload's text file: any name, "upload.txt" offered.
+ui::FileRequest uploadFileRequest() {
+    ui::FileRequest request;
+    request.mode = ui::FileRequest::Mode::Save;
+    request.filters = QStringLiteral("Text (*.txt)");
+    request.suffix = QStringLiteral("txt");
+    request.proposal = QStringLiteral("upload.txt");
+    return request;
+}
 
 QString captionOf(const LabelEntry &entry) {
     return QString::fromLatin1(entry.caption.data(), qsizetype(entry.caption.size()));
@@ -66,19 +76,14 @@ UtilitiesScreen::UtilitiesScreen(link::ReaderLink *link, QWidget *parent)
     : QWidget(parent)
     , m_commands(link)
     , m_clock([] { return QDateTime::currentDateTime(); }) {
-    setObjectName(QStringLiteral("utilities"));
-    setWindowTitle(QStringLiteral("Utilities"));
-    setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, kBackground);
-    setPalette(pal);
+    ui::nameScreen(this, QStringLiteral("utilities"), QStringLiteral("Utilities"));
+    ui::fillGrey(this);
 
     buildControls();
     buildLayout();
 
-    m_commands.setAsker([this](const QString &question, std::function<void(bool)> answer) {
-        askYesNo(question, std::move(answer));
-    });
+    m_commands.setAsker(ui::questionAsker(this, texts::kApplicationTitle, QMessageBox::No,
+                                          QStringLiteral("clearMemoryQuestion")));
     m_commands.upload()->setFileChooser(
         [this](UploadSession::FileChosen done) { chooseUploadFile(std::move(done)); });
 
@@ -248,14 +253,7 @@ void UtilitiesScreen::setAsker(MaintenanceCommands::Asker asker) {
 }
 
 QFileDialog *UtilitiesScreen::createUploadFileDialog(QWidget *parent) {
-    auto *dialog = new QFileDialog(parent);
-    dialog->setAcceptMode(QFileDialog::AcceptSave);
-    dialog->setFileMode(QFileDialog::AnyFile);
-    dialog->setNameFilter(QStringLiteral("Text (*.txt)"));
-    dialog->setDefaultSuffix(QStringLiteral("txt"));
-    dialog->setOption(QFileDialog::DontConfirmOverwrite, false);
-    dialog->selectFile(QStringLiteral("upload.txt"));
-    return dialog;
+    return ui::createFileDialog(parent, uploadFileRequest());
 }
 
 void UtilitiesScreen::clickLabel(int index) {
@@ -285,22 +283,8 @@ void UtilitiesScreen::showFileError(const QString &path, const QString &reason) 
     box->setObjectName(QStringLiteral("uploadFileError"));
 }
 
-void UtilitiesScreen::askYesNo(const QString &question, std::function<void(bool)> answer) {
-    QMessageBox *box = ui::openQuestion(this, texts::kApplicationTitle, question, std::move(answer),
-                                        QMessageBox::No);
-    box->setObjectName(QStringLiteral("clearMemoryQuestion"));
-}
-
 void UtilitiesScreen::chooseUploadFile(UploadSession::FileChosen done) {
-    QFileDialog *dialog = createUploadFileDialog(this);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &QDialog::finished, this, [dialog, done = std::move(done)](int result) {
-        if (result == QDialog::Accepted && !dialog->selectedFiles().isEmpty())
-            done(dialog->selectedFiles().constFirst());
-        else
-            done(std::nullopt);
-    });
-    dialog->open();
+    ui::chooseFile(this, uploadFileRequest(), std::move(done));
 }
 
 ui::ValueLabel *UtilitiesScreen::valueLabel(int index) const {

@@ -61,7 +61,6 @@ private:
     void showClock();
     void showMemoryUsage(const MemoryUsage &usage);
     void showFileError(const QString &path, const QString &reason);
-    void askYesNo(const QString &question, std::function<void(bool)> answer);
     void chooseUploadFile(UploadSession::FileChosen done);
     Direction direction() const;
     ui::ValueLabel *valueLabel(int index) const;

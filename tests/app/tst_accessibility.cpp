@@ -7,8 +7,7 @@
 #include "app/fonts.h"
 #include "app/mainwindow.h"
 #include "link/readerlink.h"
-#include "sim/readersimulator.h"
-#include "sim/simtcpserver.h"
+#include "support/simwindow.h"
 #include "terminal/terminalgrid.h"
 #include "terminal/terminalscreen.h"
 #include "terminal/terminalsession.h"
@@ -130,9 +129,8 @@ private:
     void connectBySimulator();
     void activate();
 
-    std::unique_ptr<sim::ReaderSimulator> m_sim;
-    std::unique_ptr<sim::SimTcpServer> m_server;
-    std::unique_ptr<MainWindow> m_window;
+    std::unique_ptr<SimWindow> m_rig;
+    MainWindow *m_window = nullptr;
     QStringList m_questions;
 };
 
@@ -141,38 +139,28 @@ void TestAccessibility::initTestCase() {
 }
 
 void TestAccessibility::init() {
-    m_sim = std::make_unique<sim::ReaderSimulator>();
-    m_server = std::make_unique<sim::SimTcpServer>(m_sim.get());
-    QVERIFY(m_server->listen(0));
     m_questions.clear();
-    m_window = std::make_unique<MainWindow>();
+    m_rig = std::make_unique<SimWindow>();
+    QVERIFY(m_rig->start());
+    m_window = m_rig->window.get();
     m_window->setAsker([this](const QString &question, std::function<void(bool)> answer) {
         m_questions << question;
         answer(false);
     });
-    m_window->show();
-    m_window->startUp();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
 }
 
 void TestAccessibility::cleanup() {
-    m_window.reset();
-    m_server.reset();
-    m_sim.reset();
+    m_window = nullptr;
+    m_rig.reset();
 }
 
 void TestAccessibility::activate() {
     m_window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QVERIFY(QTest::qWaitForWindowActive(m_window));
 }
 
 void TestAccessibility::connectBySimulator() {
-    CommForm *form = m_window->commForm();
-    form->selectTcp();
-    form->setIpAddress(QStringLiteral("127.0.0.1"));
-    form->setTcpPort(QString::number(m_server->port()));
-    form->connectButton()->click();
-    QTRY_VERIFY(m_window->link()->isConnected());
+    QVERIFY(m_rig->connectByTcp());
 }
 
 void TestAccessibility::everyControlIsNamed_data() {
@@ -199,7 +187,7 @@ void TestAccessibility::everyControlIsNamed() {
 
 void TestAccessibility::memoryValuesAreNamedByTheirHeadings() {
     connectBySimulator();
-    m_sim->options().recordCount = 12;
+    m_rig->sim.options().recordCount = 12;
     utilities::UtilitiesScreen *screen = m_window->screen<ScreenId::Utilities>();
     auto name = [screen](const char *control) {
         return a11y(screen->findChild<QWidget *>(QLatin1String(control)))->text(QAccessible::Name);
@@ -259,7 +247,7 @@ void TestAccessibility::communicationsButtonsPressLikeAClick() {
     CommForm *form = m_window->commForm();
     form->selectTcp();
     form->setIpAddress(QStringLiteral("127.0.0.1"));
-    form->setTcpPort(QString::number(m_server->port()));
+    form->setTcpPort(QString::number(m_rig->server->port()));
     QCOMPARE(a11y(form->connectButton())->text(QAccessible::Name),
              QStringLiteral("Connect to Port"));
     press(form->connectButton());
@@ -270,7 +258,7 @@ void TestAccessibility::communicationsButtonsPressLikeAClick() {
     press(form->disconnectButton());
     QTRY_COMPARE(m_window->commandMenu()->status(), QStringLiteral("Disconnected"));
     QCOMPARE(status->text(QAccessible::Name), QStringLiteral("Disconnected"));
-    QSignalSpy notices(m_window.get(), &MainWindow::noticeShown);
+    QSignalSpy notices(m_window, &MainWindow::noticeShown);
     press(form->disconnectButton());
     QTRY_COMPARE(notices.size(), 1);
     QCOMPARE(notices.at(0).at(0).toString(), QStringLiteral("Already disconnected"));
@@ -318,7 +306,7 @@ void TestAccessibility::communicationsTabOrderReachesConnect() {
 
     // Enter in the port field connects.
     form->setIpAddress(QStringLiteral("127.0.0.1"));
-    form->setTcpPort(QString::number(m_server->port()));
+    form->setTcpPort(QString::number(m_rig->server->port()));
     form->findChild<QWidget *>("Text3")->setFocus(Qt::TabFocusReason);
     type(Qt::Key_Return);
     QTRY_COMPARE(m_window->commandMenu()->status(), QStringLiteral("Connected"));
@@ -393,7 +381,7 @@ void TestAccessibility::keyboardOnlySession() {
     type(Qt::Key_Tab);
     QCOMPARE(focusName(), QStringLiteral("Text3"));
     type(Qt::Key_A, Qt::ControlModifier);
-    typeText(QString::number(m_server->port()));
+    typeText(QString::number(m_rig->server->port()));
     type(Qt::Key_Tab);
     QCOMPARE(focusName(), QStringLiteral("Label10")); // "Connect to Port"
     type(Qt::Key_Space);
@@ -408,7 +396,7 @@ void TestAccessibility::keyboardOnlySession() {
     QAccessibleInterface *iface = a11y(field);
     QCOMPARE(iface->text(QAccessible::Name), QStringLiteral("Firmware Identification"));
     QVERIFY(iface->textInterface());
-    const QString expected = QString::fromLatin1(m_sim->options().firmwareId);
+    const QString expected = QString::fromLatin1(m_rig->sim.options().firmwareId);
     QTRY_COMPARE(iface->textInterface()->text(0, iface->textInterface()->characterCount()),
                  expected);
 }
@@ -423,7 +411,7 @@ void TestAccessibility::terminalTextIsTheGrid() {
     typeText(QStringLiteral("V"));
     type(Qt::Key_Return);
     const terminal::TerminalGrid &grid = screen->session()->grid();
-    const QString firmware = QString::fromLatin1(m_sim->options().firmwareId);
+    const QString firmware = QString::fromLatin1(m_rig->sim.options().firmwareId);
     QTRY_VERIFY(grid.text().contains(firmware));
 
     QAccessibleInterface *iface = a11y(screen->view());

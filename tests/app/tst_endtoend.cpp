@@ -3,13 +3,13 @@
 #include "app/commform.h"
 #include "app/fonts.h"
 #include "app/mainwindow.h"
-#include "config/pgmform.h"
+#include "config/ui/pgmform.h"
 #include "flash/flashscreen.h"
 #include "link/readerlink.h"
 #include "loopback/loopbackengine.h"
 #include "loopback/loopbackscreen.h"
-#include "sim/readersimulator.h"
-#include "sim/simtcpserver.h"
+#include "support/loadertimings.h"
+#include "support/simwindow.h"
 #include "terminal/terminalscreen.h"
 #include "ui/actionbutton.h"
 #include "utilities/utilitiesscreen.h"
@@ -44,37 +44,32 @@ private:
     void shot(const QString &name);
     void show(app::MenuEntry entry) { m_window->chooseEntry(entry); }
 
-    std::unique_ptr<sim::ReaderSimulator> m_sim;
-    std::unique_ptr<sim::SimTcpServer> m_server;
-    std::unique_ptr<app::MainWindow> m_window;
+    SimWindow m_rig;
+    sim::ReaderSimulator *m_sim = &m_rig.sim;
+    app::MainWindow *m_window = nullptr;
     QTemporaryDir m_dir;
 };
 
 void TestEndToEnd::initTestCase() {
     app::installFontSubstitutions();
-    m_sim = std::make_unique<sim::ReaderSimulator>();
     m_sim->options().recordCount = 12;
-    m_server = std::make_unique<sim::SimTcpServer>(m_sim.get());
-    QVERIFY(m_server->listen(0));
-
-    m_window = std::make_unique<app::MainWindow>();
+    QVERIFY(m_rig.start());
+    m_window = m_rig.window.get();
     m_window->setAsker([](const QString &, std::function<void(bool)> answer) { answer(true); });
-    m_window->show();
-    m_window->startUp();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     shot(QStringLiteral("01-startup"));
 
     app::CommForm *form = m_window->commForm();
     form->findChild<QRadioButton *>("Option1")->click();
     form->findChild<QLineEdit *>("Text1")->setText(QStringLiteral("127.0.0.1"));
-    form->findChild<QLineEdit *>("Text3")->setText(QString::number(m_server->port()));
+    form->findChild<QLineEdit *>("Text3")->setText(QString::number(m_rig.server->port()));
     form->connectButton()->click();
     QTRY_COMPARE(m_window->commandMenu()->status(), QStringLiteral("Connected"));
     shot(QStringLiteral("02-connected"));
 }
 
 void TestEndToEnd::cleanupTestCase() {
-    m_window.reset();
+    m_window = nullptr;
+    m_rig.window.reset();
 }
 
 void TestEndToEnd::shot(const QString &name) {
@@ -160,7 +155,7 @@ void TestEndToEnd::firmwareDownload() {
 
     show(app::MenuEntry::FlashNewFirmware);
     flash::FlashScreen *screen = m_window->screen<app::ScreenId::FlashFirmware>();
-    screen->setTimings({1000ms, 1000ms, 10ms, 10ms, 10ms});
+    screen->setTimings(testLoaderTimings(1000ms));
     screen->setFileChooser([path](QWidget *, flash::FileChosen done) { done(path); });
     screen->chooseFile();
     m_sim->options().ackDelayMs = 2;
@@ -181,7 +176,7 @@ void TestEndToEnd::terminalMix() {
     terminal::TerminalScreen *terminal = m_window->screen<app::ScreenId::Terminal>();
     QVERIFY(terminal->isRunning());
     QCOMPARE(terminal->findChild<QLabel *>("Label2_0")->text(),
-             QStringLiteral("Connected to 127.0.0.1 Port %1").arg(m_server->port()));
+             QStringLiteral("Connected to 127.0.0.1 Port %1").arg(m_rig.server->port()));
     QWidget *pop = terminal->findChild<QWidget *>("pop1");
     QVERIFY(pop);
     pop->setFocus();

@@ -3,7 +3,7 @@
 #include "app/fonts.h"
 #include "app/mainwindow.h"
 #include "link/readerlink.h"
-#include "rawpty.h"
+#include "support/simwindow.h"
 #include "terminal/terminalscreen.h"
 #include "ui/actionbutton.h"
 
@@ -97,10 +97,7 @@ QColor TestMainWindow::colourOf(const char *control) const {
 }
 
 void TestMainWindow::connectSerial(RawPty &pty) {
-    QVERIFY(pty.isValid());
-    qputenv("VARO_COM2", pty.slavePath().toLocal8Bit());
-    m_window->commForm()->connectButton()->click();
-    QTRY_COMPARE(m_window->link()->status(), QStringLiteral("Connected"));
+    QVERIFY(connectBySerial(*m_window, pty));
     QTRY_COMPARE(m_window->commandMenu()->status(), QStringLiteral("Connected"));
 }
 
@@ -128,9 +125,17 @@ void TestMainWindow::startUpState() {
     QCOMPARE(actions[2]->text(), QStringLiteral("Default Settings").leftJustified(26));
     QCOMPARE(actions[3]->text(), QStringLiteral("About").leftJustified(15));
     QCOMPARE(actions[4]->text(), QStringLiteral("Trace").leftJustified(15));
-    // Placed at its twips: "Program Reader" at top 3480, left 120.
-    auto *program = m_window->commandMenu()->findChild<varo::ui::ActionButton *>("Label10");
-    QCOMPARE(program->geometry(), QRect(8, 232, 145, 25));
+    // The entries stand one under the other in menu order, none on another.
+    int bottom = -1;
+    for (MenuEntry entry :
+         {MenuEntry::Communications, MenuEntry::TerminalMode, MenuEntry::GeneralSetup,
+          MenuEntry::WiegandSetup, MenuEntry::BarcodeSetup, MenuEntry::Utilities,
+          MenuEntry::ProgramReader, MenuEntry::ResetReader, MenuEntry::FlashNewFirmware}) {
+        const QRect place = m_window->commandMenu()->entryButton(entry)->geometry();
+        QVERIFY(place.top() > bottom);
+        QVERIFY(place.left() >= 0 && place.bottom() < m_window->commandMenu()->height());
+        bottom = place.bottom();
+    }
 }
 
 void TestMainWindow::statusBlinks() {
@@ -152,7 +157,12 @@ void TestMainWindow::screensSitRightOfTheMenu() {
                         ScreenId::Communications}) {
         QMdiSubWindow *sub = m_window->hostOf(id);
         QVERIFY(sub);
-        QCOMPARE(sub->geometry(), QRect(167, 0, area.width() - 167, area.height()));
+        // Right of the menu, filling the rest of the area.
+        QVERIFY(sub->geometry().left() >
+                m_window->commandMenu()->parentWidget()->geometry().right());
+        QCOMPARE(sub->geometry().top(), 0);
+        QCOMPARE(sub->geometry().right(), area.width() - 1);
+        QCOMPARE(sub->height(), area.height());
     }
     QVERIFY(hostVisible(ScreenId::GeneralSetup));
     QCOMPARE(colourOf("Label3"), CommandMenu::kYellow);
@@ -331,10 +341,7 @@ void TestMainWindow::questionBoxAnswersThroughItsButtons() {
     window.show();
     window.startUp();
     RawPty pty;
-    QVERIFY(pty.isValid());
-    qputenv("VARO_COM2", pty.slavePath().toLocal8Bit());
-    window.commForm()->connectButton()->click();
-    QTRY_COMPARE(window.link()->status(), QStringLiteral("Connected"));
+    QVERIFY(connectBySerial(window, pty));
 
     auto answer = [&window](QMessageBox::StandardButton button) {
         QMessageBox *box = nullptr;

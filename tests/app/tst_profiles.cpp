@@ -4,10 +4,10 @@
 #include "app/profileactions.h"
 #include "config/configmodel.h"
 #include "config/defaults.h"
-#include "config/profilecomparedialog.h"
 #include "config/readerprofile.h"
+#include "config/ui/profilecomparedialog.h"
 #include "link/readerlink.h"
-#include "rawpty.h"
+#include "support/simwindow.h"
 #include "ui/actionbutton.h"
 
 #include <QAction>
@@ -106,7 +106,7 @@ template <typename T> T *TestProfiles::waitFor(const char *name) const {
 
 void TestProfiles::saveSettingsWritesTheScreens() {
     config::ConfigModel *model = m_window->config();
-    model->setText(QStringLiteral("general.Text5(7)"), QStringLiteral("31"));
+    model->setText(QStringLiteral("general.storage.readerId"), QStringLiteral("31"));
     m_choice = m_dir.filePath(QStringLiteral("site.json"));
     QSignalSpy saved(m_window->profileActions(), &ProfileActions::profileSaved);
 
@@ -127,16 +127,13 @@ void TestProfiles::saveSettingsWritesTheScreens() {
 void TestProfiles::getSettingsShowsTheDifferencesThenApplies() {
     config::ConfigModel saved;
     config::loadDefaults(saved);
-    saved.setText(QStringLiteral("barcode.Text6"), QStringLiteral("9"));
-    saved.setCheck(QStringLiteral("general.Check13"), 1);
+    saved.setText(QStringLiteral("barcode.timeout"), QStringLiteral("9"));
+    saved.setCheck(QStringLiteral("general.speaker.startupTone"), 1);
     m_choice = writeFile(QStringLiteral("site.json"), config::writeProfile(saved));
     QSignalSpy applied(m_window->profileActions(), &ProfileActions::profileApplied);
     // Connected to a reader that hears everything: loading sends nothing.
     RawPty pty;
-    QVERIFY(pty.isValid());
-    qputenv("VARO_COM2", pty.slavePath().toLocal8Bit());
-    m_window->commForm()->connectButton()->click();
-    QTRY_VERIFY(m_window->link()->isConnected());
+    QVERIFY(connectBySerial(*m_window, pty));
 
     menuAction("hp")->trigger();
     QCOMPARE(m_asked, QList<Purpose>{Purpose::Open});
@@ -150,12 +147,12 @@ void TestProfiles::getSettingsShowsTheDifferencesThenApplies() {
     QCOMPARE(table->item(0, 3)->text(), QStringLiteral("1"));
     QCOMPARE(table->item(1, 1)->text(), QStringLiteral("timeout"));
     // Nothing is applied before the choice.
-    QCOMPARE(m_window->config()->text(QStringLiteral("barcode.Text6")), QStringLiteral("2"));
+    QCOMPARE(m_window->config()->text(QStringLiteral("barcode.timeout")), QStringLiteral("2"));
 
     dialog->findChild<QPushButton *>(QStringLiteral("applyProfile"))->click();
     QCOMPARE(applied.size(), 1);
-    QCOMPARE(m_window->config()->text(QStringLiteral("barcode.Text6")), QStringLiteral("9"));
-    QCOMPARE(m_window->config()->check(QStringLiteral("general.Check13")), 1);
+    QCOMPARE(m_window->config()->text(QStringLiteral("barcode.timeout")), QStringLiteral("9"));
+    QCOMPARE(m_window->config()->check(QStringLiteral("general.speaker.startupTone")), 1);
     QCOMPARE(config::writeProfile(*m_window->config()), config::writeProfile(saved));
     QTest::qWait(100);
     QCOMPARE(pty.readAvailable(), QByteArray());
@@ -164,7 +161,7 @@ void TestProfiles::getSettingsShowsTheDifferencesThenApplies() {
 void TestProfiles::keepLeavesTheScreens() {
     config::ConfigModel saved;
     config::loadDefaults(saved);
-    saved.select(QStringLiteral("barcode.Option1(1)"));
+    saved.select(QStringLiteral("barcode.priority.large"));
     m_choice = writeFile(QStringLiteral("large.json"), config::writeProfile(saved));
     const QByteArray before = config::writeProfile(*m_window->config());
 
@@ -208,17 +205,14 @@ void TestProfiles::saveErrorNamesFileAndReason() {
 
 void TestProfiles::notLoadedWhileProgramming() {
     RawPty pty; // a reader that never answers: the run waits for its identification
-    QVERIFY(pty.isValid());
-    qputenv("VARO_COM2", pty.slavePath().toLocal8Bit());
-    m_window->commForm()->connectButton()->click();
-    QTRY_VERIFY(m_window->link()->isConnected());
+    QVERIFY(connectBySerial(*m_window, pty));
     m_window->setAsker([](const QString &, std::function<void(bool)> answer) { answer(true); });
     m_window->chooseEntry(MenuEntry::ProgramReader);
     QTRY_COMPARE(m_window->link()->activeOperationName(), QStringLiteral("Program Reader"));
 
     config::ConfigModel saved;
     config::loadDefaults(saved);
-    saved.setText(QStringLiteral("barcode.Text6"), QStringLiteral("9"));
+    saved.setText(QStringLiteral("barcode.timeout"), QStringLiteral("9"));
     m_choice = writeFile(QStringLiteral("site.json"), config::writeProfile(saved));
     menuAction("hp")->trigger();
     auto *box = waitFor<QMessageBox>("profileMessage");
@@ -226,16 +220,16 @@ void TestProfiles::notLoadedWhileProgramming() {
     QVERIFY2(box->text().contains(QStringLiteral("not changed")), qPrintable(box->text()));
     QVERIFY(m_asked.isEmpty());
     QVERIFY(!m_window->profileActions()->loadAtStartUp(*m_choice));
-    QCOMPARE(m_window->config()->text(QStringLiteral("barcode.Text6")), QStringLiteral("2"));
+    QCOMPARE(m_window->config()->text(QStringLiteral("barcode.timeout")), QStringLiteral("2"));
 
     // "Default Settings" is refused the same way while the run holds the link.
-    m_window->config()->setText(QStringLiteral("general.Text5(7)"), QStringLiteral("7"));
+    m_window->config()->setText(QStringLiteral("general.storage.readerId"), QStringLiteral("7"));
     QSignalSpy notices(m_window.get(), &MainWindow::noticeShown);
     menuAction("df")->trigger();
     QCOMPARE(notices.size(), 1);
     QVERIFY2(notices.first().first().toString().contains(QStringLiteral("not changed")),
              qPrintable(notices.first().first().toString()));
-    QCOMPARE(m_window->config()->text(QStringLiteral("general.Text5(7)")), QStringLiteral("7"));
+    QCOMPARE(m_window->config()->text(QStringLiteral("general.storage.readerId")), QStringLiteral("7"));
 }
 
 void TestProfiles::controlCharactersInMessagesAreNamed() {
@@ -254,7 +248,7 @@ void TestProfiles::startUpProfile_data() {
 
     config::ConfigModel model;
     config::loadDefaults(model);
-    model.setText(QStringLiteral("general.Text5(7)"), QStringLiteral("7"));
+    model.setText(QStringLiteral("general.storage.readerId"), QStringLiteral("7"));
     const QByteArray good = config::writeProfile(model);
     QTest::newRow("valid") << good << true << QString();
     QByteArray extra = good;
@@ -275,7 +269,7 @@ void TestProfiles::startUpProfile() {
     QSignalSpy shown(m_window->profileActions(), &ProfileActions::messageShown);
 
     QCOMPARE(m_window->profileActions()->loadAtStartUp(path), applied);
-    QCOMPARE(m_window->config()->text(QStringLiteral("general.Text5(7)")),
+    QCOMPARE(m_window->config()->text(QStringLiteral("general.storage.readerId")),
              applied ? QStringLiteral("7") : QString());
     QCOMPARE(shown.size(), message.isEmpty() ? 0 : 1);
     if (!message.isEmpty())

@@ -49,43 +49,48 @@ private slots:
         QTest::addColumn<QByteArray>("expected");
 
         QTest::newRow("Code39 Enbl SS Suf, Len 8, XB with 3 bars")
-            << QStringList{"barcode.Check1(0)", "barcode.Check1(4)", "barcode.Check1(7)",
-                           "barcode.Check1(2)"}
-            << QStringList{"barcode.Check1(1)", "barcode.Check1(3)", "barcode.Check1(5)",
-                           "barcode.Check1(6)"}
-            << QStringList{"barcode.Text1(0)=8", "barcode.Text3(0)=3"}
+            << QStringList{"barcode.code39.enabled", "barcode.code39.transmit.startStop",
+                           "barcode.code39.transmit.suffix", "barcode.code39.bars.enabled"}
+            << QStringList{"barcode.code39.checkDigit", "barcode.code39.transmit.checkDigit",
+                           "barcode.code39.transmit.direction", "barcode.code39.transmit.prefix"}
+            << QStringList{"barcode.code39.length=8", "barcode.code39.bars.count=3"}
             << QByteArray("X0011001008301");
         QTest::newRow("Code39 prefix 2, 13")
             << QStringList{} << QStringList{}
-            << QStringList{"barcode.Text2(0)=2", "barcode.Text2(1)=13", "barcode.Text2(2)=0",
-                           "barcode.Text2(3)=0", "barcode.Text2(4)=0"}
+            << QStringList{"barcode.code39.prefix.1=2", "barcode.code39.prefix.2=13",
+                           "barcode.code39.prefix.3=0", "barcode.code39.prefix.4=0",
+                           "barcode.code39.prefix.5=0"}
             << QByteArray("X016002013000000000");
-        QTest::newRow("reader id 42") << QStringList{} << QStringList{}
-                                      << QStringList{"general.Text5(7)=42"} << QByteArray("g   42");
+        QTest::newRow("reader id 42")
+            << QStringList{} << QStringList{} << QStringList{"general.storage.readerId=42"}
+            << QByteArray("g   42");
         QTest::newRow("reader description 12345")
-            << QStringList{} << QStringList{} << QStringList{"general.Text5(8)=12345"}
-            << QByteArray("h     12345");
+            << QStringList{} << QStringList{}
+            << QStringList{"general.storage.readerDescription=12345"} << QByteArray("h     12345");
         QTest::newRow("ten character description unchanged")
-            << QStringList{} << QStringList{} << QStringList{"general.Text5(8)=0123456789"}
+            << QStringList{} << QStringList{}
+            << QStringList{"general.storage.readerDescription=0123456789"}
             << QByteArray("h0123456789");
         QTest::newRow("LEDs: power on red, led 2 good read, times 5 and 10")
-            << QStringList{"general.Check6", "general.Check14"}
-            << QStringList{"general.Check15", "general.Check16", "general.Check17"}
-            << QStringList{"general.Text5(1)=5", "general.Text5(3)=10"} << QByteArray("X011120510");
+            << QStringList{"general.led1.powerOnRed", "general.led2.goodReadGreen"}
+            << QStringList{"general.led1.badReadRed", "general.led1.goodReadGreen",
+                           "general.led2.powerOnGreen"}
+            << QStringList{"general.led1.goodReadTime=5", "general.led2.goodReadTime=10"}
+            << QByteArray("X011120510");
         QTest::newRow("format 1 defaults")
             << QStringList{} << QStringList{} << QStringList{} << QByteArray("X074026002080010160");
         QTest::newRow("frequency 440 is padded, not converted")
-            << QStringList{} << QStringList{} << QStringList{"general.Text5(2)=440"}
+            << QStringList{} << QStringList{} << QStringList{"general.speaker.frequencyHex=440"}
             << QByteArray("X0950044007");
         QTest::newRow("typed prefix 7")
-            << QStringList{} << QStringList{} << QStringList{"barcode.Text2(5)=7"}
+            << QStringList{} << QStringList{} << QStringList{"barcode.i2of5.prefix.1=7"}
             << QByteArray("X018007000000000000");
         QTest::newRow("typed Len 5")
-            << QStringList{} << QStringList{} << QStringList{"barcode.Text1(1)=5"}
+            << QStringList{} << QStringList{} << QStringList{"barcode.i2of5.length=5"}
             << QByteArray("X0041000050400");
         QTest::newRow("mask Start 3 on both screens")
             << QStringList{} << QStringList{}
-            << QStringList{"wiegand.Text2(0)=3", "barcode.Text5(0)=3"}
+            << QStringList{"wiegand.mask1.row1.start=3", "barcode.mask1.row1.start=3"}
             << QByteArray("X0800300000000");
     }
 
@@ -102,7 +107,7 @@ private slots:
             m_model->setText(assignment.section(u'=', 0, 0), assignment.section(u'=', 1));
         const QByteArray code = expected.startsWith('X') ? expected.left(4) : expected.left(1);
         QCOMPARE(commandFor(code, *m_model), expected);
-        if (texts.contains(QStringLiteral("barcode.Text5(0)=3")))
+        if (texts.contains(QStringLiteral("barcode.mask1.row1.start=3")))
             QCOMPARE(commandFor("X033", *m_model), QByteArray("X033000300000000"));
     }
 
@@ -126,9 +131,9 @@ private slots:
         QFETCH(int, goodRead);
         QFETCH(int, powerOn);
         QFETCH(char, digit);
-        m_model->setCheck(QStringLiteral("general.Check15"), badRead);
-        m_model->setCheck(QStringLiteral("general.Check16"), goodRead);
-        m_model->setCheck(QStringLiteral("general.Check6"), powerOn);
+        m_model->setCheck(QStringLiteral("general.led1.badReadRed"), badRead);
+        m_model->setCheck(QStringLiteral("general.led1.goodReadGreen"), goodRead);
+        m_model->setCheck(QStringLiteral("general.led1.powerOnRed"), powerOn);
         QCOMPARE(commandFor("X011", *m_model).at(4), digit);
     }
 
@@ -146,8 +151,8 @@ private slots:
         QFETCH(int, powerOn);
         QFETCH(int, goodRead);
         QFETCH(char, digit);
-        m_model->setCheck(QStringLiteral("general.Check17"), powerOn);
-        m_model->setCheck(QStringLiteral("general.Check14"), goodRead);
+        m_model->setCheck(QStringLiteral("general.led2.powerOnGreen"), powerOn);
+        m_model->setCheck(QStringLiteral("general.led2.goodReadGreen"), goodRead);
         QCOMPARE(commandFor("X011", *m_model).at(5), digit);
     }
 
@@ -165,16 +170,16 @@ private slots:
         QFETCH(int, xb);
         QFETCH(QString, bars);
         QFETCH(QByteArray, expected);
-        m_model->setCheck(QStringLiteral("barcode.Check1(48)"), 1); // Upca Enbl
-        m_model->setCheck(QStringLiteral("barcode.Check1(50)"), xb);
-        m_model->setText(QStringLiteral("barcode.Text3(6)"), bars);
+        m_model->setCheck(QStringLiteral("barcode.upca.enabled"), 1); // Upca Enbl
+        m_model->setCheck(QStringLiteral("barcode.upca.bars.enabled"), xb);
+        m_model->setText(QStringLiteral("barcode.upca.bars.count"), bars);
         QCOMPARE(commandFor("X005", *m_model), expected);
     }
 
     void priorityDigit() {
-        m_model->select(QStringLiteral("barcode.Option1(0)"));
+        m_model->select(QStringLiteral("barcode.priority.small"));
         QCOMPARE(commandFor("X037", *m_model), QByteArray("X0372100010"));
-        m_model->select(QStringLiteral("barcode.Option1(1)"));
+        m_model->select(QStringLiteral("barcode.priority.large"));
         QCOMPARE(commandFor("X037", *m_model), QByteArray("X0372200010"));
 
         ConfigModel fresh; // no button selected: the field is left out
@@ -182,18 +187,18 @@ private slots:
     }
 
     void emptyTextsGiveShortFields() {
-        m_model->setText(QStringLiteral("barcode.Text1(0)"), {});
-        m_model->setText(QStringLiteral("barcode.Text2(0)"), {});
-        m_model->setText(QStringLiteral("barcode.Text6"), {});
+        m_model->setText(QStringLiteral("barcode.code39.length"), {});
+        m_model->setText(QStringLiteral("barcode.code39.prefix.1"), {});
+        m_model->setText(QStringLiteral("barcode.timeout"), {});
         QCOMPARE(commandFor("X001", *m_model), QByteArray("X0011000000400"));
         QCOMPARE(commandFor("X016", *m_model), QByteArray("X01600000000000000"));
         QCOMPARE(commandFor("X037", *m_model), QByteArray("X0370000010"));
     }
 
     void constBoxSendsStartZero() {
-        m_model->setText(QStringLiteral("wiegand.Text2(8)"), QStringLiteral("12"));
-        m_model->setText(QStringLiteral("wiegand.Text3(8)"), QStringLiteral("345"));
-        m_model->setCheck(QStringLiteral("wiegand.Check10"), 1);
+        m_model->setText(QStringLiteral("wiegand.mask2.row4.start"), QStringLiteral("12"));
+        m_model->setText(QStringLiteral("wiegand.mask2.row4.lenValue"), QStringLiteral("345"));
+        m_model->setCheck(QStringLiteral("wiegand.mask2.row4.const"), 1);
         QCOMPARE(commandFor("X083", *m_model), QByteArray("X083000000034500000"));
     }
 

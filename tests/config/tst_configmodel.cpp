@@ -14,22 +14,22 @@ private slots:
     void constRuleActsOnTheStartOfItsRow_data() {
         QTest::addColumn<QString>("constBox");
         QTest::addColumn<QString>("start");
-        QTest::newRow("wiegand block 1 mask 1") << "wiegand.Check4"
-                                                << "wiegand.Text2(0)";
-        QTest::newRow("wiegand block 1 mask 5") << "wiegand.Check8"
-                                                << "wiegand.Text2(4)";
-        QTest::newRow("wiegand block 2 mask 1") << "wiegand.Check13"
-                                                << "wiegand.Text2(5)";
-        QTest::newRow("wiegand block 2 mask 4") << "wiegand.Check10"
-                                                << "wiegand.Text2(8)";
-        QTest::newRow("wiegand block 3 mask 1") << "wiegand.Check21"
-                                                << "wiegand.Text2(10)";
-        QTest::newRow("wiegand block 3 mask 5") << "wiegand.Check17"
-                                                << "wiegand.Text2(14)";
-        QTest::newRow("barcode mask # 1 mask 1") << "barcode.Check4(0)"
-                                                 << "barcode.Text5(0)";
-        QTest::newRow("barcode mask # 2 mask 4") << "barcode.Check4(6)"
-                                                 << "barcode.Text5(6)";
+        QTest::newRow("wiegand block 1 mask 1") << "wiegand.mask1.row1.const"
+                                                << "wiegand.mask1.row1.start";
+        QTest::newRow("wiegand block 1 mask 5") << "wiegand.mask1.row5.const"
+                                                << "wiegand.mask1.row5.start";
+        QTest::newRow("wiegand block 2 mask 1") << "wiegand.mask2.row1.const"
+                                                << "wiegand.mask2.row1.start";
+        QTest::newRow("wiegand block 2 mask 4") << "wiegand.mask2.row4.const"
+                                                << "wiegand.mask2.row4.start";
+        QTest::newRow("wiegand block 3 mask 1") << "wiegand.mask3.row1.const"
+                                                << "wiegand.mask3.row1.start";
+        QTest::newRow("wiegand block 3 mask 5") << "wiegand.mask3.row5.const"
+                                                << "wiegand.mask3.row5.start";
+        QTest::newRow("barcode mask # 1 mask 1") << "barcode.mask1.row1.const"
+                                                 << "barcode.mask1.row1.start";
+        QTest::newRow("barcode mask # 2 mask 4") << "barcode.mask2.row4.const"
+                                                 << "barcode.mask2.row4.start";
     }
 
     void constRuleActsOnTheStartOfItsRow() {
@@ -49,7 +49,7 @@ private slots:
         // Only its own row reacts.
         model.setCheck(constBox, 1);
         int disabled = 0;
-        for (const QString &screen : {kWiegand, kBarcode}) {
+        for (SetupScreen screen : {SetupScreen::Wiegand, SetupScreen::Barcode}) {
             for (const QString &name : model.fieldNames(screen))
                 disabled += !model.isEnabled(name) && !model.info(name).disabled;
         }
@@ -58,17 +58,17 @@ private slots:
 
     void ordinaryBoxesHaveNoConstRule() {
         ConfigModel model;
-        model.setText(QStringLiteral("wiegand.Text2(0)"), QStringLiteral("12"));
-        model.setCheck(QStringLiteral("wiegand.Check1"), 1); // an Lsb box
-        QCOMPARE(model.text(QStringLiteral("wiegand.Text2(0)")), QStringLiteral("12"));
+        model.setText(QStringLiteral("wiegand.mask1.row1.start"), QStringLiteral("12"));
+        model.setCheck(QStringLiteral("wiegand.format1.site.lsb"), 1); // an Lsb box
+        QCOMPARE(model.text(QStringLiteral("wiegand.mask1.row1.start")), QStringLiteral("12"));
     }
 
     void optionGroupsAreIndependent() {
         ConfigModel model;
-        const QString rs232None = QStringLiteral("commports.Option5(1)");
-        const QString rs232Even = QStringLiteral("commports.Option1(4)");
-        const QString rs422None = QStringLiteral("commports.Option5(2)");
-        const QString rs232Baud = QStringLiteral("commports.Option1(2)");
+        const QString rs232None = QStringLiteral("commports.rs232.parity.8none");
+        const QString rs232Even = QStringLiteral("commports.rs232.parity.7even");
+        const QString rs422None = QStringLiteral("commports.rs422.parity.8none");
+        const QString rs232Baud = QStringLiteral("commports.rs232.baud.9600");
         model.select(rs232None);
         model.select(rs422None);
         model.select(rs232Baud);
@@ -80,35 +80,38 @@ private slots:
         QVERIFY(model.isSelected(rs422None));
         QVERIFY(model.isSelected(rs232Baud)); // same control array, other group
         QCOMPARE(changes.size(), 2);
-        QCOMPARE(model.selectedIn(QStringLiteral("commports.RS232Parity")), rs232Even);
+        QCOMPARE(model.selectedIn(QStringLiteral("commports.rs232.parity")), rs232Even);
     }
 
     void changesAreAnnouncedOnce() {
         ConfigModel model;
         QSignalSpy changes(&model, &ConfigModel::fieldChanged);
-        model.setText(QStringLiteral("general.Text5(0)"), QStringLiteral("5"));
-        model.setText(QStringLiteral("general.Text5(0)"), QStringLiteral("5"));
-        model.setCheck(QStringLiteral("general.Check9"), 1);
-        model.setCheck(QStringLiteral("general.Check9"), 1);
+        model.setText(QStringLiteral("general.storage.idLength"), QStringLiteral("5"));
+        model.setText(QStringLiteral("general.storage.idLength"), QStringLiteral("5"));
+        model.setCheck(QStringLiteral("general.prox.enabled"), 1);
+        model.setCheck(QStringLiteral("general.prox.enabled"), 1);
         QCOMPARE(changes.size(), 2);
-        QCOMPARE(changes.at(0).at(0).toString(), QStringLiteral("general.Text5(0)"));
+        QCOMPARE(changes.at(0).at(0).toString(), QStringLiteral("general.storage.idLength"));
     }
 
     void fieldsStartAsCreated() {
         ConfigModel model;
-        QCOMPARE(model.check(QStringLiteral("barcode.Check1(17)")), 0);
-        QVERIFY(!model.isEnabled(QStringLiteral("barcode.Check1(17)")));
-        QVERIFY(!model.isEnabled(QStringLiteral("barcode.Text1(6)")));
-        QVERIFY(model.isHidden(QStringLiteral("barcode.Text2(17)")));
-        QVERIFY(model.isHidden(QStringLiteral("barcode.Check1(26)")));
-        QVERIFY(!model.isHidden(QStringLiteral("barcode.Check1(34)")));
-        QCOMPARE(model.info(QStringLiteral("barcode.Text3(3)")).maxLength, 2);
-        QCOMPARE(model.info(QStringLiteral("barcode.Text3(4)")).maxLength, 1);
-        QCOMPARE(model.info(QStringLiteral("general.Text5(2)")).rule, InputRule::Hex);
-        QCOMPARE(model.info(QStringLiteral("wiegand.Text5")).rule, InputRule::Hex);
-        QCOMPARE(model.info(QStringLiteral("general.Text5(8)")).rule, InputRule::Digits);
-        QCOMPARE(objectNameOf(QStringLiteral("barcode.Check1(17)")), QStringLiteral("Check1_17"));
-        QCOMPARE(objectNameOf(QStringLiteral("general.Check9")), QStringLiteral("Check9"));
+        QCOMPARE(model.check(QStringLiteral("barcode.s2of5.checkDigit")), 0);
+        QVERIFY(!model.isEnabled(QStringLiteral("barcode.s2of5.checkDigit")));
+        QVERIFY(!model.isEnabled(QStringLiteral("barcode.upca.length")));
+        QVERIFY(model.isHidden(QStringLiteral("barcode.hiddenRow.prefix.3")));
+        QVERIFY(model.isHidden(QStringLiteral("barcode.hiddenRow.bars.enabled")));
+        QVERIFY(!model.isHidden(QStringLiteral("barcode.codabar.bars.enabled")));
+        QCOMPARE(model.info(QStringLiteral("barcode.hiddenRow.bars.count")).maxLength, 2);
+        QCOMPARE(model.info(QStringLiteral("barcode.codabar.bars.count")).maxLength, 1);
+        QCOMPARE(model.info(QStringLiteral("general.speaker.frequencyHex")).rule, InputRule::Hex);
+        QCOMPARE(model.info(QStringLiteral("wiegand.magstripe.separatorHex")).rule, InputRule::Hex);
+        QCOMPARE(model.info(QStringLiteral("general.storage.readerDescription")).rule,
+                 InputRule::Digits);
+        QCOMPARE(model.info(QStringLiteral("barcode.s2of5.checkDigit")).objectName,
+                 QStringLiteral("Check1_17"));
+        QCOMPARE(model.info(QStringLiteral("general.prox.enabled")).objectName,
+                 QStringLiteral("Check9"));
     }
 
     void keystrokeRule_data() {

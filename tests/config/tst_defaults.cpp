@@ -11,7 +11,7 @@ namespace {
 // Everything a field holds, for comparing whole models.
 QStringList snapshot(const ConfigModel &model) {
     QStringList state;
-    for (const QString &screen : {kGeneral, kWiegand, kBarcode, kCommports}) {
+    for (SetupScreen screen : kSetupScreens) {
         for (const QString &name : model.fieldNames(screen))
             state << QStringLiteral("%1=%2/%3/%4/%5")
                          .arg(name, model.text(name))
@@ -38,27 +38,48 @@ private slots:
         QTest::addColumn<QString>("value"); // text, or "check:N"
 
         const QList<std::pair<const char *, const char *>> rows = {
-            {"general.Check9", "check:1"},     {"general.Check8", "check:0"},
-            {"general.Check2", "check:1"},     {"general.Text5(6)", "7"},
-            {"general.Text5(2)", "08C0"},      {"general.Text5(4)", "01"},
-            {"general.Text5(5)", "03"},        {"general.Check6", "check:1"},
-            {"general.Text5(1)", "0"},         {"general.Check14", "check:1"},
-            {"general.Text5(3)", "1"},         {"general.Text5(0)", "5"},
-            {"general.Text5(7)", ""},          {"general.Text5(8)", ""},
-            {"general.Check1", "check:1"},     {"general.Check18", "check:0"},
-            {"wiegand.Text1(1)", "02"},        {"wiegand.Text1(4)", "08"},
-            {"wiegand.Text1(6)", "03"},        {"wiegand.Text1(0)", "10"},
-            {"wiegand.Text1(5)", "16"},        {"wiegand.Text1(7)", "05"},
-            {"wiegand.Text1(3)", "26"},        {"wiegand.Text1(9)", "00"},
-            {"wiegand.Text1(29)", "00"},       {"wiegand.Text2(14)", "00"},
-            {"wiegand.Text3(14)", "000"},      {"wiegand.Text4", "00"},
-            {"wiegand.Text5", "00"},           {"barcode.Check1(0)", "check:1"},
-            {"barcode.Check1(8)", "check:1"},  {"barcode.Check1(16)", "check:0"},
-            {"barcode.Check1(26)", "check:1"}, {"barcode.Check1(66)", "check:1"},
-            {"barcode.Text1(6)", "00"},        {"barcode.Text3(3)", "04"},
-            {"barcode.Text2(17)", "000"},      {"barcode.Text4(44)", "000"},
-            {"barcode.Text5(9)", "00"},        {"barcode.Text7(9)", "000"},
-            {"barcode.Text8(1)", "00"},        {"barcode.Text6", "2"},
+            {"general.prox.enabled", "check:1"},
+            {"general.prox.masking", "check:0"},
+            {"general.magstripe.goodReadBeep", "check:1"},
+            {"general.speaker.goodReadTime", "7"},
+            {"general.speaker.frequencyHex", "08C0"},
+            {"general.speaker.dutyCycleOn", "01"},
+            {"general.speaker.dutyCycleOff", "03"},
+            {"general.led1.powerOnRed", "check:1"},
+            {"general.led1.goodReadTime", "0"},
+            {"general.led2.goodReadGreen", "check:1"},
+            {"general.led2.goodReadTime", "1"},
+            {"general.storage.idLength", "5"},
+            {"general.storage.readerId", ""},
+            {"general.storage.readerDescription", ""},
+            {"general.storage.includeDateTime", "check:1"},
+            {"general.storage.includeReaderDescription", "check:0"},
+            {"wiegand.format1.site.start", "02"},
+            {"wiegand.format1.site.length", "08"},
+            {"wiegand.format1.site.chars", "03"},
+            {"wiegand.format1.id.start", "10"},
+            {"wiegand.format1.id.length", "16"},
+            {"wiegand.format1.id.chars", "05"},
+            {"wiegand.format1.totalBits", "26"},
+            {"wiegand.format1.issue.chars", "00"},
+            {"wiegand.format3.issue.chars", "00"},
+            {"wiegand.mask3.row5.start", "00"},
+            {"wiegand.mask3.row5.lenValue", "000"},
+            {"wiegand.magstripe.length", "00"},
+            {"wiegand.magstripe.separatorHex", "00"},
+            {"barcode.code39.enabled", "check:1"},
+            {"barcode.i2of5.enabled", "check:1"},
+            {"barcode.s2of5.enabled", "check:0"},
+            {"barcode.hiddenRow.bars.enabled", "check:1"},
+            {"barcode.ind2of5.bars.enabled", "check:1"},
+            {"barcode.upca.length", "00"},
+            {"barcode.hiddenRow.bars.count", "04"},
+            {"barcode.hiddenRow.prefix.3", "000"},
+            {"barcode.ind2of5.suffix.5", "000"},
+            {"barcode.mask2.row1.start", "00"},
+            {"barcode.mask2.row1.lenValue", "000"},
+            {"barcode.mask2.length", "00"},
+            {"barcode.timeout", "2"},
         };
         for (const auto &[field, value] : rows)
             QTest::newRow(field) << QString::fromLatin1(field) << QString::fromLatin1(value);
@@ -74,45 +95,54 @@ private slots:
     }
 
     void everyOptionGroupHasItsDefault() {
-        QCOMPARE(m_model->selectedIn(QStringLiteral("barcode.Priority")),
-                 QStringLiteral("barcode.Option1(2)"));
-        QCOMPARE(m_model->selectedIn(QStringLiteral("commports.RS232Baud")),
-                 QStringLiteral("commports.Option1(2)"));
-        QCOMPARE(m_model->selectedIn(QStringLiteral("commports.RS232Parity")),
-                 QStringLiteral("commports.Option5(1)"));
-        QCOMPARE(m_model->selectedIn(QStringLiteral("commports.RS422Baud")),
-                 QStringLiteral("commports.Option1(7)"));
-        QCOMPARE(m_model->selectedIn(QStringLiteral("commports.RS422Parity")),
-                 QStringLiteral("commports.Option5(2)"));
+        QCOMPARE(m_model->selectedIn(QStringLiteral("barcode.priority")),
+                 QStringLiteral("barcode.priority.none"));
+        QCOMPARE(m_model->selectedIn(QStringLiteral("commports.rs232.baud")),
+                 QStringLiteral("commports.rs232.baud.9600"));
+        QCOMPARE(m_model->selectedIn(QStringLiteral("commports.rs232.parity")),
+                 QStringLiteral("commports.rs232.parity.8none"));
+        QCOMPARE(m_model->selectedIn(QStringLiteral("commports.rs422.baud")),
+                 QStringLiteral("commports.rs422.baud.9600"));
+        QCOMPARE(m_model->selectedIn(QStringLiteral("commports.rs422.parity")),
+                 QStringLiteral("commports.rs422.parity.8none"));
     }
 
     void disabledCellsStayDisabledAndClear() {
-        for (int j : {12, 17, 19, 20, 33, 35, 44, 49, 51, 52, 57, 59, 60, 65, 67, 68}) {
-            const QString box = fieldName(kBarcode, QStringLiteral("Check1"), j);
+        // The grid cells a symbology does not have ("CD" of "S 2/5", "SS" of "Upca", ...).
+        const QStringList absent = {
+            "i2of5.transmit.startStop",   "s2of5.checkDigit",   "s2of5.transmit.checkDigit",
+            "s2of5.transmit.startStop",   "codabar.checkDigit", "codabar.transmit.checkDigit",
+            "code128.transmit.startStop", "upca.checkDigit",    "upca.transmit.checkDigit",
+            "upca.transmit.startStop",    "ean13.checkDigit",   "ean13.transmit.checkDigit",
+            "ean13.transmit.startStop",   "ind2of5.checkDigit", "ind2of5.transmit.checkDigit",
+            "ind2of5.transmit.startStop"};
+        for (const QString &cell : absent) {
+            const QString box = QStringLiteral("barcode.") + cell;
             QCOMPARE(m_model->check(box), 0);
             QVERIFY(!m_model->isEnabled(box));
         }
         // Even a box that someone set behind the screen's back is not written.
-        m_model->setCheck(QStringLiteral("barcode.Check1(17)"), 1);
+        m_model->setCheck(QStringLiteral("barcode.s2of5.checkDigit"), 1);
         loadDefaults(*m_model);
-        QCOMPARE(m_model->check(QStringLiteral("barcode.Check1(17)")), 1);
+        QCOMPARE(m_model->check(QStringLiteral("barcode.s2of5.checkDigit")), 1);
     }
 
     void defaultsUndoEveryEdit() {
         const QStringList fresh = snapshot(*m_model);
-        m_model->setCheck(QStringLiteral("wiegand.Check10"), 1);
-        m_model->setCheck(QStringLiteral("barcode.Check4(3)"), 1);
-        m_model->setText(QStringLiteral("wiegand.Text3(8)"), QStringLiteral("123"));
-        m_model->setText(QStringLiteral("general.Text5(8)"), QStringLiteral("Lobby"));
-        m_model->setCheck(QStringLiteral("barcode.Check1(26)"), 0);
-        m_model->select(QStringLiteral("commports.Option1(4)"));
-        m_model->select(QStringLiteral("barcode.Option1(1)"));
-        QVERIFY(!m_model->isEnabled(QStringLiteral("wiegand.Text2(8)")));
+        m_model->setCheck(QStringLiteral("wiegand.mask2.row4.const"), 1);
+        m_model->setCheck(QStringLiteral("barcode.mask1.row4.const"), 1);
+        m_model->setText(QStringLiteral("wiegand.mask2.row4.lenValue"), QStringLiteral("123"));
+        m_model->setText(QStringLiteral("general.storage.readerDescription"),
+                         QStringLiteral("Lobby"));
+        m_model->setCheck(QStringLiteral("barcode.hiddenRow.bars.enabled"), 0);
+        m_model->select(QStringLiteral("commports.rs232.parity.7even"));
+        m_model->select(QStringLiteral("barcode.priority.large"));
+        QVERIFY(!m_model->isEnabled(QStringLiteral("wiegand.mask2.row4.start")));
 
         loadDefaults(*m_model);
         QCOMPARE(snapshot(*m_model), fresh);
-        QVERIFY(m_model->isEnabled(QStringLiteral("wiegand.Text2(8)")));
-        QCOMPARE(m_model->text(QStringLiteral("wiegand.Text2(8)")), QStringLiteral("00"));
+        QVERIFY(m_model->isEnabled(QStringLiteral("wiegand.mask2.row4.start")));
+        QCOMPARE(m_model->text(QStringLiteral("wiegand.mask2.row4.start")), QStringLiteral("00"));
     }
 
     void defaultsPassValidationSilently() {

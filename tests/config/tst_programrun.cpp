@@ -317,8 +317,9 @@ private slots:
         connect(&rig.sim, &sim::ReaderSimulator::commandReceived, &rig.model,
                 [&rig](const QByteArray &command) {
                     if (command.startsWith("X001")) {
-                        rig.model.setText(QStringLiteral("general.Text5(7)"), QStringLiteral("42"));
-                        rig.model.setText(QStringLiteral("general.Text5(8)"),
+                        rig.model.setText(QStringLiteral("general.storage.readerId"),
+                                          QStringLiteral("42"));
+                        rig.model.setText(QStringLiteral("general.storage.readerDescription"),
                                           QStringLiteral("12345"));
                     }
                 });
@@ -330,7 +331,7 @@ private slots:
     void invalidFieldsSendNothing() {
         Rig rig;
         QVERIFY(rig.connectOver(Medium::Tcp));
-        rig.model.setText(QStringLiteral("barcode.Text6"), QStringLiteral("1"));
+        rig.model.setText(QStringLiteral("barcode.timeout"), QStringLiteral("1"));
 
         QCOMPARE(rig.program(), ResultCode::Invalid);
         QCOMPARE(rig.picture1(), (QStringList{"Checking Parameters",

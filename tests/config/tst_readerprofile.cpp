@@ -50,10 +50,10 @@ QStringList snapshot(const ConfigModel &model) {
     QStringList state;
     for (const FieldInfo &info : fieldCatalog())
         state << QStringLiteral("%1=%2/%3/%4/%5")
-                     .arg(info.name, model.text(info.name))
-                     .arg(model.check(info.name))
-                     .arg(model.isSelected(info.name))
-                     .arg(model.isEnabled(info.name));
+                     .arg(info.key, model.text(info.key))
+                     .arg(model.check(info.key))
+                     .arg(model.isSelected(info.key))
+                     .arg(model.isEnabled(info.key));
     return state;
 }
 
@@ -106,30 +106,31 @@ private slots:
         loadDefaults(*m_model);
     }
 
-    void everyFieldHasADescriptiveKey_data() {
-        QTest::addColumn<QString>("screen");
-        for (const QString &screen : {kGeneral, kWiegand, kBarcode, kCommports})
-            QTest::newRow(qPrintable(screen)) << screen;
+    // Each field is known by its key; its control keeps a name of its own, unique on the screen.
+    void everyFieldHasAKeyAndAControlName_data() {
+        QTest::addColumn<int>("screen");
+        for (SetupScreen screen : kSetupScreens)
+            QTest::newRow(qPrintable(screenName(screen))) << int(screen);
     }
-    void everyFieldHasADescriptiveKey() {
-        QFETCH(QString, screen);
-        const QStringList fields = m_model->fieldNames(screen);
-        QStringList layout = fieldsInLayoutOrder(screen);
-        QSet<QString> keys;
-        static const QRegularExpression kKeyShape(
-            QStringLiteral("^[a-z][A-Za-z0-9]*(\\.[a-zA-Z0-9]+)*$"));
+    void everyFieldHasAKeyAndAControlName() {
+        QFETCH(int, screen);
+        const auto setup = SetupScreen(screen);
+        const QStringList fields = m_model->fieldNames(setup);
+        const QStringList layout = fieldsInLayoutOrder(setup);
+        const QRegularExpression keyShape(
+            QStringLiteral("^%1\\.[a-z][A-Za-z0-9]*(\\.[a-zA-Z0-9]+)*$").arg(screenName(setup)));
+        QSet<QString> objectNames;
         for (const QString &field : fields) {
-            const QString key = keyOf(field);
-            QVERIFY2(kKeyShape.match(key).hasMatch(), qPrintable(field + u' ' + key));
-            QVERIFY2(!keys.contains(key), qPrintable(key));
-            keys.insert(key);
-            QCOMPARE(fieldForKey(screen, key), field);
-            QCOMPARE(m_model->info(field).key, key);
+            QVERIFY2(keyShape.match(field).hasMatch(), qPrintable(field));
+            const FieldInfo &info = m_model->info(field);
+            QCOMPARE(info.key, field);
+            QVERIFY2(!info.objectName.isEmpty(), qPrintable(field));
+            QVERIFY2(!objectNames.contains(info.objectName), qPrintable(info.objectName));
+            objectNames.insert(info.objectName);
         }
         QCOMPARE(layout.size(), fields.size());
         QCOMPARE(QSet<QString>(layout.begin(), layout.end()),
                  QSet<QString>(fields.begin(), fields.end()));
-        QVERIFY(fieldForKey(screen, QStringLiteral("no.such.key")).isEmpty());
     }
 
     // Defaults saved and loaded into screens that differ everywhere give the golden commands.
@@ -280,13 +281,13 @@ private slots:
 
         QJsonObject profile = defaultProfile();
         // A valid change alongside, which must not be applied either.
-        QJsonObject general = profile.value(kGeneral).toObject();
+        QJsonObject general = profile.value(QStringLiteral("general")).toObject();
         general.insert(QStringLiteral("storage.readerId"), QStringLiteral("777"));
-        profile.insert(kGeneral, general);
+        profile.insert(QStringLiteral("general"), general);
         if (key == QLatin1String("wiegand.mask2.row4.start")) {
-            QJsonObject wiegand = profile.value(kWiegand).toObject();
+            QJsonObject wiegand = profile.value(QStringLiteral("wiegand")).toObject();
             wiegand.insert(QStringLiteral("mask2.row4.const"), 1);
-            profile.insert(kWiegand, wiegand);
+            profile.insert(QStringLiteral("wiegand"), wiegand);
         }
         QByteArray json;
         if (!key.contains(u'.')) {
@@ -346,20 +347,20 @@ private slots:
                  QStringLiteral("Warning - Wie/prox format 1 - site bit length may not fit in "
                                 "character size"));
         QVERIFY(applyProfile(loaded, *m_model));
-        QCOMPARE(m_model->text(QStringLiteral("wiegand.Text1(6)")), QStringLiteral("02"));
+        QCOMPARE(m_model->text(QStringLiteral("wiegand.format1.site.chars")), QStringLiteral("02"));
     }
 
     void unknownKeysAreIgnoredMissingKeysKept() {
         QJsonObject profile = defaultProfile();
         profile.insert(QStringLiteral("comment"), QStringLiteral("site A"));
-        QJsonObject general = profile.value(kGeneral).toObject();
+        QJsonObject general = profile.value(QStringLiteral("general")).toObject();
         general.insert(QStringLiteral("led3.colour"), QStringLiteral("blue"));
         general.insert(QStringLiteral("storage.readerId"), QStringLiteral("12"));
         general.remove(QStringLiteral("led1.goodReadTime"));
-        profile.insert(kGeneral, general);
-        profile.remove(kBarcode);
-        m_model->setText(QStringLiteral("general.Text5(1)"), QStringLiteral("9"));
-        m_model->setText(QStringLiteral("barcode.Text6"), QStringLiteral("5"));
+        profile.insert(QStringLiteral("general"), general);
+        profile.remove(QStringLiteral("barcode"));
+        m_model->setText(QStringLiteral("general.led1.goodReadTime"), QStringLiteral("9"));
+        m_model->setText(QStringLiteral("barcode.timeout"), QStringLiteral("5"));
 
         const ProfileLoadResult loaded = readProfile(QJsonDocument(profile).toJson(), *m_model);
         QVERIFY2(!loaded.hasErrors(), qPrintable(loaded.report()));
@@ -375,17 +376,17 @@ private slots:
             "Keys missing from the file, current values kept: general.led1.goodReadTime")));
 
         QVERIFY(applyProfile(loaded, *m_model));
-        QCOMPARE(m_model->text(QStringLiteral("general.Text5(1)")), QStringLiteral("9"));
-        QCOMPARE(m_model->text(QStringLiteral("barcode.Text6")), QStringLiteral("5"));
-        QCOMPARE(m_model->text(QStringLiteral("general.Text5(7)")), QStringLiteral("12"));
+        QCOMPARE(m_model->text(QStringLiteral("general.led1.goodReadTime")), QStringLiteral("9"));
+        QCOMPARE(m_model->text(QStringLiteral("barcode.timeout")), QStringLiteral("5"));
+        QCOMPARE(m_model->text(QStringLiteral("general.storage.readerId")), QStringLiteral("12"));
     }
 
     void longListsAreShortened() {
         QJsonObject profile = defaultProfile();
-        QJsonObject general = profile.value(kGeneral).toObject();
+        QJsonObject general = profile.value(QStringLiteral("general")).toObject();
         for (int i = 0; i < 500; ++i)
             general.insert(QStringLiteral("extra%1").arg(i), QString(500, u'x'));
-        profile.insert(kGeneral, general);
+        profile.insert(QStringLiteral("general"), general);
         const ProfileLoadResult loaded = readProfile(QJsonDocument(profile).toJson(), *m_model);
         QCOMPARE(problemsOf(loaded, Kind::UnknownKey).size(), 500);
         QVERIFY(loaded.report().contains(QStringLiteral("and 480 more")));
@@ -534,17 +535,18 @@ private slots:
         QTest::addColumn<QStringList>("changes");  // field=value on screen
         QTest::addColumn<QStringList>("expected"); // screen|key|on screen|in file
         QTest::newRow("none") << QStringList{} << QStringList{};
-        QTest::newRow("check box")
-            << QStringList{"general.Check13=1"} << QStringList{"general|speaker.startupTone|1|0"};
-        QTest::newRow("text") << QStringList{"wiegand.Text1(3)=34"}
+        QTest::newRow("check box") << QStringList{"general.speaker.startupTone=1"}
+                                   << QStringList{"general|speaker.startupTone|1|0"};
+        QTest::newRow("text") << QStringList{"wiegand.format1.totalBits=34"}
                               << QStringList{"wiegand|format1.totalBits|34|26"};
-        QTest::newRow("option") << QStringList{"barcode.Option1(0)"}
+        QTest::newRow("option") << QStringList{"barcode.priority.small"}
                                 << QStringList{"barcode|priority|small|none"};
         QTest::newRow("const rule")
-            << QStringList{"barcode.Check4(6)=1", "barcode.Text7(6)=123"}
+            << QStringList{"barcode.mask2.row4.const=1", "barcode.mask2.row4.lenValue=123"}
             << QStringList{"barcode|mask2.row4.const|1|0", "barcode|mask2.row4.lenValue|123|000"};
         QTest::newRow("several screens")
-            << QStringList{"general.Text5(7)=12345", "barcode.Check1(8)=0", "barcode.Text2(44)=255"}
+            << QStringList{"general.storage.readerId=12345", "barcode.i2of5.enabled=0",
+                           "barcode.ind2of5.prefix.5=255"}
             << QStringList{"general|storage.readerId|12345|", "barcode|i2of5.enabled|0|1",
                            "barcode|ind2of5.prefix.5|255|000"};
     }
@@ -564,7 +566,7 @@ private slots:
         }
         QStringList found;
         for (const ProfileDifference &d : compareProfile(*m_model, loaded))
-            found << QStringList{d.screen, d.key, d.onScreen, d.inFile}.join(u'|');
+            found << QStringList{screenName(d.screen), d.key, d.onScreen, d.inFile}.join(u'|');
         QCOMPARE(found, expected);
     }
 

@@ -1,11 +1,11 @@
-#include "config/barcodescreen.h"
-#include "config/commportsscreen.h"
 #include "config/configmodel.h"
 #include "config/defaults.h"
-#include "config/generalscreen.h"
-#include "config/pgmform.h"
 #include "config/progresslog.h"
-#include "config/wiegandscreen.h"
+#include "config/ui/barcodescreen.h"
+#include "config/ui/commportsscreen.h"
+#include "config/ui/generalscreen.h"
+#include "config/ui/pgmform.h"
+#include "config/ui/wiegandscreen.h"
 
 #include "link/readerlink.h"
 
@@ -28,17 +28,21 @@ namespace {
 constexpr QSize kScreenArea{724, 567};
 
 std::unique_ptr<QWidget> makeScreen(const QString &name, ConfigModel *model) {
-    if (name == kGeneral)
+    if (name == QLatin1String("general"))
         return std::make_unique<GeneralScreen>(model);
-    if (name == kWiegand)
+    if (name == QLatin1String("wiegand"))
         return std::make_unique<WiegandScreen>(model);
-    if (name == kBarcode)
+    if (name == QLatin1String("barcode"))
         return std::make_unique<BarcodeScreen>(model);
     return std::make_unique<CommportsScreen>(model);
 }
 
 template <typename T> T *control(QWidget *screen, const QString &field) {
-    return screen->findChild<T *>(objectNameOf(field));
+    for (const FieldInfo &info : fieldCatalog()) {
+        if (info.key == field)
+            return screen->findChild<T *>(info.objectName);
+    }
+    return nullptr;
 }
 
 QString visibleText(const QWidget *widget) {
@@ -68,8 +72,8 @@ private slots:
 
     void everyFieldHasItsControl_data() {
         QTest::addColumn<QString>("screen");
-        for (const QString &screen : {kGeneral, kWiegand, kBarcode, kCommports})
-            QTest::newRow(qPrintable(screen)) << screen;
+        for (SetupScreen screen : kSetupScreens)
+            QTest::newRow(qPrintable(screenName(screen))) << screenName(screen);
     }
 
     void everyFieldHasItsControl() {
@@ -78,7 +82,7 @@ private slots:
         QCOMPARE(widget->objectName(), screen);
         widget->show();
         QVERIFY(QTest::qWaitForWindowExposed(widget.get()));
-        for (const QString &field : m_model->fieldNames(screen)) {
+        for (const QString &field : m_model->fieldNames(*screenNamed(screen))) {
             QWidget *c = control<QWidget>(widget.get(), field);
             QVERIFY2(c, qPrintable(field));
             QCOMPARE(c->isVisible(), !m_model->isHidden(field));
@@ -142,7 +146,7 @@ private slots:
         QTest::addColumn<QString>("screen");
         QTest::addColumn<QStringList>("groups");
         QTest::addColumn<QStringList>("texts");
-        QTest::newRow("general") << kGeneral
+        QTest::newRow("general") << QStringLiteral("general")
                                  << QStringList{"Proximity Settings",
                                                 "Barcode Settings",
                                                 "Magstripe Settings",
@@ -159,17 +163,18 @@ private slots:
                                                 "Include Reader Description",
                                                 "Reader Description"};
         QTest::newRow("wiegand")
-            << kWiegand
+            << QStringLiteral("wiegand")
             << QStringList{"Wie/Prox Format # 1", "Wie/Prox Format # 3", "Wie/Prox/Mag Mask 1",
                            "Wie/Prox Mask 2",     "Wie/Prox Mask 3",     "Magstripe"}
             << QStringList{"Total Bits", "Len/Value", "Include Start/Stop", "Sep Char (in hex)",
                            "For Magstripe Masking, use Wie/Prox/Mag Mask 1 settings above"};
-        QTest::newRow("barcode") << kBarcode << QStringList{"Mask # 1", "Mask # 2", "Prioritiy"}
+        QTest::newRow("barcode") << QStringLiteral("barcode")
+                                 << QStringList{"Mask # 1", "Mask # 2", "Prioritiy"}
                                  << QStringList{"Code39",   "Ind 2/5", "Transmit",
                                                 "# Bars",   "Prefix",  "Suffix",
                                                 "CAC/USID", "Timeout", "Large"};
         QTest::newRow("commports")
-            << kCommports
+            << QStringLiteral("commports")
             << QStringList{"RS232 Port Settings", "RS422 Port Settings", "Baud Rate", "Parity"}
             << QStringList{"115200", "8 no parity", "7 Even", "7 odd"};
     }
@@ -189,66 +194,71 @@ private slots:
             QVERIFY2(titles.contains(group), qPrintable(group));
         for (const QString &text : texts)
             QVERIFY2(shown.contains(text), qPrintable(text));
-        if (screen == kGeneral)
-            QCOMPARE(control<QCheckBox>(widget.get(), QStringLiteral("general.Check9"))->text(),
-                     QStringLiteral("Prox On"));
+        if (screen == QLatin1String("general"))
+            QCOMPARE(
+                control<QCheckBox>(widget.get(), QStringLiteral("general.prox.enabled"))->text(),
+                QStringLiteral("Prox On"));
     }
 
     void lettersAreNotTyped() {
         GeneralScreen screen(m_model.get());
-        auto *idLength = control<QLineEdit>(&screen, QStringLiteral("general.Text5(0)"));
+        auto *idLength = control<QLineEdit>(&screen, QStringLiteral("general.storage.idLength"));
         QTest::keyClicks(idLength, QStringLiteral("aZ-"));
         QCOMPARE(idLength->text(), QStringLiteral("5"));
         QTest::keyClicks(idLength, QStringLiteral("7"));
-        QCOMPARE(m_model->text(QStringLiteral("general.Text5(0)")), QStringLiteral("57"));
+        QCOMPARE(m_model->text(QStringLiteral("general.storage.idLength")), QStringLiteral("57"));
         QTest::keyClicks(idLength, QStringLiteral("1"));
         QCOMPARE(idLength->text(), QStringLiteral("57"));
         QTest::keyClick(idLength, Qt::Key_Backspace);
-        QCOMPARE(m_model->text(QStringLiteral("general.Text5(0)")), QStringLiteral("5"));
+        QCOMPARE(m_model->text(QStringLiteral("general.storage.idLength")), QStringLiteral("5"));
     }
 
     void hexFieldsTakeHexDigits() {
         GeneralScreen general(m_model.get());
         WiegandScreen wiegand(m_model.get());
-        auto *frequency = control<QLineEdit>(&general, QStringLiteral("general.Text5(2)"));
+        auto *frequency =
+            control<QLineEdit>(&general, QStringLiteral("general.speaker.frequencyHex"));
         QTest::keyClicks(frequency, QStringLiteral("1")); // "08C0" is full
         QCOMPARE(frequency->text(), QStringLiteral("08C0"));
         QTest::keyClick(frequency, Qt::Key_Backspace);
         QTest::keyClick(frequency, Qt::Key_Backspace);
         QTest::keyClicks(frequency, QStringLiteral("gc"));
         QCOMPARE(frequency->text(), QStringLiteral("08C"));
-        QCOMPARE(m_model->text(QStringLiteral("general.Text5(2)")), QStringLiteral("08C"));
+        QCOMPARE(m_model->text(QStringLiteral("general.speaker.frequencyHex")),
+                 QStringLiteral("08C"));
 
-        auto *separator = control<QLineEdit>(&wiegand, QStringLiteral("wiegand.Text5"));
+        auto *separator =
+            control<QLineEdit>(&wiegand, QStringLiteral("wiegand.magstripe.separatorHex"));
         separator->selectAll();
         QTest::keyClicks(separator, QStringLiteral("2f"));
-        QCOMPARE(m_model->text(QStringLiteral("wiegand.Text5")), QStringLiteral("2F"));
+        QCOMPARE(m_model->text(QStringLiteral("wiegand.magstripe.separatorHex")),
+                 QStringLiteral("2F"));
     }
 
     void longDefaultsStayUntilShortened() {
         BarcodeScreen screen(m_model.get());
-        auto *bars = control<QLineEdit>(&screen, QStringLiteral("barcode.Text3(0)"));
+        auto *bars = control<QLineEdit>(&screen, QStringLiteral("barcode.code39.bars.count"));
         QCOMPARE(bars->text(), QStringLiteral("04"));
         bars->end(false);
         QTest::keyClicks(bars, QStringLiteral("3"));
         QCOMPARE(bars->text(), QStringLiteral("04"));
         QTest::keyClick(bars, Qt::Key_Backspace);
-        QCOMPARE(m_model->text(QStringLiteral("barcode.Text3(0)")), QStringLiteral("0"));
+        QCOMPARE(m_model->text(QStringLiteral("barcode.code39.bars.count")), QStringLiteral("0"));
     }
 
     void constBoxDisablesItsStart() {
         WiegandScreen screen(m_model.get());
         screen.show();
         QVERIFY(QTest::qWaitForWindowExposed(&screen));
-        auto *constBox = control<QCheckBox>(&screen, QStringLiteral("wiegand.Check10"));
-        auto *start = control<QLineEdit>(&screen, QStringLiteral("wiegand.Text2(8)"));
+        auto *constBox = control<QCheckBox>(&screen, QStringLiteral("wiegand.mask2.row4.const"));
+        auto *start = control<QLineEdit>(&screen, QStringLiteral("wiegand.mask2.row4.start"));
         start->setFocus();
         start->selectAll();
         QTest::keyClicks(start, QStringLiteral("12"));
-        QCOMPARE(m_model->text(QStringLiteral("wiegand.Text2(8)")), QStringLiteral("12"));
+        QCOMPARE(m_model->text(QStringLiteral("wiegand.mask2.row4.start")), QStringLiteral("12"));
 
         QTest::mouseClick(constBox, Qt::LeftButton);
-        QCOMPARE(m_model->check(QStringLiteral("wiegand.Check10")), 1);
+        QCOMPARE(m_model->check(QStringLiteral("wiegand.mask2.row4.const")), 1);
         QVERIFY(!start->isEnabled());
         QCOMPARE(start->text(), QStringLiteral("00"));
 
@@ -261,11 +271,13 @@ private slots:
         CommportsScreen screen(m_model.get());
         screen.show();
         QVERIFY(QTest::qWaitForWindowExposed(&screen));
-        auto *even = control<QRadioButton>(&screen, QStringLiteral("commports.Option1(4)"));
-        auto *none232 = control<QRadioButton>(&screen, QStringLiteral("commports.Option5(1)"));
-        auto *none422 = control<QRadioButton>(&screen, QStringLiteral("commports.Option5(2)"));
+        auto *even = control<QRadioButton>(&screen, QStringLiteral("commports.rs232.parity.7even"));
+        auto *none232 =
+            control<QRadioButton>(&screen, QStringLiteral("commports.rs232.parity.8none"));
+        auto *none422 =
+            control<QRadioButton>(&screen, QStringLiteral("commports.rs422.parity.8none"));
         QTest::mouseClick(even, Qt::LeftButton);
-        QVERIFY(m_model->isSelected(QStringLiteral("commports.Option1(4)")));
+        QVERIFY(m_model->isSelected(QStringLiteral("commports.rs232.parity.7even")));
         QVERIFY(!none232->isChecked());
         QVERIFY(none422->isChecked());
 
@@ -281,8 +293,12 @@ private slots:
         auto *picture1 = form.findChild<QPlainTextEdit *>(QStringLiteral("Picture1"));
         auto *picture2 = form.findChild<QPlainTextEdit *>(QStringLiteral("Picture2"));
         QVERIFY(picture1 && picture2);
-        QCOMPARE(picture1->geometry(), QRect(8, 8, 329, 501));
-        QCOMPARE(picture2->geometry(), QRect(344, 8, 329, 501));
+        // Two lists of the same size side by side, both inside the form's least size.
+        QCOMPARE(picture1->size(), picture2->size());
+        QCOMPARE(picture1->y(), picture2->y());
+        QVERIFY(picture1->geometry().right() < picture2->geometry().left());
+        QVERIFY(QRect(QPoint(0, 0), form.minimumSize()).contains(picture2->geometry()));
+        QVERIFY(picture1->height() > picture1->width());
         QVERIFY(picture1->isReadOnly());
         QVERIFY(picture1->textInteractionFlags() & Qt::TextSelectableByMouse);
         QCOMPARE(picture2->palette().color(QPalette::Base), QColor(192, 192, 192));

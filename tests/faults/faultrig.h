@@ -67,15 +67,16 @@ struct FaultRig : SimLink {
         return connectLink();
     }
 
-    // Waits until the simulator has sent everything it still owes and the bytes have landed.
-    void settle() {
+    // Waits until the simulator has sent everything it still owes and the bytes have landed;
+    // false when it still owes some after 15 s.
+    [[nodiscard]] bool settle() {
         const bool sent = waitUntil(
             [this] { return sim.pendingOutput() == 0 && (!pty || pty->bytesToWrite() == 0); },
             15000);
-        Q_UNUSED(sent);
         QElapsedTimer quiet;
         quiet.start();
         waitUntil([&quiet] { return quiet.elapsed() >= 100; }, 1000);
+        return sent;
     }
 
     // One "V" exchange: the reply, or a marker naming how it failed.

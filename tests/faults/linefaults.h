@@ -110,10 +110,9 @@ inline bool recover(FaultRig &rig, Fault fault) {
     // be taken as the next reply. The technician's Disconnect/Connect clears it.
     const bool staleInput =
         rig.medium == FaultRig::Medium::Tcp && (fault == Fault::TooLate || fault == Fault::Flood);
-    if (staleInput)
-        rig.settle();
+    if (staleInput && !rig.settle())
+        return false;
     if ((dropsLink(fault) || staleInput) && !rig.reconnect())
         return false;
-    rig.settle();
-    return true;
+    return rig.settle();
 }

@@ -2,7 +2,7 @@
 
 #include "config/configmodel.h"
 #include "config/defaults.h"
-#include "config/pgmform.h"
+#include "config/ui/pgmform.h"
 #include "utilities/utilitiesscreen.h"
 
 #include <QApplication>

@@ -244,7 +244,7 @@ void TestLifecycle::reconnectsAfterReplug() {
     QVERIFY(!rig.link.isBusy());
     if (rig.tcp)
         QVERIFY(QTest::qWaitFor([&] { return rig.tcp->hasClient(); }, 2000));
-    rig.settle();
+    QVERIFY(rig.settle());
     QCOMPARE(rig.exchangeV(), QByteArray("VARO SIM V1.0"));
 }
 

@@ -288,7 +288,7 @@ void TestLineFaults::overlongReplyWithCr() {
     QVERIFY(rig.bounded());
     QVERIFY(!rig.link.isBusy());
 
-    rig.settle();
+    QVERIFY(rig.settle());
     rig.sim.options().firmwareId = "VARO SIM V1.0";
     const QByteArray next = rig.exchangeV();
     // A CR-ended tail that arrived between waits must not come back whole as the next reply.

@@ -1,4 +1,5 @@
 #include "faultrig.h"
+#include "support/loadertimings.h"
 
 #include "flash/firmwareloader.h"
 #include "flash/loaderformat.h"
@@ -88,9 +89,7 @@ void TestStreamFaults::download() {
     FaultRig rig;
     QVERIFY(rig.connect(medium));
     flash::FirmwareLoader loader(&rig.link);
-    flash::LoaderTimings timings;
-    timings.replyTimeout = timings.boot2ReadyTimeout = 1000ms;
-    timings.tcpEntryPause = timings.serialEntryPause = timings.boot2SerialEntryPause = 20ms;
+    flash::LoaderTimings timings = testLoaderTimings(1000ms, 20ms);
     auto &o = rig.sim.options();
     switch (fault) {
     case StreamFault::Drop:
@@ -137,7 +136,7 @@ void TestStreamFaults::download() {
 
     // A failed download leaves the reader in its loader: the technician reconnects and
     // downloads again.
-    rig.settle();
+    QVERIFY(rig.settle());
     rig.sim.options() = sim::SimOptions{};
     timings.replyTimeout = timings.boot2ReadyTimeout = 1000ms;
     loader.setTimings(timings);
@@ -191,7 +190,7 @@ void TestStreamFaults::terminal() {
     case StreamFault::Flood:
         rig.sim.streamText(QByteArray(10 * 1024 * 1024, '7'), 0);
         QVERIFY(waitUntil([&] { return !rig.sim.streaming(); }, 20000));
-        rig.settle();
+        QVERIFY(rig.settle());
         // Under a flood the oldest unread input is dropped, so where the text ends varies.
         session.clearScreen();
         session.type("V\r");
@@ -219,7 +218,7 @@ void TestStreamFaults::terminal() {
     rig.sim.options() = sim::SimOptions{};
     if (fault == StreamFault::Drop)
         QVERIFY(rig.reconnect());
-    rig.settle();
+    QVERIFY(rig.settle());
     QCOMPARE(rig.exchangeV(), QByteArray("VARO SIM V1.0"));
 }
 
@@ -285,7 +284,7 @@ void TestStreamFaults::loopback() {
 
     // The reader still echoes: connecting again returns it to line mode.
     rig.sim.options() = sim::SimOptions{};
-    rig.settle();
+    QVERIFY(rig.settle());
     QVERIFY(rig.reconnect());
     QCOMPARE(rig.exchangeV(), QByteArray("VARO SIM V1.0"));
 }

@@ -2,6 +2,7 @@
 #include "flash/loaderformat.h"
 #include "imagefiles.h"
 #include "support/fakelink.h"
+#include "support/loadertimings.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -15,13 +16,7 @@ Q_DECLARE_METATYPE(varo::flash::DownloadKind)
 namespace {
 
 LoaderTimings fastTimings() {
-    LoaderTimings t;
-    t.replyTimeout = 300ms;
-    t.boot2ReadyTimeout = 300ms;
-    t.tcpEntryPause = 10ms;
-    t.serialEntryPause = 10ms;
-    t.boot2SerialEntryPause = 10ms;
-    return t;
+    return testLoaderTimings(300ms);
 }
 
 // One download over a fake link, with the spies every case looks at.

@@ -1,6 +1,7 @@
 #include "flash/firmwareloader.h"
 #include "imagefiles.h"
 #include "link/readerlink.h"
+#include "support/loadertimings.h"
 #include "support/simlink.h"
 
 #include <QElapsedTimer>
@@ -26,10 +27,7 @@ struct SimDownload : SimLink {
         , finished(&loader, &FirmwareLoader::finished)
         , status(&loader, &FirmwareLoader::statusTextChanged)
         , progress(&loader, &FirmwareLoader::progressChanged) {
-        LoaderTimings timings;
-        timings.replyTimeout = timings.boot2ReadyTimeout = replyTimeout;
-        timings.tcpEntryPause = timings.serialEntryPause = timings.boot2SerialEntryPause = 20ms;
-        loader.setTimings(timings);
+        loader.setTimings(testLoaderTimings(replyTimeout, 20ms));
         loader.setClock([] { return QDate(2010, 3, 5); });
     }
 

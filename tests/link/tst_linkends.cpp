@@ -19,7 +19,6 @@ private slots:
     void claimHolderLearnsHowTheLinkEnded_data();
     void claimHolderLearnsHowTheLinkEnded();
     void openLinkKeepsTheSettingsItWasOpenedWith();
-    void statusTexts();
     void quickDropsKeepBackingOff();
 };
 
@@ -48,6 +47,11 @@ void TestLinkEnds::replyWaitEndsWithWhyTheLinkEnded() {
     QCOMPARE(result.end, byUser ? WaitEnd::Disconnected : WaitEnd::LinkError);
     QCOMPARE(result.linkError, byUser ? QString() : QStringLiteral("device vanished"));
     QCOMPARE(fake.link.state(), byUser ? LinkState::Disconnected : LinkState::Lost);
+    // A lost link never reads "Connected"; the status names why it is gone.
+    if (byUser)
+        QCOMPARE(fake.link.status(), QStringLiteral("Disconnected"));
+    else
+        QVERIFY(fake.link.status() != QStringLiteral("Connected") && !fake.link.status().isEmpty());
     QCOMPARE(states.last().first().value<LinkState>(), fake.link.state());
     QVERIFY(!fake.link.isWaitingForReply());
     // No second call, not even when the reply timeout would have run out.
@@ -159,14 +163,6 @@ void TestLinkEnds::openLinkKeepsTheSettingsItWasOpenedWith() {
     fake.link.disconnectReader();
     QVERIFY(fake.link.connectReader(screenChoices));
     QVERIFY(!fake.link.settings().isTcp());
-}
-
-void TestLinkEnds::statusTexts() {
-    QCOMPARE(statusText(LinkState::Connected), QStringLiteral("Connected"));
-    QCOMPARE(statusText(LinkState::Disconnected), QStringLiteral("Disconnected"));
-    QCOMPARE(statusText(LinkState::Connecting), QStringLiteral("Disconnected"));
-    QVERIFY(statusText(LinkState::Lost) != QStringLiteral("Connected"));
-    QVERIFY(!statusText(LinkState::Lost).isEmpty());
 }
 
 // A peer that accepts and drops at once is one outage: the delay keeps growing and the loss

@@ -12,11 +12,11 @@
 using namespace varo::link;
 using namespace std::chrono_literals;
 
-// Plays the reader by hand on 127.0.0.1.
+// Plays the reader by hand on 127.0.0.1; connectLink() checks that it listens.
 class Peer : public QObject {
 public:
     Peer() {
-        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        server.listen(QHostAddress::LocalHost, 0);
         connect(&server, &QTcpServer::newConnection, this, [this] {
             socket = server.nextPendingConnection();
             socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
@@ -36,7 +36,6 @@ public:
 class TestReaderLinkTcp : public QObject {
     Q_OBJECT
 private slots:
-    void init();
     void connectsAndRefusesASecondConnect();
     void commandAndWakeupBytes();
     void repliesFollowTheBlockRule();
@@ -52,8 +51,6 @@ private:
     void connectLink(ReaderLink &link, Peer &peer);
 };
 
-void TestReaderLinkTcp::init() {}
-
 namespace {
 LinkSettings tcpSettings(quint16 port, const QString &host = QStringLiteral("127.0.0.1")) {
     LinkSettings settings;
@@ -65,6 +62,7 @@ LinkSettings tcpSettings(quint16 port, const QString &host = QStringLiteral("127
 } // namespace
 
 void TestReaderLinkTcp::connectLink(ReaderLink &link, Peer &peer) {
+    QVERIFY(peer.server.isListening());
     link.setTimings({300ms, 1000ms});
     QSignalSpy finished(&link, &ReaderLink::connectFinished);
     QVERIFY(
@@ -77,12 +75,16 @@ void TestReaderLinkTcp::connectLink(ReaderLink &link, Peer &peer) {
 
 void TestReaderLinkTcp::connectsAndRefusesASecondConnect() {
     Peer peer;
+    QStringList shown; // the status at each change: "Connected" only once the link is open
     ReaderLink link;
     QSignalSpy states(&link, &ReaderLink::stateChanged);
+    connect(&link, &ReaderLink::stateChanged, this,
+            [&shown](LinkState state) { shown << statusText(state); });
     connectLink(link, peer);
     QCOMPARE(states.count(), 2);
     QCOMPARE(states.at(0).first().value<LinkState>(), LinkState::Connecting);
     QCOMPARE(states.at(1).first().value<LinkState>(), LinkState::Connected);
+    QCOMPARE(shown, QStringList({"Disconnected", "Connected"}));
     // "Disconnect first before connecting"; the open link keeps its settings.
     QVERIFY(!link.connectReader(LinkSettings{}));
     QCOMPARE(link.status(), QStringLiteral("Connected"));

@@ -1,4 +1,4 @@
-#include "terminal/linkfixtures.h"
+#include "support/fakelink.h"
 
 #include "common/numbertext.h"
 #include "loopback/loopbackengine.h"
@@ -73,7 +73,7 @@ struct Bench {
         return engine.start() && (finished.count() == 1 || finished.wait(timeoutMs));
     }
 
-    ScriptedLink fixture;
+    FakeLink fixture;
     EchoPeer peer;
     LoopbackEngine engine;
     QSignalSpy lines;

@@ -1,4 +1,5 @@
-#include "terminal/linkfixtures.h"
+#include "support/fakelink.h"
+#include "support/simlink.h"
 
 #include "loopback/loopbackengine.h"
 #include "loopback/loopbackscreen.h"
@@ -13,7 +14,7 @@ using namespace std::chrono_literals;
 using varo::loopback::LoopbackEngine;
 using varo::loopback::LoopbackScreen;
 using varo::loopback::LoopbackTimings;
-using Medium = SimulatedReader::Medium;
+using Medium = SimLink::Medium;
 
 namespace {
 
@@ -78,7 +79,7 @@ void TestLoopbackWire::cleanRunEchoesEveryValue_data() {
 void TestLoopbackWire::cleanRunEchoesEveryValue() {
     QFETCH(Medium, medium);
     QFETCH(QString, first);
-    SimulatedReader reader;
+    SimLink reader;
     QVERIFY(reader.connect(medium));
     LoopbackScreen screen(&reader.link, nullptr);
     screen.engine()->setTimings(kWire);
@@ -111,7 +112,7 @@ void TestLoopbackWire::readerFaultsAreListed() {
     QFETCH(Medium, medium);
     QFETCH(QString, fault);
     QFETCH(QString, line);
-    SimulatedReader reader;
+    SimLink reader;
     QVERIFY(reader.connect(medium));
     if (fault == QLatin1String("alter"))
         reader.sim.options().alterEchoAt = 65;
@@ -127,7 +128,7 @@ void TestLoopbackWire::readerFaultsAreListed() {
 }
 
 void TestLoopbackWire::stopAndClearWhileRunning() {
-    SimulatedReader reader;
+    SimLink reader;
     QVERIFY(reader.connect(Medium::Tcp));
     LoopbackScreen screen(&reader.link, nullptr);
     screen.engine()->setTimings(kWire);

@@ -1,4 +1,5 @@
-#include "linkfixtures.h"
+#include "support/fakelink.h"
+#include "support/simlink.h"
 
 #include "terminal/terminalscreen.h"
 #include "terminal/terminalsession.h"
@@ -18,9 +19,16 @@ using varo::terminal::TerminalGrid;
 using varo::terminal::TerminalScreen;
 using varo::terminal::TerminalSession;
 using varo::terminal::TerminalView;
-using Medium = SimulatedReader::Medium;
+using Medium = SimLink::Medium;
 
 namespace {
+
+// A connected ReaderLink on a FakeTransport; its host carries the blanks a user may type, which
+// the terminal's status line trims.
+struct ScriptedLink : FakeLink {
+    explicit ScriptedLink(bool tcp)
+        : FakeLink(tcp, QStringLiteral(" 127.0.0.1 "), 4001) {}
+};
 
 // Key events as the platform delivers them, without QTest's synthetic modifier presses.
 void press(QWidget *w, int key, Qt::KeyboardModifiers mods = {}, const QString &text = {}) {
@@ -172,7 +180,7 @@ void TestTerminalScreen::typedKeysGoToTheReader_data() {
 
 void TestTerminalScreen::typedKeysGoToTheReader() {
     QFETCH(Medium, medium);
-    SimulatedReader reader;
+    SimLink reader;
     QVERIFY(reader.connect(medium));
     TerminalScreen screen(&reader.link, nullptr);
     QVERIFY(screen.start());
@@ -207,7 +215,7 @@ void TestTerminalScreen::receivedCharactersAreDrawnRed_data() {
 
 void TestTerminalScreen::receivedCharactersAreDrawnRed() {
     QFETCH(Medium, medium);
-    SimulatedReader reader;
+    SimLink reader;
     QVERIFY(reader.connect(medium));
     TerminalScreen screen(&reader.link, nullptr);
     QVERIFY(screen.start());

@@ -1,8 +1,7 @@
 #include "app/commform.h"
 #include "app/mainwindow.h"
 #include "link/readerlink.h"
-#include "sim/readersimulator.h"
-#include "sim/simtcpserver.h"
+#include "support/simwindow.h"
 #include "trace/tracemodel.h"
 #include "trace/tracerecorder.h"
 #include "trace/tracewindow.h"
@@ -42,34 +41,23 @@ private:
     void connectBySimulator();
     TraceWindow *openByMenu();
 
-    std::unique_ptr<sim::ReaderSimulator> m_sim;
-    std::unique_ptr<sim::SimTcpServer> m_server;
-    std::unique_ptr<MainWindow> m_window;
+    std::unique_ptr<SimWindow> m_rig;
+    MainWindow *m_window = nullptr;
 };
 
 void TraceWindowTest::init() {
-    m_sim = std::make_unique<sim::ReaderSimulator>();
-    m_server = std::make_unique<sim::SimTcpServer>(m_sim.get());
-    QVERIFY(m_server->listen(0));
-    m_window = std::make_unique<MainWindow>();
-    m_window->show();
-    m_window->startUp();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    m_rig = std::make_unique<SimWindow>();
+    QVERIFY(m_rig->start());
+    m_window = m_rig->window.get();
 }
 
 void TraceWindowTest::cleanup() {
-    m_window.reset();
-    m_server.reset();
-    m_sim.reset();
+    m_window = nullptr;
+    m_rig.reset();
 }
 
 void TraceWindowTest::connectBySimulator() {
-    app::CommForm *form = m_window->commForm();
-    form->selectTcp();
-    form->setIpAddress(QStringLiteral("127.0.0.1"));
-    form->setTcpPort(QString::number(m_server->port()));
-    form->connectButton()->click();
-    QTRY_VERIFY(m_window->link()->isConnected());
+    QVERIFY(m_rig->connectByTcp());
 }
 
 // Presses the menu-bar entry a screen reader announces as "Trace".

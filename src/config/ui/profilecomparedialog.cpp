@@ -1,4 +1,4 @@
-#include "profilecomparedialog.h"
+#include "config/ui/profilecomparedialog.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>

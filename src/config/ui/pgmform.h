@@ -1,6 +1,6 @@
 #pragma once
 
-#include "programrun.h"
+#include "config/programrun.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -1,7 +1,7 @@
-#include "fieldbinder.h"
+#include "config/ui/fieldbinder.h"
 
-#include "configmodel.h"
-#include "fieldvalidator.h"
+#include "config/configmodel.h"
+#include "config/ui/fieldvalidator.h"
 
 #include <QCheckBox>
 #include <QFontMetrics>
@@ -56,7 +56,7 @@ QLineEdit *FieldBinder::text(const QString &field, QWidget *parent) {
 }
 
 void FieldBinder::adopt(const QString &field, QWidget *control) {
-    control->setObjectName(objectNameOf(field));
+    control->setObjectName(m_model->info(field).objectName);
     m_controls.insert(field, control);
     if (m_model->isHidden(field))
         control->setHidden(true);

@@ -16,8 +16,8 @@ class ConfigModel;
 
 // Makes the controls of one setup screen and keeps each bound to its model field both ways:
 // user edits go to the model, model changes (values, enabled state) come back to the control.
-// Each control's objectName is its control name ("Check1_17"); hidden fields get a control that
-// is never shown.
+// Fields are named by their keys; each control takes the object name the catalog gives its field
+// ("Check1_17"). Hidden fields get a control that is never shown.
 class FieldBinder : public QObject {
     Q_OBJECT
 public:
@@ -28,6 +28,7 @@ public:
     QLineEdit *text(const QString &field, QWidget *parent);
 
     QWidget *control(const QString &field) const { return m_controls.value(field); }
+    ConfigModel *model() const { return m_model; }
 
 private:
     void adopt(const QString &field, QWidget *control);

@@ -1,8 +1,8 @@
-#include "pgmform.h"
+#include "config/ui/pgmform.h"
 
-#include "progresslog.h"
-#include "readerreset.h"
-#include "screenstyle.h"
+#include "config/progresslog.h"
+#include "config/readerreset.h"
+#include "ui/screenstyle.h"
 
 #include "ui/controlnames.h"
 #include "ui/notice.h"
@@ -38,7 +38,7 @@ QPlainTextEdit *makeList(Control control, int leftTwips, QWidget *parent) {
     list->setLineWrapMode(QPlainTextEdit::NoWrap);
     list->setGeometry(twipsRect(leftTwips, 120, 4935, 7515));
     QPalette palette = list->palette();
-    palette.setColor(QPalette::Base, kScreenBackground);
+    palette.setColor(QPalette::Base, ui::kScreenGrey);
     palette.setColor(QPalette::Text, Qt::black);
     list->setPalette(palette);
     return list;
@@ -68,15 +68,10 @@ PgmForm::PgmForm(link::ReaderLink *link, ConfigModel *model, QWidget *parent)
     , m_log(new ProgressLog(this))
     , m_run(new ProgramRun(link, model, m_log, this))
     , m_reset(new ReaderReset(link, m_log, this)) {
-    setObjectName(QStringLiteral("pgmform"));
-    setWindowTitle(QStringLiteral("Program Reader"));
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, kScreenBackground);
-    setPalette(palette);
-    setAutoFillBackground(true);
+    ui::nameScreen(this, QStringLiteral("pgmform"), QStringLiteral("Program Reader"));
+    ui::fillGrey(this);
 
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPointSizeF(8.25);
+    const QFont font = ui::screenFont(false);
     m_leftList = makeList(Control::LeftList, 120, this);
     m_rightList = makeList(Control::RightList, 5160, this);
     m_leftList->setFont(font);

@@ -1,7 +1,7 @@
-#include "fieldvalidator.h"
+#include "config/ui/fieldvalidator.h"
 
-#include "configmodel.h"
-#include "keystrokerule.h"
+#include "config/configmodel.h"
+#include "config/keystrokerule.h"
 
 namespace varo::config {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "profilecompare.h"
+#include "config/profilecompare.h"
 
 #include <QDialog>
 

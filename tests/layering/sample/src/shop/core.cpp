@@ -1,0 +1,4 @@
+#include "core.h"
+
+#include "link/link.h"
+#include "shop/screens/form.h"

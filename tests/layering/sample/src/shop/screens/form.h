@@ -1,0 +1,4 @@
+#pragma once
+
+#include "shop/core.h"
+#include "ui/look.h"
