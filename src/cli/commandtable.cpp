@@ -241,6 +241,11 @@ QString uploadNote(const OperationData &data) {
     return QStringLiteral(" (%1 records kept in %2)").arg(upload.records).arg(upload.file);
 }
 
+bool uploadChanged(const OperationData &data) {
+    // The reader counts records as uploaded once read.
+    return data.upload && data.upload->records > 0;
+}
+
 const CommandRow kRows[] = {
     {.command = Command::Ports, .name = "ports", .usage = "", .answer = listPorts},
     {.command = Command::Info,
@@ -255,32 +260,38 @@ const CommandRow kRows[] = {
      .usage = "  program [--profile FILE]  checks, then the programming run (defaults without a "
               "profile)\n",
      .checkInputs = loadProgramSettings,
-     .make = makeProgram},
+     .make = makeProgram,
+     .changed = alwaysChanged},
     {.command = Command::Reset,
      .name = "reset",
      .usage = "  reset                     reset the reader\n",
-     .make = makeReset},
+     .make = makeReset,
+     .changed = alwaysChanged},
     {.command = Command::SetTime,
      .name = "set-time",
      .usage = "  set-time [--hours N]      set the reader clock to this computer's, moved by N "
               "hours\n"
               "                            (negative N subtracts)\n",
-     .make = makeSetTime},
+     .make = makeSetTime,
+     .changed = alwaysChanged},
     {.command = Command::ClearMemory,
      .name = "clear-memory",
      .usage = "  clear-memory --yes        erase the stored transactions (refuses without "
               "--yes)\n",
      .checkRequest = needsConfirmation,
-     .make = makeClearMemory},
+     .make = makeClearMemory,
+     .changed = alwaysChanged},
     {.command = Command::Restart,
      .name = "restart",
      .usage = "  restart                   restart the reader\n",
-     .make = makeRestart},
+     .make = makeRestart,
+     .changed = alwaysChanged},
     {.command = Command::Mode,
      .name = "mode",
      .usage = "  mode collection|online|prox-dump\n",
      .takeArguments = takeModeArgument,
-     .make = makeMode},
+     .make = makeMode,
+     .changed = alwaysChanged},
     {.command = Command::Upload,
      .name = "upload",
      .usage = "  upload --out PATH         stored transactions: one target, PATH is the file;\n"
@@ -290,7 +301,8 @@ const CommandRow kRows[] = {
      .make = makeUpload,
      .dataJson = uploadJson,
      .progress = uploadProgress,
-     .failureNote = uploadNote},
+     .failureNote = uploadNote,
+     .changed = uploadChanged},
     {.command = Command::Flash,
      .name = "flash",
      .usage = "  flash IMAGE [--boot2]     firmware download (--boot2: the bootloader "
@@ -301,7 +313,8 @@ const CommandRow kRows[] = {
      .make = makeFlash,
      .linkSettings = loaderSettings,
      .dataJson = flashJson,
-     .progress = flashProgress},
+     .progress = flashProgress,
+     .changed = alwaysChanged},
     {.command = Command::Loopback,
      .name = "loopback",
      .usage = "  loopback [--bytes N]      loopback test (512000 bytes unless --bytes)\n",
@@ -312,6 +325,10 @@ const CommandRow kRows[] = {
 };
 
 } // namespace
+
+bool alwaysChanged(const OperationData &) {
+    return true;
+}
 
 std::span<const CommandRow> commandRows() {
     return kRows;

@@ -64,7 +64,12 @@ struct CommandRow {
     QString (*progress)(const link::OperationData &data) = nullptr;
     // Appended to a failure's message (default: nothing).
     QString (*failureNote)(const link::OperationData &data) = nullptr;
+    // Whether a successful run changed the reader (default: it did not).
+    bool (*changed)(const link::OperationData &data) = nullptr;
 };
+
+// For rows whose every successful run changes the reader.
+bool alwaysChanged(const link::OperationData &data);
 
 std::span<const CommandRow> commandRows();
 const CommandRow &commandRow(Command command);

@@ -30,6 +30,17 @@ QString printable(const QString &text) {
 
 } // namespace
 
+Status statusFor(const TargetResult &result) {
+    if (result.ok) {
+        const CommandRow &row = commandRow(result.command);
+        return row.changed && row.changed(result.data) ? Status::Changed : Status::Ok;
+    }
+    if (result.exit == Reason::Interrupted) {
+        return Status::Interrupted;
+    }
+    return result.step == QLatin1String("connect") ? Status::Unreachable : Status::Failed;
+}
+
 QString resultLine(const TargetResult &result) {
     QStringList fields{result.target, result.ok ? QStringLiteral("OK") : QStringLiteral("FAILED")};
     const QString message = printable(result.message);

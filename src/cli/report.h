@@ -2,6 +2,7 @@
 
 #include "cli/reason.h"
 #include "cli/request.h"
+#include "cli/status.h"
 
 #include "link/operation.h"
 
@@ -28,7 +29,13 @@ struct TargetResult {
     Command command = Command::Info; // whose row turns `data` into the report's "data"
     QString step =
         {}; // where a failure happened ("connect", "firmware identification", the command)
+    Status status = Status::Interrupted; // what became of the target (see statusFor())
 };
+
+// The status of a finished target: a success is Changed when its command row says the run
+// changed the reader; a failure to connect is Unreachable; an interruption is Interrupted;
+// any other failure is Failed.
+Status statusFor(const TargetResult &result);
 
 // "tcp:10.0.0.7:5757  OK  message  1.23 s". Control characters in the message (text from a
 // reader) are shown as spaces so they cannot drive the terminal.

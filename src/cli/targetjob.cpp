@@ -147,6 +147,7 @@ void TargetJob::end(bool ok, Reason reason, const QString &step, const QString &
     }
     result.command = m_request.command;
     result.step = step;
+    result.status = statusFor(result);
     emit finished(result);
 }
 

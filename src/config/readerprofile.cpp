@@ -282,8 +282,7 @@ void readScreen(ProfileLoadResult &result, SetupScreen screen, const QJsonObject
     for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
         if (!known.contains(it.key()))
             addProblem(result, ProfileProblem::Kind::UnknownKey,
-                       qualified(screenName(screen), shownKey(it.key())),
-                       jsonText(it.value()), {});
+                       qualified(screenName(screen), shownKey(it.key())), jsonText(it.value()), {});
     }
 }
 

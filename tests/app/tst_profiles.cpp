@@ -229,7 +229,8 @@ void TestProfiles::notLoadedWhileProgramming() {
     QCOMPARE(notices.size(), 1);
     QVERIFY2(notices.first().first().toString().contains(QStringLiteral("not changed")),
              qPrintable(notices.first().first().toString()));
-    QCOMPARE(m_window->config()->text(QStringLiteral("general.storage.readerId")), QStringLiteral("7"));
+    QCOMPARE(m_window->config()->text(QStringLiteral("general.storage.readerId")),
+             QStringLiteral("7"));
 }
 
 void TestProfiles::controlCharactersInMessagesAreNamed() {
