@@ -6,6 +6,8 @@
 #include "sim/simpty.h"
 #include "sim/simtcpserver.h"
 
+#include "common/openfiles.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
@@ -242,6 +244,13 @@ int main(int argc, char *argv[]) {
     if (!countOk || readerCount < 1 || readerCount > 1000) {
         err << "varo-sim: --readers wants a number from 1 to 1000\n";
         return 2;
+    }
+    // Each reader may hold a listener, a client connection and a pseudo-terminal (two ends).
+    const qint64 filesNeeded = qint64(readerCount) * 4 + 64;
+    if (const qint64 files = varo::common::raiseOpenFileLimit(filesNeeded);
+        files >= 0 && files < filesNeeded) {
+        err << "varo-sim: this system lets a process open " << files
+            << " files (ulimit -n); some of the " << readerCount << " readers may not be served.\n";
     }
     const auto defaultFault = varo::sim::faultModeFromName(parser.value(faultMode));
     if (!defaultFault) {

@@ -3,6 +3,7 @@
 #include "cli/arguments.h"
 #include "cli/commandrunner.h"
 #include "cli/exitcodes.h"
+#include "cli/filelimit.h"
 #include "cli/report.h"
 #include "cli/serialdevices.h"
 #include "cli/stoprequest.h"
@@ -63,13 +64,21 @@ int main(int argc, char *argv[]) {
     case ParsedArguments::Action::Run:
         break;
     }
-    const Request &request = parsed.request;
+    Request request = parsed.request;
     if (request.command == Command::Ports) {
         return listPorts(request, out);
     }
     if (const QString error = checkInputs(request); !error.isEmpty()) {
         err << "varo-cli: " << error << Qt::endl;
         return kExitUsage;
+    }
+
+    // A link is an open file: a large fleet may need a higher limit, or fewer links at once.
+    const LinkBudget budget =
+        fitLinksToFileLimit(std::min(request.jobs, int(request.targets.size())));
+    if (!budget.notice.isEmpty()) {
+        err << budget.notice << Qt::endl;
+        request.jobs = budget.links;
     }
 
     // The wire trace: the link logs every byte under this category.
