@@ -15,6 +15,12 @@ namespace varo::bench {
 
 namespace {
 
+qint64 childPeakResidentKiB() {
+    rusage usage{};
+    ::getrusage(RUSAGE_CHILDREN, &usage);
+    return qint64(usage.ru_maxrss);
+}
+
 double childCpuSeconds() {
     rusage usage{};
     ::getrusage(RUSAGE_CHILDREN, &usage);
@@ -48,6 +54,7 @@ CliRun runCli(const QString &cliPath, const QStringList &arguments, int timeoutM
         return run;
     }
     run.cpuSeconds = childCpuSeconds() - cpuBefore;
+    run.peakResidentKiB = childPeakResidentKiB();
     if (process.exitStatus() == QProcess::NormalExit)
         run.exitCode = process.exitCode();
     return run;

@@ -10,6 +10,9 @@ struct CliRun {
     double seconds = 0;    // wall time from start to exit
     double cpuSeconds = 0; // user + system time of the varo-cli process
     int exitCode = -1;     // -1: did not start, crashed or timed out
+    // The largest resident size of any varo-cli process this bench has run so far, this one
+    // included (the system keeps no other figure for a finished child), in KiB.
+    qint64 peakResidentKiB = 0;
 };
 
 // Programs `readers` simulated readers (each delaying every reply by `replyDelayMs`) with one

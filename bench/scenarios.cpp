@@ -71,9 +71,9 @@ struct Stopwatch {
 
 // --- Programming run ----------------------------------------------------------------------
 
-Run programUtility(SimHost &host, Transport transport, int runs) {
+Run programUtility(SimHost &host, Transport transport, int runs, const QString &ptyPath) {
     link::ReaderLink link;
-    connectLink(link, host, transport);
+    connectLink(link, host, transport, ptyPath);
     config::ConfigModel model;
     config::loadDefaults(model);
     config::ProgressLog log;
@@ -97,14 +97,14 @@ Run programUtility(SimHost &host, Transport transport, int runs) {
     return result;
 }
 
-Run programBaseline(SimHost &host, Transport transport, int runs) {
+Run programBaseline(SimHost &host, Transport transport, int runs, const QString &ptyPath) {
     config::ConfigModel model;
     config::loadDefaults(model);
     QList<QByteArray> commands;
     for (const config::CommandRow &row : config::commandTable())
         commands.append(config::buildCommand(row, model) + '\r');
 
-    RawClient client = connectBaseline(host, transport);
+    RawClient client = connectBaseline(host, transport, ptyPath);
     const Stopwatch clock;
     for (int i = 0; i < runs; ++i) {
         client.writeAll(QByteArrayLiteral("\r\r"));
@@ -120,9 +120,9 @@ Run programBaseline(SimHost &host, Transport transport, int runs) {
 
 // --- Loopback test ------------------------------------------------------------------------
 
-Run loopbackUtility(SimHost &host, Transport transport, int passes) {
+Run loopbackUtility(SimHost &host, Transport transport, int passes, const QString &ptyPath) {
     link::ReaderLink link;
-    connectLink(link, host, transport);
+    connectLink(link, host, transport, ptyPath);
     loopback::LoopbackEngine engine(&link);
     loopback::LoopbackTimings timings;
     timings.settleSerial = kModePause;
@@ -145,8 +145,8 @@ Run loopbackUtility(SimHost &host, Transport transport, int passes) {
     return result;
 }
 
-Run loopbackBaseline(SimHost &host, Transport transport, int passes) {
-    RawClient client = connectBaseline(host, transport);
+Run loopbackBaseline(SimHost &host, Transport transport, int passes, const QString &ptyPath) {
+    RawClient client = connectBaseline(host, transport, ptyPath);
     const Stopwatch clock;
     client.writeAll(loopback::LoopbackEngine::kStartSequence);
     sleepFor(kModePause);

@@ -22,16 +22,16 @@ struct Run {
 // checks its outcome and throws BenchError when the exchange went wrong.
 
 // "V" and the 49 programming commands built from the default settings, `runs` times over one
-// connection; the time is per run.
-Run programUtility(SimHost &host, Transport transport, int runs);
-Run programBaseline(SimHost &host, Transport transport, int runs);
+// connection; the time is per run. `ptyPath` replaces the simulator's pseudo-terminal (the
+// paced relay), here and below.
+Run programUtility(SimHost &host, Transport transport, int runs, const QString &ptyPath = {});
+Run programBaseline(SimHost &host, Transport transport, int runs, const QString &ptyPath = {});
 
 // The loopback test: start sequence, "*", then `passes` x 256 echoed bytes.
-Run loopbackUtility(SimHost &host, Transport transport, int passes);
-Run loopbackBaseline(SimHost &host, Transport transport, int passes);
+Run loopbackUtility(SimHost &host, Transport transport, int passes, const QString &ptyPath = {});
+Run loopbackBaseline(SimHost &host, Transport transport, int passes, const QString &ptyPath = {});
 
 // Firmware download of the image file at `path` (data followed by the 44-byte trailer).
-// `ptyPath` replaces the simulator's pseudo-terminal (the paced relay).
 Run firmwareUtility(SimHost &host, Transport transport, const QString &path,
                     const QString &ptyPath = {});
 // The utility's download with the trace window open and recording.

@@ -7,6 +7,8 @@
 #include "sim/simpty.h"
 #include "sim/simtcpserver.h"
 
+#include "common/openfiles.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
@@ -473,6 +475,14 @@ std::unique_ptr<QSocketNotifier> readControlLines(SimFleet &fleet) {
 
 // Runs the fleet until "quit", SIGINT or SIGTERM, then writes the reports.
 int runFleet(const SimRun &run, QTextStream &err) {
+    // Each reader may hold a listener, a client connection and a pseudo-terminal (two ends).
+    const qint64 filesNeeded = qint64(run.readerCount) * 4 + 64;
+    if (const qint64 files = varo::common::raiseOpenFileLimit(filesNeeded);
+        files >= 0 && files < filesNeeded) {
+        err << "varo-sim: this system lets a process open " << files
+            << " files (ulimit -n); some of the " << run.readerCount
+            << " readers may not be served.\n";
+    }
     SimFleet fleet(run.options, run.readerCount, run.faults);
     if (run.log) {
         logReceivedBytes(fleet);

@@ -82,15 +82,19 @@ void ReplyScheduler::pump() {
             // The line was idle: no credit for the time it stood still.
             m_lineFreeAtNs = std::max(m_lineFreeAtNs, nowNs);
         }
+        // A byte may leave up to one timer tick before its slot: the timer counts whole
+        // milliseconds, and rounding each wait up would leave a 9,600-baud line idle for most
+        // of a millisecond after every byte. Over any stretch the rate stays the line's.
+        constexpr qint64 kTickNs = 1'000'000;
         qsizetype count = 0;
-        while (count < front.bytes.size() && m_lineFreeAtNs <= nowNs) {
+        while (count < front.bytes.size() && m_lineFreeAtNs <= nowNs + kTickNs) {
             m_lineFreeAtNs += perByteNs;
             ++count;
         }
         if (count == 0) {
             // The line is still busy with earlier bytes.
             m_paced = true;
-            m_timer.start(int((m_lineFreeAtNs - nowNs + 999'999) / 1'000'000));
+            m_timer.start(int((m_lineFreeAtNs - nowNs) / kTickNs));
             break;
         }
         const QByteArray bytes = front.bytes.left(count);
@@ -103,7 +107,7 @@ void ReplyScheduler::pump() {
         m_emit(bytes);
         if (m_paced && !m_queue.isEmpty() && !m_timer.isActive()) {
             const qint64 waitNs = m_lineFreeAtNs - m_clock.nsecsElapsed();
-            m_timer.start(int(std::max<qint64>(0, (waitNs + 999'999) / 1'000'000)));
+            m_timer.start(int(std::max<qint64>(0, waitNs / kTickNs)));
         }
     }
     m_pumping = false;

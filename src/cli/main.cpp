@@ -4,6 +4,8 @@
 #include "cli/commandrunner.h"
 #include "cli/commandtable.h"
 #include "cli/exitcodes.h"
+#include "cli/filelimit.h"
+#include "cli/filelimit.h"
 #include "cli/report.h"
 #include "cli/stoprequest.h"
 #include "cli/tracelog.h"
@@ -60,6 +62,16 @@ Reporter::Options reportOptions(const Request &request) {
     return options;
 }
 
+// A link is an open file: a large fleet may need a higher limit, or fewer links at once.
+void fitJobsToFileLimit(Request &request, QTextStream &err) {
+    const LinkBudget budget =
+        fitLinksToFileLimit(std::min(request.jobs, int(request.targets.size())));
+    if (!budget.notice.isEmpty()) {
+        err << budget.notice << Qt::endl;
+        request.jobs = budget.links;
+    }
+}
+
 QStringList targetNames(const Request &request) {
     QStringList names;
     for (const Target &target : request.targets) {
@@ -87,6 +99,7 @@ int main(int argc, char *argv[]) {
         return kExitUsage;
     }
 
+    fitJobsToFileLimit(request, err);
     if (request.trace) {
         startWireTrace();
     }

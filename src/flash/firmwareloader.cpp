@@ -192,19 +192,19 @@ void FirmwareLoader::sendBlock() {
     const qsizetype dataLength = m_image.data.size();
     m_blockLength = qMin<qsizetype>(m_profile.blockSize, dataLength - m_offset);
     m_lastBlock = m_offset + m_blockLength == dataLength;
-    const QByteArray block = m_image.data.sliced(m_offset, m_blockLength);
+    const QByteArrayView block = QByteArrayView(m_image.data).sliced(m_offset, m_blockLength);
     if (m_lastBlock && m_profile.announceLastBlock)
         setStatus(texts::kLastBlock);
     m_errorCode = m_lastBlock ? ErrorCode::LastBlockAck : ErrorCode::BlockAck;
 
-    // Every byte goes out as a write of its own, the way the loader expects it.
-    if (!writeByte(char(m_blockLength)))
-        return;
-    for (const char byte : block) {
-        if (!writeByte(byte))
-            return;
-    }
-    if (!writeByte(char(blockChecksum(block))))
+    // Length, data and checksum go to the link in one call: the loader reads a byte stream,
+    // so the bytes and their order on the wire are the same as with a write per byte.
+    QByteArray element;
+    element.reserve(block.size() + 2);
+    element.append(char(m_blockLength));
+    element.append(block);
+    element.append(char(blockChecksum(block)));
+    if (!write(element))
         return;
     m_link->flush();
     await(Step::AwaitBlockAck, m_timings.replyTimeout);
@@ -223,18 +223,12 @@ void FirmwareLoader::onBlockAcknowledged() {
 }
 
 void FirmwareLoader::sendTail() {
-    if (!writeByte(kEndOfData))
+    // The end mark, the trailer and the date go out in one call, as each block does.
+    QByteArray tail(1, kEndOfData);
+    if (m_profile.trailerLength > 0)
+        tail += m_image.trailer + downloadDate(m_clock());
+    if (!write(tail))
         return;
-    if (m_profile.trailerLength > 0) {
-        for (const char byte : std::as_const(m_image.trailer)) {
-            if (!writeByte(byte))
-                return;
-        }
-        for (const char digit : downloadDate(m_clock())) {
-            if (!writeByte(digit))
-                return;
-        }
-    }
     m_link->flush();
     m_errorCode = ErrorCode::Completion;
     await(Step::AwaitCompletion, m_timings.replyTimeout);
@@ -243,10 +237,8 @@ void FirmwareLoader::sendTail() {
 void FirmwareLoader::onCompletionReply() {
     if (m_fillPassesSent < m_profile.fillPasses) {
         ++m_fillPassesSent;
-        for (int i = 0; i < kFillPassLength; ++i) {
-            if (!writeByte(kFillByte))
-                return;
-        }
+        if (!write(QByteArray(kFillPassLength, kFillByte)))
+            return;
         await(Step::AwaitCompletion, m_timings.replyTimeout);
         return;
     }

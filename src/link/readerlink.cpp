@@ -246,51 +246,20 @@ bool ReaderLink::writeRaw(const QByteArray &bytes) {
 }
 
 void ReaderLink::trace(WireDirection direction, const QByteArray &bytes) {
-    // Costs two checks per chunk when nobody records and the category is off.
+    // Once per chunk: every write goes to the system as it is made, and every read comes as
+    // one chunk. With nobody recording and the category off this is two checks and nothing
+    // is built.
     static const QMetaMethod kWireTraffic = QMetaMethod::fromSignal(&ReaderLink::wireTraffic);
-    if (!isSignalConnected(kWireTraffic) && !lcWire().isDebugEnabled())
+    const bool recorded = isSignalConnected(kWireTraffic);
+    if (!recorded && !lcWire().isDebugEnabled())
         return;
-    if (direction == WireDirection::FromReader) {
-        flushTrace();
-        publishTrace({elapsedSinceOpenNs(), direction, m_operation, bytes});
-        return;
-    }
-    // Writes wait in the transport until they are handed to the system, at flush() or at the
-    // next event-loop pass; the trace shows them the same way, one chunk per hand-over. The
-    // firmware loader writes a byte at a time, so this keeps a download's trace to one chunk
-    // per block instead of one per byte.
-    if (!m_traceOut.bytes.isEmpty() && m_traceOut.operation != m_operation)
-        flushTrace();
-    if (m_traceOut.bytes.isEmpty())
-        m_traceOut = {elapsedSinceOpenNs(), direction, m_operation, {}};
-    m_traceOut.bytes += bytes;
-    if (!m_traceFlushQueued) {
-        m_traceFlushQueued = true;
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                m_traceFlushQueued = false;
-                flushTrace();
-            },
-            Qt::QueuedConnection);
-    }
-}
-
-void ReaderLink::flushTrace() {
-    if (m_traceOut.bytes.isEmpty())
-        return;
-    publishTrace(std::exchange(m_traceOut, {}));
-}
-
-void ReaderLink::publishTrace(const WireChunk &chunk) {
+    const WireChunk chunk{elapsedSinceOpenNs(), direction, m_operation, bytes};
     qCDebug(lcWire).noquote() << wireLogLine(chunk, m_traceName);
-    static const QMetaMethod kWireTraffic = QMetaMethod::fromSignal(&ReaderLink::wireTraffic);
-    if (isSignalConnected(kWireTraffic))
+    if (recorded)
         emit wireTraffic(chunk);
 }
 
 bool ReaderLink::flush() {
-    flushTrace();
     // The transport reports a write error through failed(), which may run inside flush().
     if (!m_transport || !m_transport->flush()) {
         if (m_lastError.isEmpty())
@@ -472,7 +441,6 @@ void ReaderLink::failConnect(ConnectFailure kind, const QString &message) {
 }
 
 void ReaderLink::dropTransport() {
-    flushTrace();
     m_connectTimer.stop();
     if (!m_transport)
         return;

@@ -114,7 +114,9 @@ public:
     // Abandons a reply wait without calling its callback (its owner is going away).
     void cancelReply();
 
-    // Character-level access for the loader, the terminal and the loopback test.
+    // Character-level access for the loader, the terminal and the loopback test. The bytes go
+    // to the system at once where it takes them without waiting; what it cannot take yet is
+    // queued and sent from the event loop, in order.
     bool writeRaw(const QByteArray &bytes);
     // Hands what the writes queued to the system now. Returns false when that fails.
     bool flush();
@@ -135,9 +137,9 @@ public:
     // Its display name; empty when none.
     QString activeOperationName() const { return m_operation; }
 
-    // Wire trace: every chunk received, and every run of writes handed to the system at once
-    // (at flush() or the next event-loop pass), is logged under lcWire (with traceName() in
-    // front) and emitted as wireTraffic() while the category is on or something listens.
+    // Wire trace: every chunk received and every write (each is handed to the system as it is
+    // made) is logged under lcWire (with traceName() in front) and emitted as wireTraffic()
+    // while the category is on or something listens.
     void setTraceName(const QString &name) { m_traceName = name; }
     QString traceName() const { return m_traceName; }
     // Time since the link was last opened; the time base of the trace.
@@ -191,8 +193,6 @@ private:
     void setState(LinkState state);
     void onDataReceived(const QByteArray &bytes);
     void trace(WireDirection direction, const QByteArray &bytes);
-    void flushTrace();
-    void publishTrace(const WireChunk &chunk);
     void onTransportFailed(const QString &reason);
     void onConnectTimeout();
     // Ends a connect attempt that failed: the link is Disconnected, lastError() and
@@ -235,8 +235,6 @@ private:
     quint64 m_lastClaimId = 0;
     QString m_traceName;
     QElapsedTimer m_openedAt;
-    WireChunk m_traceOut; // writes not yet handed to the system, traced as one chunk
-    bool m_traceFlushQueued = false;
     LinkEndedCallback m_onLinkEnded;
     bool m_claimToldError = false;
     bool m_claimToldDisconnect = false;

@@ -1,5 +1,6 @@
 #include "serialdevices.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -75,11 +76,25 @@ QString presentDevicesText() {
 
 } // namespace
 
+QString stableDevicePath(const QString &path, const QString &folder) {
+    const QString target = canonical(path);
+    const QFileInfoList names = QDir(folder).entryInfoList(
+        QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo &name : names) {
+        if (name.isSymLink() && name.canonicalFilePath() == target)
+            return name.absoluteFilePath();
+    }
+    return {};
+}
+
 QList<DetectedDevice> detectedDevices() {
     QList<DetectedDevice> devices;
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
-        devices.append({info.systemLocation(), info.description(), info.manufacturer(),
-                        usbIdOf(info), info.serialNumber(), usbPortOf(info.systemLocation())});
+        const QString systemPath = info.systemLocation();
+        const QString stable = stableDevicePath(systemPath);
+        devices.append({stable.isEmpty() ? systemPath : stable, info.description(),
+                        info.manufacturer(), usbIdOf(info), info.serialNumber(),
+                        usbPortOf(systemPath), systemPath});
     }
     std::sort(devices.begin(), devices.end(),
               [](const DetectedDevice &a, const DetectedDevice &b) { return a.path < b.path; });

@@ -1,8 +1,29 @@
 #include "serialtransport.h"
 
+#include "directwrite.h"
 #include "serialdevices.h"
 
+#ifdef Q_OS_LINUX
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#endif
+
 namespace varo::link {
+
+LowLatency requestLowLatency(int fd) {
+#ifdef Q_OS_LINUX
+    serial_struct serial{};
+    if (fd < 0 || ::ioctl(fd, TIOCGSERIAL, &serial) != 0)
+        return LowLatency::Refused;
+    if (serial.flags & ASYNC_LOW_LATENCY)
+        return LowLatency::On;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    return ::ioctl(fd, TIOCSSERIAL, &serial) == 0 ? LowLatency::On : LowLatency::Refused;
+#else
+    Q_UNUSED(fd);
+    return LowLatency::Refused;
+#endif
+}
 
 SerialTransport::SerialTransport(const QString &device, qint32 baudRate, QObject *parent)
     : Transport(parent)
@@ -25,6 +46,9 @@ void SerialTransport::open() {
         emit failed(explainSerialOpenError(m_device, m_port.error(), m_port.errorString()));
         return;
     }
+    // USB adapters otherwise hold received bytes for up to 16 ms (the FTDI latency timer),
+    // twice per exchange.
+    m_lowLatency = requestLowLatency(int(m_port.handle()));
     emit opened();
 }
 
@@ -35,7 +59,14 @@ bool SerialTransport::isOpen() const {
 bool SerialTransport::write(const QByteArray &bytes) {
     if (!m_port.isOpen())
         return false;
-    return m_port.write(bytes) == bytes.size();
+    // Straight to the system while nothing waits in the port's queue, so the order stays.
+    qsizetype done = 0;
+    if (m_port.bytesToWrite() == 0)
+        done = writeWithoutQueue(m_port.handle(), bytes, false);
+    if (done == bytes.size())
+        return true;
+    const QByteArray rest = bytes.sliced(done);
+    return m_port.write(rest) == rest.size();
 }
 
 bool SerialTransport::flush() {

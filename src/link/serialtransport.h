@@ -6,8 +6,19 @@
 
 namespace varo::link {
 
+// How a serial device answered the request for low latency.
+enum class LowLatency {
+    On,     // the driver now delivers each received byte at once (or did already)
+    Refused // the device has no such setting (a pseudo-terminal) or refused it; used as it is
+};
+
+// Asks the driver of the open serial device `fd` for low latency: the Linux serial flag that
+// the FTDI and most USB-serial drivers turn into a 1 ms latency timer instead of 16 ms.
+LowLatency requestLowLatency(int fd);
+
 // A serial device (a COM port, a USB adapter or a pseudo-terminal), 8 data bits, no parity,
-// one stop bit. On the first read or resource error the device is closed and failed() is
+// one stop bit, at low latency where the driver offers it (requestLowLatency(); a refusal is
+// silent). On the first read or resource error the device is closed and failed() is
 // emitted once: a vanished device would otherwise keep raising errors at full CPU.
 class SerialTransport : public Transport {
     Q_OBJECT
@@ -20,6 +31,8 @@ public:
     void close() override;
     bool flush() override;
     ConnectFailure openFailure() const override { return m_openFailure; }
+    // What the driver said to the low-latency request at the last successful open.
+    LowLatency lowLatency() const { return m_lowLatency; }
 
 private:
     void onReadyRead();
@@ -29,6 +42,7 @@ private:
     QString m_device;
     qint32 m_baudRate;
     ConnectFailure m_openFailure = ConnectFailure::Other;
+    LowLatency m_lowLatency = LowLatency::Refused;
 };
 
 } // namespace varo::link

@@ -1,5 +1,7 @@
 #include "tcptransport.h"
 
+#include "directwrite.h"
+
 namespace varo::link {
 
 namespace {
@@ -96,7 +98,14 @@ bool TcpTransport::isOpen() const {
 bool TcpTransport::write(const QByteArray &bytes) {
     if (!isOpen())
         return false;
-    return m_socket.write(bytes) == bytes.size();
+    // Straight to the system while nothing waits in the socket's queue, so the order stays.
+    qsizetype done = 0;
+    if (m_socket.bytesToWrite() == 0)
+        done = writeWithoutQueue(m_socket.socketDescriptor(), bytes, true);
+    if (done == bytes.size())
+        return true;
+    const QByteArray rest = bytes.sliced(done);
+    return m_socket.write(rest) == rest.size();
 }
 
 bool TcpTransport::flush() {

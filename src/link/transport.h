@@ -19,7 +19,8 @@ public:
     // open() returns.
     virtual void open() = 0;
     virtual bool isOpen() const = 0;
-    // Queues `bytes` as one write. Returns false when the medium is closed or refuses the write.
+    // Writes `bytes`: to the system at once as far as it takes them without waiting, the rest
+    // queued behind them. Returns false when the medium is closed or refuses the write.
     virtual bool write(const QByteArray &bytes) = 0;
     virtual void close() = 0;
     // Hands queued writes to the system now rather than at the next event-loop pass. Returns

@@ -9,6 +9,7 @@
 #include "ui/filechooser.h"
 #include "ui/notice.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -18,12 +19,37 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
 
 namespace varo::trace {
 
 namespace {
+
+// Paints a cell the way QStyledItemDelegate does, after cutting its text to a little more than
+// the cell can show: the view elides it at the same place anyway (the table's text is ASCII in
+// a fixed-pitch font), but laying out a long row's whole hex and text on every repaint cost
+// more than recording the traffic itself.
+class ClippingDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override {
+        QStyleOptionViewItem cell = option;
+        initStyleOption(&cell, index);
+        const int advance = cell.fontMetrics.horizontalAdvance(u'0');
+        if (advance > 0) {
+            const qsizetype fits = cell.rect.width() / advance + 2;
+            if (cell.text.size() > fits)
+                cell.text.truncate(fits);
+        }
+        const QWidget *widget = option.widget;
+        QStyle *style = widget ? widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, widget);
+    }
+};
 
 enum class Control {
     PauseButton,
@@ -113,6 +139,7 @@ TraceWindow::TraceWindow(link::ReaderLink *link, QWidget *parent)
     m_view->setModel(m_model);
     m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_view->setWordWrap(false);
+    m_view->setItemDelegate(new ClippingDelegate(m_view));
     m_view->verticalHeader()->hide();
     // Fixed row heights and column widths: the view never measures rows' contents.
     m_view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);

@@ -66,6 +66,8 @@ private slots:
     void saveToUnwritablePlaceReportsFileAndReason_data();
     void saveToUnwritablePlaceReportsFileAndReason();
     void printableTextNamesControlBytes();
+    void logLineLayout_data();
+    void logLineLayout();
 };
 
 void TraceCoreTest::programmingRunIsTracedByteForByte_data() {
@@ -420,6 +422,32 @@ void TraceCoreTest::printableTextNamesControlBytes() {
              QStringLiteral("12345.678 µs"));
     QCOMPARE(rows.data(rows.index(0, TraceModel::Direction)).toString(),
              QStringLiteral("← from reader"));
+}
+
+void TraceCoreTest::logLineLayout_data() {
+    QTest::addColumn<WireChunk>("chunk");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("line");
+
+    QTest::newRow("to reader, operation, source")
+        << chunk(kTo, QByteArray("V\r"), 12'345'678, QStringLiteral("Program Reader"))
+        << QStringLiteral("tcp:127.0.0.1:5757")
+        << QStringLiteral("tcp:127.0.0.1:5757      12.346 ms  to reader    [Program Reader]  "
+                          "2 bytes  56 0D  V<CR>");
+    QTest::newRow("from reader, nothing else")
+        << chunk(kFrom, QByteArray("\x7f\xff\0", 3), 1'234'567'890'123) << QString()
+        << QStringLiteral("1234567.890 ms  from reader  3 bytes  7F FF 00  <DEL><xFF><NUL>");
+    QTest::newRow("empty chunk at zero")
+        << chunk(kTo, QByteArray(), 0) << QString()
+        << QStringLiteral("     0.000 ms  to reader    0 bytes    ");
+}
+
+// The varo-cli trace and the saved text trace use this layout; scripts read it.
+void TraceCoreTest::logLineLayout() {
+    QFETCH(WireChunk, chunk);
+    QFETCH(QString, source);
+    QFETCH(QString, line);
+    QCOMPARE(link::wireLogLine(chunk, source), line);
 }
 
 QTEST_GUILESS_MAIN(TraceCoreTest)

@@ -17,6 +17,7 @@
 #include <QMessageBox>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -36,6 +37,7 @@ private slots:
     void findSelectsBytesSplitAcrossChunks();
     void failedSaveIsReported();
     void droppedRowsAreNoted();
+    void longRowsLookAsTheStandardDelegateDrawsThem();
 
 private:
     void connectBySimulator();
@@ -199,6 +201,25 @@ void TraceWindowTest::droppedRowsAreNoted() {
              qPrintable(note->text()));
     window->clear();
     QVERIFY(note->isHidden());
+}
+
+// The window's delegate cuts long cells before drawing them; what shows must be exactly what the
+// standard delegate draws, elision included.
+void TraceWindowTest::longRowsLookAsTheStandardDelegateDrawsThem() {
+    link::ReaderLink link;
+    trace::TraceWindow window(&link);
+    QByteArray bytes(1024, Qt::Uninitialized);
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        bytes[i] = char(i * 37);
+    window.model()->append({{1'234'567, link::WireDirection::ToReader, QStringLiteral("Op"), bytes},
+                            {2'345'678, link::WireDirection::FromReader, {}, bytes.left(3)}});
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QImage clipped = window.view()->viewport()->grab().toImage();
+    window.view()->setItemDelegate(new QStyledItemDelegate(window.view()));
+    const QImage standard = window.view()->viewport()->grab().toImage();
+    QCOMPARE(clipped.size(), standard.size());
+    QVERIFY(clipped == standard);
 }
 
 QTEST_MAIN(TraceWindowTest)
