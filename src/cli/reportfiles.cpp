@@ -40,8 +40,7 @@ void writeTestCase(QXmlStreamWriter &xml, const QString &command, const TargetRe
         xml.writeAttribute(QStringLiteral("message"), message);
         xml.writeAttribute(QStringLiteral("type"), statusName(result.status));
         xml.writeCharacters(QStringLiteral("step: %1\nexit: %2\n%3\n")
-                                .arg(namedControls(result.step), reasonName(result.exit),
-                                     message));
+                                .arg(namedControls(result.step), reasonName(result.exit), message));
         xml.writeEndElement();
     } else {
         xml.writeTextElement(QStringLiteral("system-out"),
@@ -71,9 +70,13 @@ const std::array<MetricRow, 7> kMetrics{{
          return known ? Samples{{{}, r.status == Status::Unreachable ? 0.0 : 1.0}} : Samples{};
      }},
     {"varo_operation_success", "Whether the command succeeded on the reader (1) or not (0).",
-     [](const TargetResult &r) { return Samples{{{}, succeeded(r) ? 1.0 : 0.0}}; }},
+     [](const TargetResult &r) {
+         return Samples{{{}, succeeded(r) ? 1.0 : 0.0}};
+     }},
     {"varo_operation_duration_seconds", "How long the command took on the reader.",
-     [](const TargetResult &r) { return ran(r) ? Samples{{{}, r.seconds}} : Samples{}; }},
+     [](const TargetResult &r) {
+         return ran(r) ? Samples{{{}, r.seconds}} : Samples{};
+     }},
     {"varo_operation_last_run_timestamp_seconds", "When the command last ended on the reader.",
      [](const TargetResult &r) {
          return ran(r) ? Samples{{{}, double(r.endedAt) / 1000.0}} : Samples{};
@@ -163,7 +166,8 @@ QByteArray prometheusMetrics(const QString &command, const QList<TargetResult> &
     QString text;
     for (const MetricRow &row : kMetrics) {
         const QString name = QLatin1String(row.name);
-        text += QStringLiteral("# HELP %1 %2\n# TYPE %1 gauge\n").arg(name, QLatin1String(row.help));
+        text +=
+            QStringLiteral("# HELP %1 %2\n# TYPE %1 gauge\n").arg(name, QLatin1String(row.help));
         for (qsizetype i = 0; i < results.size(); ++i) {
             for (const Sample &sample : row.samples(results[i])) {
                 text += name + QLatin1Char('{') + labels[i] + sample.labels + QStringLiteral("} ") +
