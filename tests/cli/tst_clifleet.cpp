@@ -92,10 +92,10 @@ QJsonObject TestCliFleet::parseReports(const QStringList &arguments) {
 
 // A jsonl run, its stream kept in out.jsonl for the helper.
 Outcome TestCliFleet::runJsonl(const QStringList &arguments) {
-    const Outcome outcome = runVaroCli(
-        QStringList{QStringLiteral("--short-waits"), QStringLiteral("--format"),
-                    QStringLiteral("jsonl")} +
-        arguments);
+    const Outcome outcome =
+        runVaroCli(QStringList{QStringLiteral("--short-waits"), QStringLiteral("--format"),
+                               QStringLiteral("jsonl")} +
+                   arguments);
     QFile file(m_dir.filePath(QStringLiteral("out.jsonl")));
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         file.write(outcome.out.toUtf8());
@@ -107,9 +107,9 @@ void TestCliFleet::reportsReadByTheirParsers() {
     const QString junit = m_dir.filePath(QStringLiteral("junit.xml"));
     const QString metrics = m_dir.filePath(QStringLiteral("varo.prom"));
     const QString retry = m_dir.filePath(QStringLiteral("retry.txt"));
-    const Outcome outcome =
-        runJsonl(QStringList{"--junit", junit, "--metrics", metrics, "--retry-file", retry, "info"} +
-                 m_targets);
+    const Outcome outcome = runJsonl(
+        QStringList{"--junit", junit, "--metrics", metrics, "--retry-file", retry, "info"} +
+        m_targets);
     QCOMPARE(outcome.code, 1);
     const QJsonObject reports =
         parseReports({"--jsonl", m_dir.filePath(QStringLiteral("out.jsonl")), "--junit", junit,
@@ -133,14 +133,15 @@ void TestCliFleet::reportsReadByTheirParsers() {
     };
     for (const QString &target : m_targets) {
         const bool ok = target != silent && target != unreachable;
-        const QString status = ok                       ? QStringLiteral("ok")
+        const QString status = ok                      ? QStringLiteral("ok")
                                : target == unreachable ? QStringLiteral("unreachable")
                                                        : QStringLiteral("failed");
         QCOMPARE(statuses[target].toString(), status);
         QCOMPARE(cases[target].toString(),
-                 ok                      ? QStringLiteral("passed")
-                 : target == unreachable ? QStringLiteral("failure:unreachable:connect")
-                                         : QStringLiteral("failure:failed:firmware identification"));
+                 ok ? QStringLiteral("passed")
+                 : target == unreachable
+                     ? QStringLiteral("failure:unreachable:connect")
+                     : QStringLiteral("failure:failed:firmware identification"));
         QCOMPARE(value("varo_reader_up", target), target == unreachable ? 0.0 : 1.0);
         QCOMPARE(value("varo_operation_success", target), ok ? 1.0 : 0.0);
         QCOMPARE(value("varo_reader_memory_slots/used", target), ok ? 5.0 : -1.0);
@@ -164,8 +165,8 @@ void TestCliFleet::retryFileRunsTheFailedAgain() {
     init();
     const Outcome again = runJsonl({"--retry-file", retry, "info", "--targets", retry});
     QCOMPARE(again.code, 1);
-    const QJsonObject reports = parseReports(
-        {"--jsonl", m_dir.filePath(QStringLiteral("out.jsonl")), "--retry", retry});
+    const QJsonObject reports =
+        parseReports({"--jsonl", m_dir.filePath(QStringLiteral("out.jsonl")), "--retry", retry});
     QStringList ran = reports[QLatin1String("jsonl")][QLatin1String("results")].toObject().keys();
     ran.sort();
     QStringList expected{m_targets[kSilent], m_targets[kUnreachable]};
@@ -188,14 +189,14 @@ void TestCliFleet::batches_data() {
         << QStringList{"--batch", "1,2", "--max-fail-percent", "20"} << QList<int>{0, 2, 1, 3, 4, 5}
         << QList<int>{0, 1, 1, 2, 2, 3} << QList<int>{3, 4, 5} << 1;
     QTest::newRow("failing canary stops at once")
-        << QStringList{"--batch", "1,100%", "--max-fail-percent", "0"}
-        << QList<int>{2, 0, 1, 3} << QList<int>{0, 1, 1, 1} << QList<int>{0, 1, 3} << 1;
+        << QStringList{"--batch", "1,100%", "--max-fail-percent", "0"} << QList<int>{2, 0, 1, 3}
+        << QList<int>{0, 1, 1, 1} << QList<int>{0, 1, 3} << 1;
     QTest::newRow("under the threshold runs on")
         << QStringList{"--batch", "2", "--max-fail-percent", "50"} << QList<int>{0, 1, 2, 3, 4, 5}
         << QList<int>{0, 0, 1, 1, 2, 2} << QList<int>{} << 1;
     QTest::newRow("all good") << QStringList{"--batch", "1,50%", "--max-fail-percent", "0"}
-                              << QList<int>{0, 1, 3, 4} << QList<int>{0, 1, 1, 2}
-                              << QList<int>{} << 0;
+                              << QList<int>{0, 1, 3, 4} << QList<int>{0, 1, 1, 2} << QList<int>{}
+                              << 0;
 }
 
 void TestCliFleet::batches() {
@@ -210,8 +211,8 @@ void TestCliFleet::batches() {
     int lastBatch = 0;
     for (const QString &line : outcome.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         const QJsonObject result = QJsonDocument::fromJson(line.toUtf8()).object();
-        const qsizetype place = order.indexOf(
-            int(m_targets.indexOf(result[QLatin1String("target")].toString())));
+        const qsizetype place =
+            order.indexOf(int(m_targets.indexOf(result[QLatin1String("target")].toString())));
         if (place < 0) {
             continue; // start and summary
         }
@@ -237,8 +238,8 @@ void TestCliFleet::unwritableOutputFails_data() {
                            << "cannot write to stdout";
     QTest::newRow("ports") << QStringList{"ports", "--json"} << true << "cannot write to stdout";
     // A folder no file can be made in, even by root.
-    QTest::newRow("metrics") << QStringList{"--metrics", "/proc/varo.prom", "info", "{t}"}
-                             << false << "cannot write the metrics /proc/varo.prom";
+    QTest::newRow("metrics") << QStringList{"--metrics", "/proc/varo.prom", "info", "{t}"} << false
+                             << "cannot write the metrics /proc/varo.prom";
 }
 
 void TestCliFleet::unwritableOutputFails() {
