@@ -2,6 +2,7 @@
 
 #include "cli/arguments.h"
 
+#include <QDateTime>
 #include <QTimer>
 
 #include <algorithm>
@@ -101,7 +102,9 @@ void JobScheduler::onJobFinished(TargetJob *job, const TargetResult &result) {
     --m_running;
     m_failed += result.status == Status::Unreachable || result.status == Status::Failed ? 1 : 0;
     job->deleteLater();
-    emit targetFinished(result);
+    TargetResult ended = result;
+    ended.endedAt = QDateTime::currentMSecsSinceEpoch();
+    emit targetFinished(ended);
     startNext();
 }
 

@@ -52,7 +52,8 @@ int StatusCounts::total() const {
 }
 
 QString resultLine(const TargetResult &result) {
-    QStringList fields{result.target, result.ok ? QStringLiteral("OK") : QStringLiteral("FAILED")};
+    QStringList fields{printable(result.target),
+                       result.ok ? QStringLiteral("OK") : QStringLiteral("FAILED")};
     const QString message = printable(result.message);
     if (!message.isEmpty()) {
         fields.append(message);
@@ -160,9 +161,6 @@ void Reporter::clearProgress() {
 void Reporter::add(TargetResult result) {
     begin();
     result.status = statusFor(result);
-    if (result.endedAt == 0 && result.status != Status::Skipped) {
-        result.endedAt = QDateTime::currentMSecsSinceEpoch();
-    }
     auto place = m_index.constFind(result.target);
     if (place == m_index.cend()) {
         // Not one of the targets given: reported after them.

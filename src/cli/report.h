@@ -35,7 +35,7 @@ struct TargetResult {
     QString step =
         {}; // where a failure happened ("connect", "firmware identification", the command)
     Status status = Status::Interrupted; // what became of the target (see statusFor())
-    qint64 endedAt = 0; // wall-clock ms since the epoch when it ended; 0: it never ran
+    qint64 endedAt = 0; // wall-clock ms since the epoch when its job ended; 0: it never ran
 };
 
 // The status of a finished target: a success is Changed when its command row says the run

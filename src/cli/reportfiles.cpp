@@ -22,7 +22,7 @@ bool succeeded(const TargetResult &result) {
 }
 
 bool ran(const TargetResult &result) {
-    return result.status != Status::Skipped && result.endedAt > 0;
+    return result.endedAt > 0;
 }
 
 void writeTestCase(QXmlStreamWriter &xml, const QString &command, const TargetResult &result) {
@@ -66,7 +66,7 @@ struct MetricRow {
 const std::array<MetricRow, 7> kMetrics{{
     {"varo_reader_up", "Whether the reader could be reached (1) or not (0).",
      [](const TargetResult &r) {
-         const bool known = r.status != Status::Skipped && r.status != Status::Interrupted;
+         const bool known = ran(r) && r.status != Status::Interrupted;
          return known ? Samples{{{}, r.status == Status::Unreachable ? 0.0 : 1.0}} : Samples{};
      }},
     {"varo_operation_success", "Whether the command succeeded on the reader (1) or not (0).",

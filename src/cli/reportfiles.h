@@ -21,7 +21,8 @@ QByteArray junitXml(const QString &command, const QList<TargetResult> &results, 
 // target and command, varo_reader_up, varo_operation_success,
 // varo_operation_duration_seconds, varo_operation_last_run_timestamp_seconds and, where the
 // command read them, varo_reader_clock_offset_seconds, varo_reader_memory_slots{kind} and
-// varo_upload_records. A target that never ran has only varo_operation_success.
+// varo_upload_records. varo_reader_up only where it is known (not for a target interrupted or
+// never run); a target that never ran has only varo_operation_success.
 QByteArray prometheusMetrics(const QString &command, const QList<TargetResult> &results);
 
 // The targets that ended unreachable, failed, interrupted or skipped, one per line, as given.

@@ -1,12 +1,14 @@
 #include "cli/batches.h"
 #include "cli/exitcodes.h"
 #include "cli/report.h"
+#include "cli/reportfiles.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTextStream>
+#include <QXmlStreamReader>
 
 using varo::cli::OutputFormat;
 using varo::cli::Reason;
@@ -50,6 +52,7 @@ private slots:
     void batchSizes_data();
     void batchSizes();
     void manyTargetsReportInLinearTime();
+    void reportFilesKeepHostileTextInert();
 };
 
 void TestCliReport::lines_data() {
@@ -281,6 +284,26 @@ void TestCliReport::manyTargetsReportInLinearTime() {
     QCOMPARE(reporter.results().size(), kTargets);
     QCOMPARE(reporter.results().first().target, targets.first());
     QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+}
+
+// Text from a reader or a targets file can neither break the XML nor forge a metric line.
+void TestCliReport::reportFilesKeepHostileTextInert() {
+    TargetResult result = failedResult(QStringLiteral("serial:/dev/a\"b\\c\x1b"));
+    result.message = QStringLiteral("bad \x01\x1b[2J reply");
+    result.status = varo::cli::Status::Failed;
+    result.endedAt = 1;
+    const QByteArray xml =
+        varo::cli::junitXml(QStringLiteral("info"), {result}, 1.0, QDateTime::currentDateTimeUtc());
+    QXmlStreamReader reader(xml);
+    while (!reader.atEnd()) {
+        reader.readNext();
+    }
+    QVERIFY2(!reader.hasError(), qPrintable(reader.errorString()));
+    QVERIFY(xml.contains("bad &lt;SOH&gt;&lt;ESC&gt;[2J reply"));
+    const QByteArray metrics = varo::cli::prometheusMetrics(QStringLiteral("info"), {result});
+    QVERIFY2(metrics.contains("varo_reader_up{target=\"serial:/dev/a\\\"b\\\\c<ESC>\","
+                              "command=\"info\"} 1\n"),
+             metrics.constData());
 }
 
 QTEST_GUILESS_MAIN(TestCliReport)
