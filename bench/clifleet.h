@@ -24,3 +24,19 @@ CliRun programFleet(const QString &cliPath, int readers, int replyDelayMs);
 CliRun flashOne(const QString &cliPath, const QString &image, bool trace);
 
 } // namespace varo::bench
+
+namespace varo::bench {
+
+// A varo-cli run with the peak memory of that process alone.
+struct CliRunMemory {
+    CliRun run;
+    long peakKiB = 0; // maximum resident set size
+};
+
+// `info` on `readers` simulated readers with one varo-cli process, `reportArguments` choosing
+// the output (--format text, or --format jsonl --metrics FILE); stdout goes to the null device.
+// Measured by /usr/bin/time, which writes its figures to `usageFile`.
+CliRunMemory reportFleet(const QString &cliPath, int readers, const QStringList &reportArguments,
+                         const QString &usageFile);
+
+} // namespace varo::bench

@@ -89,6 +89,8 @@ constexpr double kLargeFleetTarget = 1.5;
 constexpr double kFleetCpuPerReaderTarget = 0.001;
 constexpr double kTraceTarget = 1.05;
 constexpr int kFleetReplyDelayMs = 20;
+constexpr int kReportFleetReaders = 1000;
+constexpr double kReportTarget = 1.1;
 constexpr double kTracedRatioTarget = 1.10;
 constexpr double kTracedStreamCoreTarget = 0.15;
 constexpr double kTraceMemoryTargetMiB = 64;
@@ -126,6 +128,7 @@ private:
     double pacedRow(const QString &scenario, SimHost &host, int baud, const QString &client,
                     const std::function<double(const QString &)> &runner);
     void cliRows();
+    void cliReportRows();
     void lifecycleRows();
     void traceRows();
     void error(const QString &scenario, Transport transport, const BenchError &e);
@@ -152,6 +155,9 @@ private:
                  QStringLiteral("Readers"), QStringLiteral("Time s"), QStringLiteral("CPU s"),
                  QStringLiteral("CPU per reader s"), QStringLiteral("Memory per reader KiB"),
                  QStringLiteral("Exit")}};
+    Table m_cliReport{{QStringLiteral("varo-cli info, report format"), QStringLiteral("Readers"),
+                       QStringLiteral("Time s"), QStringLiteral("CPU s"),
+                       QStringLiteral("Peak MiB"), QStringLiteral("Exit")}};
     Table m_reconnect{{QStringLiteral("Scenario"), QStringLiteral("Link"),
                        QStringLiteral("Back-off step s"), QStringLiteral("To \"Connected\" s"),
                        QStringLiteral("Target s")}};
@@ -163,6 +169,55 @@ private:
 
 // One varo-cli process programs one reader, then a whole fleet, every simulated reader
 // delaying each reply by 20 ms; then the 1 MiB download with and without --trace.
+// One varo-cli process runs info on 1,000 simulated readers, its results streamed as jsonl with
+// a metrics file, against the same run printing text lines: time and peak memory.
+void Bench::cliReportRows() {
+    const QString cli = QStringLiteral(VARO_CLI_PATH);
+    const int readers =
+        m_plan.name == QStringLiteral("smoke") ? m_plan.fleetReaders : kReportFleetReaders;
+    const QString metrics = m_dir.filePath(QStringLiteral("varo.prom"));
+    const QStringList text{QStringLiteral("--format"), QStringLiteral("text")};
+    const QStringList jsonl{QStringLiteral("--format"), QStringLiteral("jsonl"),
+                            QStringLiteral("--metrics"), metrics};
+    progress(
+        QStringLiteral("varo-cli info on %1 readers, text and jsonl with metrics").arg(readers));
+    std::vector<double> seconds[2];
+    std::vector<double> peaks[2];
+    CliRunMemory last[2];
+    for (int rep = 0; rep < m_plan.reps; ++rep) {
+        for (int kind = 0; kind < 2; ++kind) {
+            last[kind] = reportFleet(cli, readers, kind == 0 ? text : jsonl,
+                                     m_dir.filePath(QStringLiteral("usage.txt")));
+            seconds[kind].push_back(last[kind].run.seconds);
+            peaks[kind].push_back(double(last[kind].peakKiB) / 1024.0);
+        }
+    }
+    const char *names[] = {"--format text", "--format jsonl --metrics"};
+    for (int kind = 0; kind < 2; ++kind) {
+        m_cliReport.addRow({QLatin1String(names[kind]), QString::number(readers),
+                            fixed(median(seconds[kind]), 3), fixed(last[kind].run.cpuSeconds, 3),
+                            fixed(median(peaks[kind]), 1),
+                            QString::number(last[kind].run.exitCode)});
+        if (last[kind].run.exitCode != 0) {
+            ++m_errors;
+            m_targets.judge(
+                false, QLatin1String(names[kind]) +
+                           QStringLiteral(": ERROR exit code %1").arg(last[kind].run.exitCode));
+            return;
+        }
+    }
+    const double time = median(seconds[1]) / median(seconds[0]);
+    const double memory = median(peaks[1]) / median(peaks[0]);
+    m_targets.judge(time <= kReportTarget,
+                    QStringLiteral("varo-cli jsonl + metrics / text, %1 readers, time: %2 <= %3")
+                        .arg(readers)
+                        .arg(fixed(time, 2), fixed(kReportTarget, 1)));
+    m_targets.judge(memory <= kReportTarget,
+                    QStringLiteral("varo-cli jsonl + metrics / text, %1 readers, memory: %2 <= %3")
+                        .arg(readers)
+                        .arg(fixed(memory, 2), fixed(kReportTarget, 1)));
+}
+
 void Bench::cliRows() {
     const QString cli = QStringLiteral(VARO_CLI_PATH);
     const auto addRow = [this](const QString &scenario, int readers, const CliRun &run,
@@ -611,6 +666,8 @@ int Bench::run(const std::set<int> &rows) {
         cliRows();
     if (wanted(8))
         lifecycleRows();
+    if (wanted(10))
+        cliReportRows();
     if (wanted(9))
         traceRows();
 
@@ -621,6 +678,7 @@ int Bench::run(const std::set<int> &rows) {
           << m_cpu.render() << '\n'
           << m_line.render() << '\n'
           << m_cli.render() << '\n'
+          << m_cliReport.render() << '\n'
           << m_reconnect.render() << '\n'
           << m_trace.render() << '\n';
     if (m_plan.name == QStringLiteral("smoke"))
@@ -653,7 +711,7 @@ int main(int argc, char *argv[]) {
     const QCommandLineOption smoke(QStringLiteral("smoke"),
                                    QStringLiteral("Every row once on a tiny size (for CI)."));
     const QCommandLineOption row(QStringLiteral("row"),
-                                 QStringLiteral("Run only row N (1-9); may be repeated."),
+                                 QStringLiteral("Run only row N (1-10); may be repeated."),
                                  QStringLiteral("N"));
     const QCommandLineOption reps(QStringLiteral("reps"),
                                   QStringLiteral("Repetitions of every comparison row."),

@@ -10,7 +10,7 @@ packages=(
   xvfb xauth x11-utils imagemagick
   fonts-liberation fontconfig
   dpkg-dev file desktop-file-utils appstream lintian
-  ansible-core python3-yaml systemd man-db
+  ansible-core python3-yaml systemd man-db python3-prometheus-client time
 )
 
 missing=()

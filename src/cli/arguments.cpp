@@ -2,7 +2,9 @@
 
 #include "cli/commandtable.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSet>
 
 #include <array>
@@ -76,6 +78,7 @@ QString applyJobs(const QString &value, Request &request, Gathered &) {
 
 QString applyJson(const QString &, Request &request, Gathered &) {
     request.json = true;
+    request.format = OutputFormat::Json;
     return {};
 }
 
@@ -142,6 +145,88 @@ QString applyBytes(const QString &value, Request &request, Gathered &) {
     return {};
 }
 
+// Report and rollout options.
+
+QString applyFormat(const QString &value, Request &request, Gathered &) {
+    constexpr std::array<std::pair<const char *, OutputFormat>, 3> kFormats{{
+        {"text", OutputFormat::Text},
+        {"json", OutputFormat::Json},
+        {"jsonl", OutputFormat::Jsonl},
+    }};
+    for (const auto &[name, format] : kFormats) {
+        if (value == QLatin1String(name)) {
+            request.format = format;
+            request.json = format == OutputFormat::Json;
+            return {};
+        }
+    }
+    return QStringLiteral("--format wants text, json or jsonl, not \"%1\"").arg(value);
+}
+
+// A report file's folder must exist before anything is sent.
+QString checkReportPath(const char *option, const QString &value, QString *path) {
+    if (value.isEmpty()) {
+        return QStringLiteral("%1 needs a file").arg(QLatin1String(option));
+    }
+    const QFileInfo info(value);
+    if (info.isDir()) {
+        return QStringLiteral("%1 wants a file, not the folder %2")
+            .arg(QLatin1String(option), value);
+    }
+    if (!info.absoluteDir().exists()) {
+        return QStringLiteral("%1: the folder %2 does not exist")
+            .arg(QLatin1String(option), info.absolutePath());
+    }
+    *path = value;
+    return {};
+}
+
+QString applyJunit(const QString &value, Request &request, Gathered &) {
+    return checkReportPath("--junit", value, &request.junitPath);
+}
+
+QString applyMetrics(const QString &value, Request &request, Gathered &) {
+    return checkReportPath("--metrics", value, &request.metricsPath);
+}
+
+QString applyRetryFile(const QString &value, Request &request, Gathered &) {
+    return checkReportPath("--retry-file", value, &request.retryPath);
+}
+
+QString applyBatch(const QString &value, Request &request, Gathered &) {
+    BatchParse parsed = parseBatchList(value);
+    if (!parsed.sizes) {
+        return parsed.error;
+    }
+    request.batches = *parsed.sizes;
+    return {};
+}
+
+QString applyMaxFailPercent(const QString &value, Request &request, Gathered &) {
+    bool ok = false;
+    const double percent = value.toDouble(&ok);
+    if (!ok || !(percent >= 0 && percent <= 100)) {
+        return QStringLiteral("--max-fail-percent wants a number from 0 to 100, not \"%1\"")
+            .arg(value);
+    }
+    request.maxFailPercent = percent;
+    return {};
+}
+
+// What the report and rollout options need of each other.
+QString checkReportOptions(const Request &request) {
+    if (request.maxFailPercent && request.batches.isEmpty()) {
+        return QStringLiteral("--max-fail-percent needs --batch");
+    }
+    const QStringList files{request.junitPath, request.metricsPath, request.retryPath};
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        if (!files[i].isEmpty() && files.indexOf(files[i], i + 1) > i) {
+            return QStringLiteral("%1 is named for two reports").arg(files[i]);
+        }
+    }
+    return {};
+}
+
 // Every option: whether it takes a value, which command it belongs to (none: global) and what
 // it does. --help and --version are answered before any of these.
 struct OptionRule {
@@ -151,7 +236,7 @@ struct OptionRule {
     ApplyOption apply;
 };
 
-const std::array<OptionRule, 14> kOptions{{
+const std::array<OptionRule, 20> kOptions{{
     {"--targets", true, std::nullopt, applyTargets},
     {"--jobs", true, std::nullopt, applyJobs},
     {"--json", false, std::nullopt, applyJson},
@@ -161,6 +246,13 @@ const std::array<OptionRule, 14> kOptions{{
     {"--version", false, std::nullopt, nullptr},
     // Not in --help: tests and the benchmark shorten every wait with it.
     {"--short-waits", false, std::nullopt, applyShortWaits},
+    // Report and rollout options
+    {"--format", true, std::nullopt, applyFormat},
+    {"--junit", true, std::nullopt, applyJunit},
+    {"--metrics", true, std::nullopt, applyMetrics},
+    {"--retry-file", true, std::nullopt, applyRetryFile},
+    {"--batch", true, std::nullopt, applyBatch},
+    {"--max-fail-percent", true, std::nullopt, applyMaxFailPercent},
     {"--profile", true, Command::Program, applyProfile},
     {"--hours", true, Command::SetTime, applyHours},
     {"--yes", false, Command::ClearMemory, applyYes},
@@ -322,6 +414,9 @@ ParsedArguments parseArguments(const QStringList &arguments) {
     Gathered gathered;
     QString error = applyOptions(line.options, name, request, gathered);
     if (error.isEmpty()) {
+        error = checkReportOptions(request);
+    }
+    if (error.isEmpty()) {
         const CommandRow &row = commandRow(request.command);
         error = row.takeArguments ? row.takeArguments(line.positionals, request) : QString();
     }
@@ -374,21 +469,33 @@ QString usageText() {
                "Options:\n"
                "  --targets FILE   read targets from FILE, one per line (# starts a comment)\n"
                "  --jobs N         readers worked on at once (default 16)\n"
-               "  --json           one JSON report on stdout\n"
+               "  --json           one JSON report on stdout (same as --format json)\n"
+               "  --format FORMAT  text (default), json (one document at the end) or jsonl\n"
+               "                   (one JSON object per line as each target ends)\n"
+               "  --junit FILE     also write a JUnit XML report, one test case per target\n"
+               "  --metrics FILE   also write Prometheus metrics (node exporter textfile)\n"
+               "  --retry-file FILE  write the targets that did not succeed, ready for --targets\n"
+               "  --batch LIST     roll out in batches, e.g. 1,10%,100% (the last size "
+               "repeats)\n"
+               "  --max-fail-percent P  start no further batch once more than P % of the\n"
+               "                   targets started are unreachable or failed\n"
                "  --quiet          print only failed targets\n"
                "  --trace          print every byte exchanged on stderr\n"
                "  --version        print the version\n"
                "  --help           print this help\n"
                "\n"
                "Output: one line per target as it finishes (target, OK or FAILED, message, "
-               "seconds)\n"
-               "and a summary line. Progress goes to stderr, only when stderr is a terminal.\n"
+               "seconds,\n"
+               "status: ok, changed, unreachable, failed, skipped or interrupted) and a summary "
+               "line.\n"
+               "Progress goes to stderr, only when stderr is a terminal.\n"
                "\n"
                "Exit codes:\n"
                "  0  every target succeeded\n"
                "  1  at least one target failed (link, timeout, refused, wrong reply, file "
                "error)\n"
-               "     or the run was interrupted\n"
+               "     or the run was interrupted, a rollout stopped (the rest skipped), or\n"
+               "     stdout or a report file could not be written\n"
                "  2  usage or input error, found before anything was sent\n");
 }
 

@@ -2,6 +2,7 @@
 
 #include "cli/arguments.h"
 
+#include <QDateTime>
 #include <QTimer>
 
 #include <algorithm>
@@ -29,7 +30,35 @@ void JobScheduler::start() {
             m_next = m_request.targets.size();
         }
     }
+    startBatch();
     QTimer::singleShot(0, this, &JobScheduler::startNext);
+}
+
+void JobScheduler::startBatch() {
+    const qsizetype total = m_request.targets.size();
+    m_batchEnd = std::min(total, m_batchEnd + batchSize(m_request.batches, m_batches++, total));
+}
+
+bool JobScheduler::tooManyFailed() const {
+    return m_request.maxFailPercent &&
+           double(m_failed) * 100.0 > *m_request.maxFailPercent * double(m_next);
+}
+
+void JobScheduler::skipTheRest() {
+    const QString message =
+        QStringLiteral("not started: %1 of the %2 targets started failed, more than %3 %")
+            .arg(m_failed)
+            .arg(m_next)
+            .arg(*m_request.maxFailPercent);
+    while (m_next < m_request.targets.size()) {
+        TargetResult result;
+        result.target = m_request.targets.at(m_next++).text;
+        result.exit = Reason::Skipped;
+        result.message = message;
+        result.command = m_request.command;
+        result.status = Status::Skipped;
+        emit targetFinished(result);
+    }
 }
 
 void JobScheduler::stop() {
@@ -46,7 +75,16 @@ void JobScheduler::stop() {
 
 void JobScheduler::startNext() {
     const int limit = std::max(1, m_request.jobs);
-    while (!m_stopping && m_running < limit && m_next < m_request.targets.size()) {
+    const qsizetype total = m_request.targets.size();
+    if (!m_stopping && m_running == 0 && m_next == m_batchEnd && m_next < total) {
+        // The batch has ended: the next one starts unless too many have failed.
+        if (tooManyFailed()) {
+            skipTheRest();
+        } else {
+            startBatch();
+        }
+    }
+    while (!m_stopping && m_running < limit && m_next < m_batchEnd) {
         auto *job = new TargetJob(m_request, m_request.targets.at(m_next++), this);
         ++m_running;
         connect(job, &TargetJob::progressed, this, &JobScheduler::progressed);
@@ -62,8 +100,11 @@ void JobScheduler::startNext() {
 
 void JobScheduler::onJobFinished(TargetJob *job, const TargetResult &result) {
     --m_running;
+    m_failed += result.status == Status::Unreachable || result.status == Status::Failed ? 1 : 0;
     job->deleteLater();
-    emit targetFinished(result);
+    TargetResult ended = result;
+    ended.endedAt = QDateTime::currentMSecsSinceEpoch();
+    emit targetFinished(ended);
     startNext();
 }
 

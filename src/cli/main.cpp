@@ -5,7 +5,6 @@
 #include "cli/commandtable.h"
 #include "cli/exitcodes.h"
 #include "cli/filelimit.h"
-#include "cli/filelimit.h"
 #include "cli/report.h"
 #include "cli/stoprequest.h"
 #include "cli/tracelog.h"
@@ -17,6 +16,9 @@
 #include <QTextStream>
 #include <QTimer>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <optional>
 #include <unistd.h>
 
@@ -56,9 +58,12 @@ void startWireTrace() {
 
 Reporter::Options reportOptions(const Request &request) {
     Reporter::Options options;
-    options.json = request.json;
+    options.format = request.format;
     options.quiet = request.quiet;
     options.progress = ::isatty(STDERR_FILENO) == 1 && !request.quiet;
+    options.junitPath = request.junitPath;
+    options.metricsPath = request.metricsPath;
+    options.retryPath = request.retryPath;
     return options;
 }
 
@@ -70,6 +75,23 @@ void fitJobsToFileLimit(Request &request, QTextStream &err) {
         err << budget.notice << Qt::endl;
         request.jobs = budget.links;
     }
+}
+
+// A report that did not reach stdout (a full disk, a closed pipe) is a failure: `code`, or 1
+// with a message on stderr.
+int checkedOutput(QTextStream &out, QTextStream &err, int code) {
+    out.flush();
+    const bool failed =
+        out.status() != QTextStream::Ok || std::fflush(stdout) != 0 || std::ferror(stdout) != 0;
+    if (!failed) {
+        return code;
+    }
+    const int error = errno;
+    err << "varo-cli: cannot write to stdout"
+        << (error != 0 ? QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error))
+                       : QString())
+        << Qt::endl;
+    return code == kExitOk ? kExitFailed : code;
 }
 
 QStringList targetNames(const Request &request) {
@@ -91,7 +113,7 @@ int main(int argc, char *argv[]) {
     QTextStream err(stderr);
     const ParsedArguments parsed = parseArguments(QCoreApplication::arguments().mid(1));
     if (const std::optional<int> code = answerAtOnce(parsed, out, err)) {
-        return *code;
+        return checkedOutput(out, err, *code);
     }
     Request request = parsed.request;
     if (const QString error = checkInputs(request); !error.isEmpty()) {
@@ -123,9 +145,11 @@ int main(int argc, char *argv[]) {
 
     // Started from the event loop, so `finished` can always end it.
     QTimer::singleShot(0, &app, [&] {
+        reporter.begin();
         runCommand(request, reporter, stop, [&] {
             const int code = reporter.finish();
-            QCoreApplication::exit(stop.isRequested() ? kExitFailed : code);
+            QCoreApplication::exit(
+                checkedOutput(out, err, stop.isRequested() ? kExitFailed : code));
         });
     });
     return app.exec();

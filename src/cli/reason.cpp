@@ -18,6 +18,8 @@ QString reasonName(Reason reason) {
         return QStringLiteral("file");
     case Reason::Interrupted:
         return QStringLiteral("interrupted");
+    case Reason::Skipped:
+        return QStringLiteral("skipped");
     }
     return QStringLiteral("link");
 }

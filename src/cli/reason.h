@@ -16,6 +16,7 @@ enum class Reason {
     WrongReply,  // "wrong-reply": an answer that is not the expected one
     File,        // "file": a local file could not be read or written
     Interrupted, // "interrupted": Ctrl+C, or the run ended without a result
+    Skipped,     // "skipped": not started, a rollout stopped before its batch
 };
 
 QString reasonName(Reason reason);

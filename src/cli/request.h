@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/batches.h"
 #include "cli/target.h"
 
 #include "utilities/maintenanceverb.h"
@@ -32,6 +33,10 @@ enum class Command {
 
 using utilities::ReaderMode;
 
+// How results reach stdout: lines for people, one JSON document, or one JSON object per line as
+// it happens.
+enum class OutputFormat { Text, Json, Jsonl };
+
 QString commandName(Command command);
 std::optional<Command> commandFromName(const QString &name);
 QString readerModeName(ReaderMode mode);
@@ -51,6 +56,14 @@ struct Request {
     bool quiet = false;      // only failed targets' lines, no summary, no progress
     bool trace = false;      // every byte exchanged on stderr
     bool shortWaits = false; // tests and the benchmark: every reply, connect and pause wait short
+
+    // Report and rollout options
+    OutputFormat format = OutputFormat::Text; // --format (--json is json)
+    QString junitPath;                        // --junit: JUnit XML, one test case per target
+    QString metricsPath;                      // --metrics: Prometheus text format
+    QString retryPath;                        // --retry-file: the targets to run again
+    QList<BatchSize> batches;                 // --batch (empty: one batch of every target)
+    std::optional<double> maxFailPercent;     // --max-fail-percent (only with --batch)
 
     // Command options
     QString profilePath;                      // program --profile (empty: the defaults)

@@ -15,6 +15,8 @@ enum class Status {
     Interrupted, // "interrupted": Ctrl+C, or the run ended without a result
 };
 
+inline constexpr int kStatusCount = 6;
+
 QString statusName(Status status);
 
 } // namespace varo::cli

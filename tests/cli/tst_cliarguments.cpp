@@ -182,6 +182,29 @@ void TestCliArguments::usageErrors_data() {
                                        << "ports takes no target";
     QTest::newRow("targets file missing") << "info --targets /nonexistent/varo-targets"
                                           << "cannot read the targets file";
+    // Report and rollout options
+    QTest::newRow("format unknown") << "--format xml info tcp:h:1"
+                                    << "--format wants text, json or jsonl";
+    QTest::newRow("junit folder missing") << "--junit /nonexistent/j.xml info tcp:h:1"
+                                          << "does not exist";
+    QTest::newRow("metrics is a folder") << "--metrics / info tcp:h:1"
+                                         << "not the folder";
+    QTest::newRow("one file, two reports") << "--junit r.txt --retry-file r.txt info tcp:h:1"
+                                           << "named for two reports";
+    QTest::newRow("batch zero") << "--batch 0 info tcp:h:1"
+                                << "--batch";
+    QTest::newRow("batch over 100%") << "--batch 1,101% info tcp:h:1"
+                                     << "\"101%\"";
+    QTest::newRow("batch empty item") << "--batch 1,,2 info tcp:h:1"
+                                      << "--batch";
+    QTest::newRow("batch text") << "--batch some info tcp:h:1"
+                                << "--batch";
+    QTest::newRow("max fail over 100") << "--batch 1 --max-fail-percent 101 info tcp:h:1"
+                                       << "--max-fail-percent";
+    QTest::newRow("max fail negative") << "--batch 1 --max-fail-percent -1 info tcp:h:1"
+                                       << "--max-fail-percent";
+    QTest::newRow("max fail without batch") << "--max-fail-percent 10 info tcp:h:1"
+                                            << "needs --batch";
 }
 
 void TestCliArguments::usageErrors() {
