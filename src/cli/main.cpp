@@ -1,6 +1,7 @@
 // varo-cli: the reader operations from scripts, for one reader or a fleet.
 
 #include "cli/arguments.h"
+#include "cli/commandchecks.h"
 #include "cli/commandrunner.h"
 #include "cli/commandtable.h"
 #include "cli/exitcodes.h"
@@ -85,6 +86,9 @@ int main(int argc, char *argv[]) {
     if (const QString error = checkInputs(request); !error.isEmpty()) {
         err << "varo-cli: " << error << Qt::endl;
         return kExitUsage;
+    }
+    for (const QString &note : inputNotes(request)) {
+        err << "varo-cli: " << note << Qt::endl;
     }
 
     if (request.trace) {

@@ -41,7 +41,8 @@ QString uploadFileFor(const Request &request, const Target &target) {
                     ? c
                     : QLatin1Char('_');
     }
-    return QDir(request.outPath).filePath(name + QStringLiteral(".txt"));
+    const QString started = request.startedUtc.toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+    return QDir(request.outPath).filePath(name + u'-' + started + QStringLiteral(".txt"));
 }
 
 } // namespace varo::cli
