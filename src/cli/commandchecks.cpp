@@ -87,6 +87,10 @@ QString loadProgramSettings(Request &request) {
         request.programSettings = std::move(model);
         return {};
     }
+    if (QFile profile(request.profilePath); !profile.open(QIODevice::ReadOnly)) {
+        return QStringLiteral("cannot read the profile %1: %2")
+            .arg(request.profilePath, profile.errorString());
+    }
     const config::ProfileLoadResult loaded = config::loadProfileFile(request.profilePath, *model);
     if (loaded.hasErrors()) {
         return QStringLiteral("the profile %1 is not valid:\n%2")
