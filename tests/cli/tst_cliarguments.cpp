@@ -154,9 +154,8 @@ void TestCliArguments::usageErrors_data() {
     QTest::newRow("same target twice") << "info serial:/dev/ttyUSB0 serial:/dev/ttyUSB0@19200"
                                        << "given twice";
     // One reader under two names, resolved without dialling it.
-    QTest::newRow("same reader, name and address")
-        << "info tcp:127.0.0.1:5757 tcp:localhost:5757"
-        << "given twice (as \"tcp:127.0.0.1:5757\")";
+    QTest::newRow("same reader, name and address") << "info tcp:127.0.0.1:5757 tcp:localhost:5757"
+                                                   << "given twice (as \"tcp:127.0.0.1:5757\")";
     QTest::newRow("same reader, mapped address") << "info tcp:[::ffff:127.0.0.1]:5 tcp:127.0.0.1:5"
                                                  << "given twice";
     QTest::newRow("same device, port number and path") << "info serial:2 serial:/dev/ttyS1"
