@@ -146,10 +146,6 @@ namespace {
 // Why the single upload file cannot be written as asked (empty when it can).
 QString singleFileProblem(const Request &request) {
     const QFileInfo out(request.outPath);
-    if (out.isDir()) {
-        return QStringLiteral("--out is a folder; with one target it names the file: %1")
-            .arg(request.outPath);
-    }
     if (!out.absoluteDir().exists()) {
         return QStringLiteral("the folder of --out does not exist: %1").arg(out.absolutePath());
     }
@@ -172,7 +168,8 @@ QString checkUploadFiles(Request &request) {
                               "per target): %1")
             .arg(request.outPath);
     }
-    if (request.targets.size() == 1) {
+    request.outIsFolder = out.isDir();
+    if (request.targets.size() == 1 && !request.outIsFolder) {
         return singleFileProblem(request);
     }
     QSet<QString> files;

@@ -568,11 +568,11 @@ const CommandRow kRows[] = {
     {.command = Command::Upload,
      .name = "upload",
      .usage = "  upload --out PATH [--overwrite]\n"
-              "                            stored transactions: one target, PATH is a new file "
-              "(an\n"
-              "                            existing one only with --overwrite); several, PATH is "
-              "a\n"
-              "                            folder with a new file per target and run\n",
+              "                            stored transactions into PATH, a new file (an "
+              "existing one\n"
+              "                            only with --overwrite; one target), or an existing "
+              "folder\n"
+              "                            that gets a new file per target and run\n",
      .checkRequest = needsOutPath,
      .checkInputs = checkUploadFiles,
      .make = makeUpload,

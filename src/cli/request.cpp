@@ -32,7 +32,7 @@ QString readerModeName(ReaderMode mode) {
 }
 
 QString uploadFileFor(const Request &request, const Target &target) {
-    if (request.targets.size() <= 1) {
+    if (request.targets.size() <= 1 && !request.outIsFolder) {
         return request.outPath;
     }
     QString name;

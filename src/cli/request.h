@@ -73,6 +73,7 @@ struct Request {
     bool force = false;                       // clear-memory --force
     QString skipIfVersion;                    // flash --skip-if-version
     bool overwrite = false;                   // upload --overwrite
+    bool outIsFolder = false; // upload: --out named an existing folder (set by checkInputs())
 
     // program: the settings sent, loaded once by checkInputs() (shared by every target; only
     // read)
@@ -82,8 +83,9 @@ struct Request {
     QDateTime startedUtc;            // set by checkInputs(): names the upload files of a folder
 };
 
-// The file an upload from `target` writes: outPath itself for a single target, else a file in
-// the outPath folder named after the target and the run's UTC start time
+// The file an upload from `target` writes: outPath itself for a single target and a path that is
+// no folder, else a file in the outPath folder named after the target and the run's UTC start
+// time
 // ("tcp_10.0.0.7_5757-20261208T130700Z.txt").
 QString uploadFileFor(const Request &request, const Target &target);
 

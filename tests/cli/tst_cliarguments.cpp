@@ -271,7 +271,7 @@ void TestCliArguments::inputChecks_data() {
     QTest::newRow("upload one file") << "upload --out {dir}/records.txt serial:2"
                                      << "";
     QTest::newRow("upload one into a folder") << "upload --out {dir} serial:2"
-                                              << "is a folder";
+                                              << "";
     QTest::newRow("upload several into a folder") << "upload --out {dir} serial:2 tcp:h:1"
                                                   << "";
     QTest::newRow("upload several into a file") << "upload --out {dir}/records.txt serial:2 tcp:h:1"

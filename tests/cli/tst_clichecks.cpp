@@ -172,13 +172,13 @@ void TestCliChecks::clockSyncTwice() {
     QString error;
     QVERIFY2(fleet.listen(0, &error), qPrintable(error));
     const QStringList args{QStringLiteral("--json"), QStringLiteral("set-time"),
-                           QStringLiteral("--max-drift"), QStringLiteral("2"),
-                           tcpTarget(fleet, 0)};
+                           QStringLiteral("--max-drift"), QStringLiteral("2"), tcpTarget(fleet, 0)};
     const QJsonObject first = resultOf(runCli(args));
     QVERIFY(first.value(QLatin1String("ok")).toBool());
     compareStatus(first, QStringLiteral("changed"));
     const QJsonObject firstData = first.value(QLatin1String("data")).toObject();
-    QVERIFY(firstData.value(QLatin1String("readerTimeBefore")).toString().startsWith("2010-03-05T"));
+    QVERIFY(
+        firstData.value(QLatin1String("readerTimeBefore")).toString().startsWith("2010-03-05T"));
     QVERIFY(firstData.value(QLatin1String("driftSeconds")).toDouble() < -1e8);
     QVERIFY(firstData.contains(QLatin1String("timeSet")));
 
@@ -230,10 +230,9 @@ void TestCliChecks::versionGate() {
     SimFleet fleet(SimOptions{}, 1);
     QString error;
     QVERIFY2(fleet.listen(0, &error), qPrintable(error));
-    const Outcome outcome =
-        runCli({QStringLiteral("--json"), QStringLiteral("flash"),
-                path(QStringLiteral("image.bin")), QStringLiteral("--skip-if-version"), version,
-                tcpTarget(fleet, 0)});
+    const Outcome outcome = runCli(
+        {QStringLiteral("--json"), QStringLiteral("flash"), path(QStringLiteral("image.bin")),
+         QStringLiteral("--skip-if-version"), version, tcpTarget(fleet, 0)});
     QCOMPARE(outcome.code, 0);
     const QJsonObject result = resultOf(outcome);
     compareStatus(result, skipped ? QStringLiteral("ok") : QStringLiteral("changed"));
@@ -258,7 +257,8 @@ void TestCliChecks::uploadFiles() {
     old.write("thousands of records\r\n");
     old.close();
 
-    const Outcome refused = runCli({QStringLiteral("upload"), QStringLiteral("--out"), file, reader});
+    const Outcome refused =
+        runCli({QStringLiteral("upload"), QStringLiteral("--out"), file, reader});
     QCOMPARE(refused.code, 2);
     QVERIFY2(refused.err.contains(QLatin1String("--overwrite")), qPrintable(refused.err));
     QVERIFY(old.open(QIODevice::ReadOnly));
@@ -266,8 +266,8 @@ void TestCliChecks::uploadFiles() {
     old.close();
     QVERIFY(fleet.reader(0)->received().isEmpty());
 
-    const Outcome replaced = runCli(
-        {QStringLiteral("upload"), QStringLiteral("--overwrite"), QStringLiteral("--out"), file, reader});
+    const Outcome replaced = runCli({QStringLiteral("upload"), QStringLiteral("--overwrite"),
+                                     QStringLiteral("--out"), file, reader});
     QCOMPARE(replaced.code, 0);
     QVERIFY(old.open(QIODevice::ReadOnly));
     QCOMPARE(old.readAll().count("\r\n"), 5);
@@ -275,16 +275,16 @@ void TestCliChecks::uploadFiles() {
 
     QDir folder(path(QStringLiteral("runs")));
     QVERIFY(folder.mkpath(QStringLiteral(".")));
-    const Outcome many = runCli({QStringLiteral("--json"), QStringLiteral("upload"),
-                                 QStringLiteral("--out"), folder.path(), tcpTarget(fleet, 0),
-                                 tcpTarget(fleet, 1)});
+    const Outcome many =
+        runCli({QStringLiteral("--json"), QStringLiteral("upload"), QStringLiteral("--out"),
+                folder.path(), tcpTarget(fleet, 0), tcpTarget(fleet, 1)});
     QCOMPARE(many.code, 0);
-    const QRegularExpression name(QStringLiteral(
-        R"(^tcp_127\.0\.0\.1_\d+-\d{8}T\d{6}Z\.txt$)"));
+    const QRegularExpression name(QStringLiteral(R"(^tcp_127\.0\.0\.1_\d+-\d{8}T\d{6}Z\.txt$)"));
     const QStringList files = folder.entryList(QDir::Files);
     QCOMPARE(files.size(), 2);
     for (int i = 0; i < 2; ++i) {
-        const QFileInfo written(resultOf(many, i).value(QLatin1String("data")).toObject().value("file").toString());
+        const QFileInfo written(
+            resultOf(many, i).value(QLatin1String("data")).toObject().value("file").toString());
         QVERIFY2(name.match(written.fileName()).hasMatch(), qPrintable(written.fileName()));
         QVERIFY(isPrivate(written));
     }
