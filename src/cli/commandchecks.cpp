@@ -3,6 +3,7 @@
 #include "config/configmodel.h"
 #include "config/defaults.h"
 #include "config/readerprofile.h"
+#include "flash/loaderprofile.h"
 
 #include "common/controltext.h"
 
@@ -10,6 +11,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+
+#include <algorithm>
 
 namespace varo::cli {
 
@@ -137,6 +140,16 @@ QString checkImage(Request &request) {
     }
     if (image.size() == 0) {
         return QStringLiteral("the image %1 is empty").arg(request.imagePath);
+    }
+    // The loader sends the last bytes as the trailer: an image no longer holds no data.
+    const flash::DownloadKind kind =
+        request.boot2 ? flash::DownloadKind::Boot2 : flash::DownloadKind::Firmware;
+    const qsizetype trailer = std::max(flash::LoaderProfile::forDownload(kind, false).trailerLength,
+                                       flash::LoaderProfile::forDownload(kind, true).trailerLength);
+    if (image.size() <= trailer) {
+        return QStringLiteral("the image %1 holds no data: %2 bytes, no more than its trailer")
+            .arg(request.imagePath)
+            .arg(image.size());
     }
     return {};
 }

@@ -266,6 +266,8 @@ void TestCliArguments::inputChecks_data() {
                                    << "cannot read the image";
     QTest::newRow("image empty") << "flash {dir}/empty.hex serial:2"
                                  << "is empty";
+    QTest::newRow("image only a trailer") << "flash {dir}/trailer.hex serial:2"
+                                          << "holds no data";
     QTest::newRow("profile missing") << "program --profile {dir}/none.ini serial:2"
                                      << "cannot read the profile";
     QTest::newRow("upload one file") << "upload --out {dir}/records.txt serial:2"
@@ -303,8 +305,12 @@ void TestCliArguments::inputChecks() {
     QFETCH(QString, hint);
     QFile image(m_dir.filePath(QStringLiteral("image.hex")));
     QVERIFY(image.open(QIODevice::WriteOnly));
-    image.write(":00000001FF\n");
+    image.write(QByteArray(100, 'A'));
     image.close();
+    QFile trailer(m_dir.filePath(QStringLiteral("trailer.hex")));
+    QVERIFY(trailer.open(QIODevice::WriteOnly));
+    trailer.write(QByteArray(44, 'A'));
+    trailer.close();
     QFile empty(m_dir.filePath(QStringLiteral("empty.hex")));
     QVERIFY(empty.open(QIODevice::WriteOnly));
     empty.close();
