@@ -60,6 +60,12 @@ TargetJob::~TargetJob() {
 
 void TargetJob::start() {
     m_clock.start();
+    const bool dryRun = m_request.check && !m_row.readOnly;
+    if (dryRun) {
+        m_lookSteps = checkSteps(m_row, m_request);
+    } else if (m_row.look) {
+        m_lookSteps = m_row.look(m_request);
+    }
     connect(m_link.get(), &link::ReaderLink::connectFinished, this, &TargetJob::onConnected);
     // connectReader() may report a failure from inside the call; finished() must come later.
     QTimer::singleShot(0, this, [this] {
@@ -67,8 +73,9 @@ void TargetJob::start() {
             return end(false, Reason::Interrupted, {},
                        QStringLiteral("interrupted before connecting"));
         }
-        m_link->connectReader(m_row.linkSettings ? m_row.linkSettings(m_target)
-                                                 : m_target.settings);
+        // A look talks to the reader as it is set up; the operation may need other settings
+        // (the loader's baud rate), and then gets a link of its own.
+        m_link->connectReader(m_lookSteps.isEmpty() ? operationSettings() : m_target.settings);
     });
 }
 
@@ -112,17 +119,17 @@ void TargetJob::onConnected(bool connected) {
         m_link->disconnectReader();
         return end(false, Reason::Interrupted, {}, QStringLiteral("interrupted after connecting"));
     }
+    if (m_lookSteps.isEmpty() || m_lookDone) {
+        return runOperation();
+    }
     look();
 }
 
+link::LinkSettings TargetJob::operationSettings() const {
+    return m_row.linkSettings ? m_row.linkSettings(m_target) : m_target.settings;
+}
+
 void TargetJob::look() {
-    const bool dryRun = m_request.check && !m_row.readOnly;
-    m_lookSteps = dryRun
-                      ? checkSteps(m_row, m_request)
-                      : (m_row.look ? m_row.look(m_request) : QList<utilities::MaintenanceStep>());
-    if (m_lookSteps.isEmpty()) {
-        return runOperation();
-    }
     auto commands = std::make_unique<utilities::MaintenanceCommands>(m_link.get());
     commands->setSteps(m_lookSteps);
     m_operation = std::move(commands);
@@ -139,6 +146,7 @@ void TargetJob::onLooked(const OperationResult &result) {
     }
     m_looked = m_operation->data();
     m_operation.reset();
+    m_lookDone = true;
     const int step = std::clamp(m_looked.step, 0, int(m_lookSteps.size()) - 1);
     const QString stepName = lookStepName(m_lookSteps[step].verb);
     if (!result.ok()) {
@@ -166,6 +174,11 @@ void TargetJob::onLooked(const OperationResult &result) {
     }
     if (m_stopping) {
         return end(false, Reason::Interrupted, {}, QStringLiteral("interrupted"));
+    }
+    if (m_link->settings() != operationSettings()) {
+        m_link->disconnectReader();
+        m_link->connectReader(operationSettings()); // onConnected() runs the operation
+        return;
     }
     runOperation();
 }

@@ -20,9 +20,11 @@ namespace varo::cli {
 
 // One reader's run: its own link and the operation its command row makes, connect -> look ->
 // operation -> disconnect. The look reads what the row's plan decides on (the clock, the memory
-// counts, the firmware identification); with --check the run ends after it, having sent nothing
-// that changes the reader. Emits finished() exactly once, from the event loop, never from
-// inside start(). The job owns everything it opens; deleting it after finished() is safe.
+// counts, the firmware identification) over the target's own settings; with --check the run ends
+// after it, having sent nothing that changes the reader. An operation that needs other settings
+// (the loader's baud rate) reconnects with them after the look. Emits finished() exactly once, from
+// the event loop, never from inside start(). The job owns everything it opens; deleting it after
+// finished() is safe.
 class TargetJob : public QObject {
     Q_OBJECT
 public:
@@ -43,6 +45,7 @@ signals:
 
 private:
     void onConnected(bool connected);
+    link::LinkSettings operationSettings() const;
     void look();
     void onLooked(const link::OperationResult &result);
     void runOperation();
@@ -58,6 +61,7 @@ private:
     std::unique_ptr<link::ReaderOperation> m_operation; // the look's, then the command's
     QList<utilities::MaintenanceStep> m_lookSteps;
     link::OperationData m_looked;
+    bool m_lookDone = false;
     bool m_acting = false; // m_operation is the command's
     QElapsedTimer m_clock;
     bool m_stopping = false;

@@ -6,6 +6,7 @@
 #include "clirun.h"
 #include "sim/readersimulator.h"
 #include "sim/simfleet.h"
+#include "sim/simpty.h"
 #include "sim/simtcpserver.h"
 
 #include <QDir>
@@ -218,8 +219,10 @@ void TestCliChecks::guardAndUpload() {
 void TestCliChecks::versionGate_data() {
     QTest::addColumn<QString>("version");
     QTest::addColumn<bool>("skipped");
-    QTest::newRow("the version there") << "SIM V1" << true;
-    QTest::newRow("another version") << "V2.0" << false;
+    QTest::addColumn<bool>("pty"); // serial at 19200: the look at that rate, the loader at 9600
+    QTest::newRow("the version there") << "SIM V1" << true << false;
+    QTest::newRow("another version") << "V2.0" << false << false;
+    QTest::newRow("another version, serial") << "V2.0" << false << true;
 }
 
 // --skip-if-version reads the identification first and, when it holds the text, sends nothing
@@ -227,12 +230,18 @@ void TestCliChecks::versionGate_data() {
 void TestCliChecks::versionGate() {
     QFETCH(QString, version);
     QFETCH(bool, skipped);
+    QFETCH(bool, pty);
     SimFleet fleet(SimOptions{}, 1);
     QString error;
     QVERIFY2(fleet.listen(0, &error), qPrintable(error));
-    const Outcome outcome = runCli(
-        {QStringLiteral("--json"), QStringLiteral("flash"), path(QStringLiteral("image.bin")),
-         QStringLiteral("--skip-if-version"), version, tcpTarget(fleet, 0)});
+    if (pty) {
+        QVERIFY2(fleet.openPtys({}, &error), qPrintable(error));
+    }
+    const QString reader = pty ? QStringLiteral("serial:%1@19200").arg(fleet.pty(0)->slavePath())
+                               : tcpTarget(fleet, 0);
+    const Outcome outcome = runCli({QStringLiteral("--json"), QStringLiteral("flash"),
+                                    path(QStringLiteral("image.bin")),
+                                    QStringLiteral("--skip-if-version"), version, reader});
     QCOMPARE(outcome.code, 0);
     const QJsonObject result = resultOf(outcome);
     compareStatus(result, skipped ? QStringLiteral("ok") : QStringLiteral("changed"));
