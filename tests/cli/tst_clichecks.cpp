@@ -192,6 +192,16 @@ void TestCliChecks::clockSyncTwice() {
     QVERIFY2(second.value(QLatin1String("message")).toString().startsWith("clock within 2 s"),
              qPrintable(second.value(QLatin1String("message")).toString()));
     QCOMPARE(fleet.reader(0)->received().count("\r+"), 1); // set once
+
+    // info reports the clock as a moment and its offset from this computer's.
+    const QJsonObject info =
+        resultOf(runCli({QStringLiteral("--json"), QStringLiteral("info"), tcpTarget(fleet, 0)}))
+            .value(QLatin1String("data"))
+            .toObject();
+    QVERIFY(
+        QDateTime::fromString(info.value(QLatin1String("readerTimeIso")).toString(), Qt::ISODate)
+            .isValid());
+    QVERIFY(std::abs(info.value(QLatin1String("clockOffsetSeconds")).toDouble(99)) <= 2);
 }
 
 // The guard refuses while records are not uploaded; once an upload has read them, it clears.
