@@ -81,6 +81,17 @@ link::ProfileNotes notesOf(const config::ProfileLoadResult &loaded) {
     return notes;
 }
 
+// "a, b, c and 12 more": a long list of keys shortened for a line on stderr (the report has
+// them all).
+QString keyList(const QStringList &keys) {
+    constexpr qsizetype kShown = 10;
+    QString text = namedControls(keys.mid(0, kShown).join(QStringLiteral(", ")));
+    if (keys.size() > kShown) {
+        text += QStringLiteral(" and %1 more").arg(keys.size() - kShown);
+    }
+    return text;
+}
+
 } // namespace
 
 QString loadProgramSettings(Request &request) {
@@ -123,11 +134,11 @@ QStringList inputNotes(const Request &request) {
     if (!notes.missingKeys.isEmpty()) {
         lines.append(QStringLiteral("the profile lacks %1 keys, which keep their defaults: %2")
                          .arg(notes.missingKeys.size())
-                         .arg(namedControls(notes.missingKeys.join(QStringLiteral(", ")))));
+                         .arg(keyList(notes.missingKeys)));
     }
     if (!notes.unknownKeys.isEmpty()) {
         lines.append(QStringLiteral("ignored keys that name no setting: %1")
-                         .arg(namedControls(notes.unknownKeys.join(QStringLiteral(", ")))));
+                         .arg(keyList(notes.unknownKeys)));
     }
     return lines;
 }
