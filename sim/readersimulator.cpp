@@ -362,10 +362,13 @@ std::optional<QByteArray> ReaderSimulator::uploadNext(bool *closeAfter) {
         return std::nullopt;
     }
     ++m_lAnswers;
+    // A reader counts a record as uploaded once it has sent it.
     if (m_uploadIndex >= recordTotal()) {
+        m_options.uploaded = std::max(m_options.uploaded, m_options.used);
         return "END";
     }
     const QByteArray record = recordAt(m_uploadIndex++);
+    m_options.uploaded = std::max(m_options.uploaded, std::min(m_options.used, m_uploadIndex));
     ++m_recordsSent;
     *closeAfter = m_options.closeAfterRecords >= 0 && m_recordsSent >= m_options.closeAfterRecords;
     return record;

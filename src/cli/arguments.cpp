@@ -2,9 +2,12 @@
 
 #include "cli/commandtable.h"
 
+#include "utilities/settime.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSet>
 
 #include <array>
@@ -14,7 +17,9 @@ namespace varo::cli {
 namespace {
 
 constexpr int kMaxJobs = 1000;
-constexpr int kMaxHours = 100000;
+// Set-time moves the workstation time by at most this many hours either way.
+constexpr int kMaxHours = utilities::kMaxHourOffset;
+constexpr double kMaxDriftSeconds = 366.0 * 24 * 3600;
 
 // What the options given so far have gathered beyond the request itself.
 struct Gathered {
@@ -30,6 +35,18 @@ std::optional<qint64> parseNumber(const QString &text, qint64 lowest, qint64 hig
     return value;
 }
 
+// The line up to its comment: "#" starts one at the start of the line or after a blank, so a
+// device path may hold "#".
+QString withoutComment(const QString &line) {
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (line[i] == QLatin1Char('#') &&
+            (i == 0 || line[i - 1] == QLatin1Char(' ') || line[i - 1] == QLatin1Char('\t'))) {
+            return line.left(i);
+        }
+    }
+    return line;
+}
+
 // One target per line; "#" starts a comment; blank lines are skipped. Each is parsed here,
 // once.
 QString readTargetsFile(const QString &path, QList<Target> *targets) {
@@ -40,12 +57,7 @@ QString readTargetsFile(const QString &path, QList<Target> *targets) {
     int lineNumber = 0;
     while (!file.atEnd()) {
         ++lineNumber;
-        QString line = QString::fromUtf8(file.readLine());
-        const qsizetype hash = line.indexOf(QLatin1Char('#'));
-        if (hash >= 0) {
-            line.truncate(hash);
-        }
-        line = line.trimmed();
+        const QString line = withoutComment(QString::fromUtf8(file.readLine())).trimmed();
         if (line.isEmpty()) {
             continue;
         }
@@ -227,6 +239,52 @@ QString checkReportOptions(const Request &request) {
     return {};
 }
 
+// The options of the command checks.
+QString applyCheck(const QString &, Request &request, Gathered &) {
+    request.check = true;
+    return {};
+}
+
+QString applyExpectReply(const QString &value, Request &request, Gathered &) {
+    request.expectReply = value;
+    return {};
+}
+
+QString applyAllowUnknownKeys(const QString &, Request &request, Gathered &) {
+    request.allowUnknownKeys = true;
+    return {};
+}
+
+QString applyMaxDrift(const QString &value, Request &request, Gathered &) {
+    bool ok = false;
+    const double seconds = value.trimmed().toDouble(&ok);
+    if (!ok || !(seconds >= 0) || seconds > kMaxDriftSeconds) {
+        return QStringLiteral("--max-drift wants seconds from 0 to %1, not \"%2\"")
+            .arg(qint64(kMaxDriftSeconds))
+            .arg(value);
+    }
+    request.maxDriftSeconds = seconds;
+    return {};
+}
+
+QString applyForce(const QString &, Request &request, Gathered &) {
+    request.force = true;
+    return {};
+}
+
+QString applySkipIfVersion(const QString &value, Request &request, Gathered &) {
+    if (value.isEmpty()) {
+        return QStringLiteral("--skip-if-version needs a text");
+    }
+    request.skipIfVersion = value;
+    return {};
+}
+
+QString applyOverwrite(const QString &, Request &request, Gathered &) {
+    request.overwrite = true;
+    return {};
+}
+
 // Every option: whether it takes a value, which command it belongs to (none: global) and what
 // it does. --help and --version are answered before any of these.
 struct OptionRule {
@@ -236,7 +294,7 @@ struct OptionRule {
     ApplyOption apply;
 };
 
-const std::array<OptionRule, 20> kOptions{{
+const std::array<OptionRule, 27> kOptions{{
     {"--targets", true, std::nullopt, applyTargets},
     {"--jobs", true, std::nullopt, applyJobs},
     {"--json", false, std::nullopt, applyJson},
@@ -259,6 +317,14 @@ const std::array<OptionRule, 20> kOptions{{
     {"--out", true, Command::Upload, applyOut},
     {"--boot2", false, Command::Flash, applyBoot2},
     {"--bytes", true, Command::Loopback, applyBytes},
+    // The command checks
+    {"--check", false, std::nullopt, applyCheck},
+    {"--expect-reply", true, std::nullopt, applyExpectReply},
+    {"--allow-unknown-keys", false, Command::Program, applyAllowUnknownKeys},
+    {"--max-drift", true, Command::SetTime, applyMaxDrift},
+    {"--force", false, Command::ClearMemory, applyForce},
+    {"--skip-if-version", true, Command::Flash, applySkipIfVersion},
+    {"--overwrite", false, Command::Upload, applyOverwrite},
 }};
 
 const OptionRule *findOption(const QString &name) {
@@ -361,34 +427,51 @@ QString applyOptions(const QList<GivenOption> &options, const QString &commandTe
     return {};
 }
 
+// The first target that names a reader an earlier one names too, as the message; empty when
+// each reader is named once. Spellings are compared first; then the addresses and device
+// paths, resolving only the hosts whose port another target shares.
+QString duplicateTarget(const QList<Target> &targets) {
+    QHash<QString, QString> seen; // a name a reader is reached under -> its target
+    QHash<quint16, int> portUses;
+    for (const Target &target : targets) {
+        if (const auto it = seen.constFind(target.key()); it != seen.constEnd()) {
+            return QStringLiteral("target \"%1\" is given twice").arg(target.text);
+        }
+        seen.insert(target.key(), target.text);
+        portUses[target.settings.isTcp() ? target.settings.tcpPort : quint16(0)] += 1;
+    }
+    seen.clear();
+    for (const Target &target : targets) {
+        const bool shared = !target.settings.isTcp() || portUses.value(target.settings.tcpPort) > 1;
+        const QStringList keys = shared ? target.readerKeys() : QStringList{target.key()};
+        for (const QString &key : keys) {
+            if (const auto it = seen.constFind(key); it != seen.constEnd()) {
+                return QStringLiteral("target \"%1\" is given twice (as \"%2\")")
+                    .arg(target.text, it.value());
+            }
+        }
+        for (const QString &key : keys) {
+            seen.insert(key, target.text);
+        }
+    }
+    return {};
+}
+
 // The targets on the line, then those of the files; each reader once.
 QString collectTargets(const QStringList &positionals, const QList<Target> &fileTargets,
                        Request &request) {
     if (positionals.isEmpty() && fileTargets.isEmpty()) {
         return QStringLiteral("no target given (TARGET... or --targets FILE)");
     }
-    QSet<QString> keys;
-    const auto add = [&](const Target &target) {
-        if (keys.contains(target.key())) {
-            return QStringLiteral("target \"%1\" is given twice").arg(target.text);
-        }
-        keys.insert(target.key());
-        request.targets.append(target);
-        return QString();
-    };
     for (const QString &text : positionals) {
         const TargetParse parsed = parseTarget(text);
-        QString error = parsed.target ? add(*parsed.target) : parsed.error;
-        if (!error.isEmpty()) {
-            return error;
+        if (!parsed.target) {
+            return parsed.error;
         }
+        request.targets.append(*parsed.target);
     }
-    for (const Target &target : fileTargets) {
-        if (QString error = add(target); !error.isEmpty()) {
-            return error;
-        }
-    }
-    return {};
+    request.targets.append(fileTargets);
+    return duplicateTarget(request.targets);
 }
 
 } // namespace
@@ -430,6 +513,10 @@ ParsedArguments parseArguments(const QStringList &arguments) {
         }
         return {ParsedArguments::Action::Run, request, {}};
     }
+    if (request.expectReply && !row.acknowledged) {
+        return usageError(
+            QStringLiteral("--expect-reply is an option of \"program\" and \"mode\" only"));
+    }
     error = collectTargets(line.positionals, gathered.fileTargets, request);
     if (error.isEmpty() && row.checkRequest) {
         error = row.checkRequest(request);
@@ -443,6 +530,7 @@ ParsedArguments parseArguments(const QStringList &arguments) {
 QString checkInputs(Request &request) {
     const CommandRow &row = commandRow(request.command);
     request.checked = true;
+    request.startedUtc = QDateTime::currentDateTimeUtc();
     return row.checkInputs ? row.checkInputs(request) : QString();
 }
 
@@ -481,6 +569,10 @@ QString usageText() {
                "                   targets started are unreachable or failed\n"
                "  --quiet          print only failed targets\n"
                "  --trace          print every byte exchanged on stderr\n"
+               "  --check          dry run: check the inputs, connect, read only what the "
+               "command\n"
+               "                   looks at and report what it would do (ok or changed)\n"
+               "  --expect-reply TEXT  program, mode: any other reply fails (wrong-reply)\n"
                "  --version        print the version\n"
                "  --help           print this help\n"
                "\n"

@@ -18,10 +18,16 @@ QString takeImageArgument(QStringList &positionals, Request &request);
 QString needsConfirmation(const Request &request);
 QString needsOutPath(const Request &request);
 
-// Files, before anything is sent: the profile readable and valid (its settings loaded into the
-// request), the image readable and not empty, the upload files distinct.
+// Files, before anything is sent: the profile readable and valid, without a key that names no
+// setting unless --allow-unknown-keys (its settings loaded into the request, its warnings and
+// keys into request.profileNotes), the image readable and not empty, the upload files new
+// (an existing single file only with --overwrite), distinct and in a folder that exists.
 QString loadProgramSettings(Request &request);
 QString checkImage(Request &request);
 QString checkUploadFiles(Request &request);
+
+// What the checks noted without refusing (profile warnings, missing and ignored keys), one line
+// each, control characters by name: varo-cli prints them on stderr.
+QStringList inputNotes(const Request &request);
 
 } // namespace varo::cli

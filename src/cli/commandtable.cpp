@@ -13,8 +13,12 @@
 #include "link/readerlink.h"
 #include "loopback/loopbackengine.h"
 #include "utilities/maintenancecommands.h"
+#include "utilities/replyformat.h"
 #include "utilities/utilitytexts.h"
 
+#include "common/controltext.h"
+
+#include <QJsonArray>
 #include <QTextStream>
 
 #include <algorithm>
@@ -35,6 +39,13 @@ constexpr int kBytesPerLoopbackPass = 256;
 
 // The steps of "info", in order, and the names a failure message gives them.
 constexpr const char *kInfoStepNames[] = {"firmware identification", "reader time", "memory usage"};
+constexpr Verb kInfoVerbs[] = {Verb::ReadFirmwareId, Verb::ReadTime, Verb::ShowMemory};
+constexpr int kMemoryFieldWidth = 5;
+
+// Text from a reader, safe for a terminal, between backquotes.
+QString quoted(const QString &text) {
+    return u'`' + namedControls(text) + u'`';
+}
 
 int listPorts(const Request &request, QTextStream &out) {
     const QList<SerialDevice> devices = detectedSerialDevices();
@@ -103,6 +114,8 @@ std::unique_ptr<link::ReaderOperation> makeMode(const JobContext &context) {
 std::unique_ptr<link::ReaderOperation> makeUpload(const JobContext &context) {
     auto commands = std::make_unique<utilities::MaintenanceCommands>(context.link);
     commands->upload()->setFile(uploadFileFor(context.request, context.target));
+    commands->upload()->setExistingFile(context.request.overwrite ? ExistingFile::Replace
+                                                                  : ExistingFile::Refuse);
     commands->setSteps({{Verb::Upload}});
     return commands;
 }
@@ -148,26 +161,140 @@ QString infoStepName(const OperationData &data) {
     return QString::fromLatin1(kInfoStepNames[std::clamp(data.step, 0, 2)]);
 }
 
-void judgeInfo(Verdict &verdict, const OperationData &data) {
+// Why a memory usage reply is no count of slots (empty when it is three fields of digits).
+QString memoryProblem(const link::MemoryCounts &memory) {
+    const QByteArray &reply = memory.reply;
+    bool digits = reply.size() == 3 * kMemoryFieldWidth;
+    for (int field = 0; digits && field < 3; ++field) {
+        const QByteArray text = reply.mid(field * kMemoryFieldWidth, kMemoryFieldWidth).trimmed();
+        digits = !text.isEmpty() &&
+                 std::ranges::all_of(text, [](char c) { return c >= '0' && c <= '9'; });
+    }
+    return digits ? QString()
+                  : QStringLiteral("not three counts of digits: ") +
+                        quoted(utilities::replyText(reply));
+}
+
+// The first reply of an "info" run that is not what a reader sends, as the failed verdict.
+std::optional<Verdict> wrongInfoReply(const OperationData &data) {
+    const auto wrong = [](int step, const QString &why) {
+        return Verdict{{ResultCode::WrongReply, why}, QString::fromLatin1(kInfoStepNames[step])};
+    };
+    if (data.firmwareId.value_or(QString()).trimmed().isEmpty()) {
+        // An empty identification is no identification.
+        return wrong(0, QStringLiteral("empty reply"));
+    }
+    if (data.readerTime && !data.readerClock) {
+        return wrong(1, QStringLiteral("not a date and time: ") +
+                            quoted(utilities::replyText(data.readerTimeReply)));
+    }
+    if (data.memory) {
+        if (const QString problem = memoryProblem(*data.memory); !problem.isEmpty()) {
+            return wrong(2, problem);
+        }
+    }
+    return std::nullopt;
+}
+
+void judgeInfo(Verdict &verdict, const OperationData &data, const Request &) {
     if (!verdict.result.ok()) {
         return;
     }
-    if (data.firmwareId.value_or(QString()).trimmed().isEmpty()) {
-        // An empty identification is no identification.
-        verdict = {{ResultCode::WrongReply, QStringLiteral("empty reply")},
-                   QString::fromLatin1(kInfoStepNames[0])};
+    if (const std::optional<Verdict> wrong = wrongInfoReply(data)) {
+        verdict = *wrong;
         return;
     }
     const link::MemoryCounts memory = data.memory.value_or(link::MemoryCounts{});
-    verdict.result.message =
-        QStringLiteral("%1; time %2; memory %3 used of %4, %5 uploaded")
-            .arg(data.firmwareId.value_or(QString()), data.readerTime.value_or(QString()))
-            .arg(memory.used)
-            .arg(memory.totalSlots)
-            .arg(memory.uploaded);
+    verdict.result.message = QStringLiteral("%1; time %2; memory %3 used of %4, %5 uploaded")
+                                 .arg(namedControls(data.firmwareId.value_or(QString())),
+                                      data.readerTime.value_or(QString()))
+                                 .arg(memory.used)
+                                 .arg(memory.totalSlots)
+                                 .arg(memory.uploaded);
 }
 
-void judgeLoopback(Verdict &verdict, const OperationData &data) {
+// The replies that acknowledge a programming command: all but the identification ("V") that
+// opens a run.
+QList<link::CommandReply> acknowledgements(const QList<link::CommandReply> &replies) {
+    QList<link::CommandReply> acks;
+    for (const link::CommandReply &reply : replies) {
+        if (reply.command != QLatin1String("V")) {
+            acks.append(reply);
+        }
+    }
+    return acks;
+}
+
+// The distinct replies of a run and how often each came, the most frequent first.
+QList<std::pair<QString, int>> replyCounts(const QList<link::CommandReply> &replies) {
+    QList<std::pair<QString, int>> counts;
+    for (const link::CommandReply &reply : replies) {
+        const auto it = std::ranges::find(counts, reply.reply, &std::pair<QString, int>::first);
+        if (it == counts.end()) {
+            counts.append({reply.reply, 1});
+        } else {
+            ++it->second;
+        }
+    }
+    std::ranges::stable_sort(counts, std::greater<>(), &std::pair<QString, int>::second);
+    return counts;
+}
+
+// "49 replies: 47 `OK`, 2 `?`"
+QString replySummaryText(const QList<link::CommandReply> &replies) {
+    QStringList parts;
+    for (const auto &[reply, count] : replyCounts(replies)) {
+        parts.append(QStringLiteral("%1 %2").arg(count).arg(quoted(reply)));
+    }
+    return QStringLiteral("%1 replies: %2")
+        .arg(replies.size())
+        .arg(parts.join(QStringLiteral(", ")));
+}
+
+QString wrongReplyText(const QString &command, const QString &reply, const QString &expected) {
+    return QStringLiteral("%1 was answered %2, not %3")
+        .arg(quoted(command), quoted(reply), quoted(expected));
+}
+
+void judgeProgram(Verdict &verdict, const OperationData &data, const Request &request) {
+    if (!verdict.result.ok()) {
+        return;
+    }
+    if (request.expectReply) {
+        for (const link::CommandReply &reply : acknowledgements(data.replies)) {
+            if (reply.reply != *request.expectReply) {
+                verdict.result = {ResultCode::WrongReply,
+                                  wrongReplyText(reply.command, reply.reply, *request.expectReply)};
+                return;
+            }
+        }
+    }
+    const QString summary = replySummaryText(acknowledgements(data.replies));
+    verdict.result.message = verdict.result.message.isEmpty()
+                                 ? summary
+                                 : verdict.result.message + QStringLiteral("; ") + summary;
+}
+
+void judgeMode(Verdict &verdict, const OperationData &data, const Request &request) {
+    if (!verdict.result.ok() || !data.modeReply) {
+        return;
+    }
+    if (request.expectReply && *data.modeReply != *request.expectReply) {
+        verdict.result = {ResultCode::WrongReply,
+                          wrongReplyText(QStringLiteral("mode ") + readerModeName(request.mode),
+                                         *data.modeReply, *request.expectReply)};
+        return;
+    }
+    verdict.result.message += QStringLiteral("; reply ") + quoted(*data.modeReply);
+}
+
+void judgeSetTime(Verdict &verdict, const OperationData &data, const Request &) {
+    if (verdict.result.ok() && data.driftSeconds) {
+        verdict.result.message += QStringLiteral("; drift before %1 s").arg(*data.driftSeconds);
+    }
+}
+
+void judgeLoopback(Verdict &verdict, const OperationData &data, const Request &) {
     const link::EchoCounts echo = data.echo.value_or(link::EchoCounts{});
     const QString first = echo.firstError.trimmed();
     if (verdict.result.ok() && echo.errors > 0) {
@@ -181,20 +308,80 @@ void judgeLoopback(Verdict &verdict, const OperationData &data) {
     }
 }
 
-QJsonObject infoJson(const OperationData &data) {
-    QJsonObject json;
-    if (!data.firmwareId.value_or(QString()).isEmpty()) {
-        json.insert(QStringLiteral("firmwareId"), *data.firmwareId);
-    }
-    if (!data.readerTime.value_or(QString()).isEmpty()) {
-        json.insert(QStringLiteral("readerTime"), *data.readerTime);
-    }
+QString isoText(const QDateTime &moment) {
+    return moment.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+}
+
+void insertMemory(QJsonObject &json, const OperationData &data) {
     if (data.memory) {
         json.insert(QStringLiteral("totalSlots"), data.memory->totalSlots);
         json.insert(QStringLiteral("used"), data.memory->used);
         json.insert(QStringLiteral("uploaded"), data.memory->uploaded);
     }
+}
+
+void insertFirmwareId(QJsonObject &json, const OperationData &data) {
+    if (!data.firmwareId.value_or(QString()).isEmpty()) {
+        json.insert(QStringLiteral("firmwareId"), *data.firmwareId);
+    }
+}
+
+QJsonObject infoJson(const OperationData &data) {
+    QJsonObject json;
+    insertFirmwareId(json, data);
+    if (!data.readerTime.value_or(QString()).isEmpty()) {
+        json.insert(QStringLiteral("readerTime"), *data.readerTime);
+    }
+    if (data.readerClock) {
+        json.insert(QStringLiteral("readerTimeIso"), isoText(*data.readerClock));
+    }
+    if (data.clockOffsetSeconds) {
+        json.insert(QStringLiteral("clockOffsetSeconds"), double(*data.clockOffsetSeconds));
+    }
+    insertMemory(json, data);
     return json;
+}
+
+QJsonObject memoryJson(const OperationData &data) {
+    QJsonObject json;
+    insertMemory(json, data);
+    return json;
+}
+
+QJsonObject setTimeJson(const OperationData &data) {
+    QJsonObject json;
+    if (data.readerClock) {
+        json.insert(QStringLiteral("readerTimeBefore"), isoText(*data.readerClock));
+    }
+    if (data.driftSeconds) {
+        json.insert(QStringLiteral("driftSeconds"), double(*data.driftSeconds));
+    }
+    if (data.timeSet) {
+        json.insert(QStringLiteral("timeSet"), isoText(*data.timeSet));
+    }
+    return json;
+}
+
+QJsonObject programJson(const OperationData &data) {
+    QJsonArray replies;
+    QJsonObject summary;
+    for (const link::CommandReply &reply : data.replies) {
+        replies.append(QJsonObject{{QStringLiteral("command"), reply.command},
+                                   {QStringLiteral("reply"), reply.reply}});
+    }
+    for (const auto &[reply, count] : replyCounts(acknowledgements(data.replies))) {
+        summary.insert(reply, count);
+    }
+    const link::ProfileNotes notes = data.profile.value_or(link::ProfileNotes{});
+    return {{QStringLiteral("replies"), replies},
+            {QStringLiteral("replySummary"), summary},
+            {QStringLiteral("warnings"), QJsonArray::fromStringList(notes.warnings)},
+            {QStringLiteral("missingKeys"), QJsonArray::fromStringList(notes.missingKeys)},
+            {QStringLiteral("unknownKeys"), QJsonArray::fromStringList(notes.unknownKeys)}};
+}
+
+QJsonObject modeJson(const OperationData &data) {
+    return data.modeReply ? QJsonObject{{QStringLiteral("reply"), *data.modeReply}} : QJsonObject();
 }
 
 QJsonObject uploadJson(const OperationData &data) {
@@ -206,11 +393,13 @@ QJsonObject uploadJson(const OperationData &data) {
 }
 
 QJsonObject flashJson(const OperationData &data) {
-    if (!data.bytes) {
-        return {};
+    QJsonObject json;
+    insertFirmwareId(json, data);
+    if (data.bytes) {
+        json.insert(QStringLiteral("bytesSent"), data.bytes->acknowledged);
+        json.insert(QStringLiteral("bytesTotal"), data.bytes->total);
     }
-    return {{QStringLiteral("bytesSent"), data.bytes->acknowledged},
-            {QStringLiteral("bytesTotal"), data.bytes->total}};
+    return json;
 }
 
 QJsonObject loopbackJson(const OperationData &data) {
@@ -246,6 +435,68 @@ bool uploadChanged(const OperationData &data) {
     return data.upload && data.upload->records > 0;
 }
 
+bool setTimeChanged(const OperationData &data) {
+    return data.timeSet.has_value() || data.gate == link::Gate::WouldAct;
+}
+
+QList<MaintenanceStep> lookAtClock(const Request &request) {
+    if (request.maxDriftSeconds || request.check) {
+        return {{Verb::ReadTime}};
+    }
+    return {};
+}
+
+Plan planSetTime(const Request &request, OperationData &looked) {
+    if (!looked.clockOffsetSeconds) {
+        return {Plan::Action::Act, QStringLiteral("set the clock (the reader time %1 is no date "
+                                                  "and time)")
+                                       .arg(quoted(utilities::replyText(looked.readerTimeReply)))};
+    }
+    looked.driftSeconds = *looked.clockOffsetSeconds - qint64(request.hours) * 3600;
+    const qint64 drift = *looked.driftSeconds;
+    if (request.maxDriftSeconds && double(std::abs(drift)) <= *request.maxDriftSeconds) {
+        return {Plan::Action::Skip, QStringLiteral("clock within %1 s (drift %2 s)")
+                                        .arg(*request.maxDriftSeconds)
+                                        .arg(drift)};
+    }
+    return {Plan::Action::Act, QStringLiteral("set the clock (drift %1 s)").arg(drift)};
+}
+
+QList<MaintenanceStep> lookAtMemory(const Request &) {
+    return {{Verb::ShowMemory}};
+}
+
+Plan planClearMemory(const Request &request, OperationData &looked) {
+    const link::MemoryCounts memory = looked.memory.value_or(link::MemoryCounts{});
+    if (const QString problem = memoryProblem(memory); !problem.isEmpty()) {
+        return {Plan::Action::Refuse, QStringLiteral("memory usage: ") + problem,
+                ResultCode::WrongReply};
+    }
+    const int notUploaded = memory.used - memory.uploaded;
+    if (notUploaded > 0 && !request.force) {
+        return {Plan::Action::Refuse,
+                QStringLiteral("%1 records not uploaded (--force clears them anyway)")
+                    .arg(notUploaded)};
+    }
+    return {Plan::Action::Act, QStringLiteral("clear %1 used slots").arg(memory.used)};
+}
+
+QList<MaintenanceStep> lookAtVersion(const Request &request) {
+    if (!request.skipIfVersion.isEmpty()) {
+        return {{Verb::ReadFirmwareId}};
+    }
+    return {};
+}
+
+Plan planFlash(const Request &request, OperationData &looked) {
+    const QString id = looked.firmwareId.value_or(QString());
+    if (!request.skipIfVersion.isEmpty() && id.contains(request.skipIfVersion)) {
+        return {Plan::Action::Skip, QStringLiteral("the firmware %1 holds %2: nothing sent")
+                                        .arg(quoted(id), quoted(request.skipIfVersion))};
+    }
+    return {Plan::Action::Act, QStringLiteral("download %1").arg(request.imagePath)};
+}
+
 const CommandRow kRows[] = {
     {.command = Command::Ports, .name = "ports", .usage = "", .answer = listPorts},
     {.command = Command::Info,
@@ -254,14 +505,21 @@ const CommandRow kRows[] = {
      .make = makeInfo,
      .stepName = infoStepName,
      .judge = judgeInfo,
-     .dataJson = infoJson},
+     .dataJson = infoJson,
+     .readOnly = true},
     {.command = Command::Program,
      .name = "program",
-     .usage = "  program [--profile FILE]  checks, then the programming run (defaults without a "
-              "profile)\n",
+     .usage = "  program [--profile FILE] [--allow-unknown-keys]\n"
+              "                            checks, then the programming run (defaults without a "
+              "profile);\n"
+              "                            a key the profile should not hold is refused unless "
+              "allowed\n",
      .checkInputs = loadProgramSettings,
      .make = makeProgram,
-     .changed = alwaysChanged},
+     .judge = judgeProgram,
+     .dataJson = programJson,
+     .changed = alwaysChanged,
+     .acknowledged = true},
     {.command = Command::Reset,
      .name = "reset",
      .usage = "  reset                     reset the reader\n",
@@ -269,18 +527,30 @@ const CommandRow kRows[] = {
      .changed = alwaysChanged},
     {.command = Command::SetTime,
      .name = "set-time",
-     .usage = "  set-time [--hours N]      set the reader clock to this computer's, moved by N "
+     .usage = "  set-time [--hours N] [--max-drift SECONDS]\n"
+              "                            set the reader clock to this computer's, moved by N "
               "hours\n"
-              "                            (negative N subtracts)\n",
+              "                            (-24 to 24; negative N subtracts); with --max-drift "
+              "only\n"
+              "                            when the reader clock is off by more than SECONDS\n",
      .make = makeSetTime,
-     .changed = alwaysChanged},
+     .judge = judgeSetTime,
+     .dataJson = setTimeJson,
+     .changed = setTimeChanged,
+     .look = lookAtClock,
+     .plan = planSetTime},
     {.command = Command::ClearMemory,
      .name = "clear-memory",
-     .usage = "  clear-memory --yes        erase the stored transactions (refuses without "
-              "--yes)\n",
+     .usage = "  clear-memory --yes [--force]\n"
+              "                            erase the stored transactions (refuses without --yes, "
+              "and\n"
+              "                            when records are not uploaded unless --force)\n",
      .checkRequest = needsConfirmation,
      .make = makeClearMemory,
-     .changed = alwaysChanged},
+     .dataJson = memoryJson,
+     .changed = alwaysChanged,
+     .look = lookAtMemory,
+     .plan = planClearMemory},
     {.command = Command::Restart,
      .name = "restart",
      .usage = "  restart                   restart the reader\n",
@@ -291,11 +561,18 @@ const CommandRow kRows[] = {
      .usage = "  mode collection|online|prox-dump\n",
      .takeArguments = takeModeArgument,
      .make = makeMode,
-     .changed = alwaysChanged},
+     .judge = judgeMode,
+     .dataJson = modeJson,
+     .changed = alwaysChanged,
+     .acknowledged = true},
     {.command = Command::Upload,
      .name = "upload",
-     .usage = "  upload --out PATH         stored transactions: one target, PATH is the file;\n"
-              "                            several, PATH is a folder with one file per target\n",
+     .usage = "  upload --out PATH [--overwrite]\n"
+              "                            stored transactions into PATH, a new file (an "
+              "existing one\n"
+              "                            only with --overwrite; one target), or an existing "
+              "folder\n"
+              "                            that gets a new file per target and run\n",
      .checkRequest = needsOutPath,
      .checkInputs = checkUploadFiles,
      .make = makeUpload,
@@ -305,16 +582,21 @@ const CommandRow kRows[] = {
      .changed = uploadChanged},
     {.command = Command::Flash,
      .name = "flash",
-     .usage = "  flash IMAGE [--boot2]     firmware download (--boot2: the bootloader "
+     .usage = "  flash IMAGE [--boot2] [--skip-if-version TEXT]\n"
+              "                            firmware download (--boot2: the bootloader "
               "extension);\n"
-              "                            serial targets run it at 9600 baud\n",
+              "                            serial targets run it at 9600 baud; nothing is sent "
+              "when\n"
+              "                            the firmware identification holds TEXT\n",
      .takeArguments = takeImageArgument,
      .checkInputs = checkImage,
      .make = makeFlash,
      .linkSettings = loaderSettings,
      .dataJson = flashJson,
      .progress = flashProgress,
-     .changed = alwaysChanged},
+     .changed = alwaysChanged,
+     .look = lookAtVersion,
+     .plan = planFlash},
     {.command = Command::Loopback,
      .name = "loopback",
      .usage = "  loopback [--bytes N]      loopback test (512000 bytes unless --bytes)\n",
@@ -326,8 +608,25 @@ const CommandRow kRows[] = {
 
 } // namespace
 
-bool alwaysChanged(const OperationData &) {
-    return true;
+bool alwaysChanged(const OperationData &data) {
+    return data.gate != link::Gate::Skipped;
+}
+
+QList<MaintenanceStep> checkSteps(const CommandRow &row, const Request &request) {
+    QList<MaintenanceStep> steps{{Verb::ReadFirmwareId}};
+    for (const MaintenanceStep &step : row.look ? row.look(request) : QList<MaintenanceStep>()) {
+        if (step.verb != Verb::ReadFirmwareId) {
+            steps.append(step);
+        }
+    }
+    return steps;
+}
+
+QString lookStepName(Verb verb) {
+    const auto it = std::ranges::find(kInfoVerbs, verb);
+    return it == std::end(kInfoVerbs)
+               ? QString()
+               : QString::fromLatin1(kInfoStepNames[it - std::begin(kInfoVerbs)]);
 }
 
 std::span<const CommandRow> commandRows() {
@@ -340,10 +639,10 @@ const CommandRow &commandRow(Command command) {
 }
 
 Verdict judge(const CommandRow &row, const link::OperationResult &result,
-              const link::OperationData &data) {
+              const link::OperationData &data, const Request &request) {
     Verdict verdict{result, row.stepName ? row.stepName(data) : QString::fromLatin1(row.name)};
     if (row.judge) {
-        row.judge(verdict, data);
+        row.judge(verdict, data, request);
     }
     if (verdict.result.message.isEmpty()) {
         verdict.result.message =

@@ -35,6 +35,18 @@ struct Verdict {
     QString step;
 };
 
+// What a command that looked at the reader first does next.
+struct Plan {
+    enum class Action {
+        Act,   // runs the operation (--check: reports what it would do, as changed)
+        Skip,  // nothing to do: ok, with the message
+        Refuse // fails with the message and the code, sending nothing more
+    };
+    Action action = Action::Act;
+    QString message; // Act: what it would do (for --check); Skip, Refuse: why
+    link::ResultCode refusal = link::ResultCode::Invalid;
+};
+
 // One varo-cli command: its name and help, the operation it runs on each target's link and how
 // that operation's typed data becomes the report. A new command is one row plus its engine.
 // Hooks left empty take the default named beside them.
@@ -57,19 +69,33 @@ struct CommandRow {
     // Names the step a run is in (default: the command's name).
     QString (*stepName)(const link::OperationData &data) = nullptr;
     // Turns the engine's result into varo-cli's verdict (default: as the engine says).
-    void (*judge)(Verdict &verdict, const link::OperationData &data) = nullptr;
+    void (*judge)(Verdict &verdict, const link::OperationData &data,
+                  const Request &request) = nullptr;
     // The report's "data" object (default: empty).
     QJsonObject (*dataJson)(const link::OperationData &data) = nullptr;
     // The progress text while it runs (default: none).
     QString (*progress)(const link::OperationData &data) = nullptr;
     // Appended to a failure's message (default: nothing).
     QString (*failureNote)(const link::OperationData &data) = nullptr;
-    // Whether a successful run changed the reader (default: it did not).
+    // Whether a successful run changed the reader, or with --check would (default: it did not).
     bool (*changed)(const link::OperationData &data) = nullptr;
+    // What it reads before it acts, each step with its own wake-up (default: nothing; --check
+    // reads the firmware identification).
+    QList<utilities::MaintenanceStep> (*look)(const Request &request) = nullptr;
+    // What it does given what it read (default: act); may note what it found in `looked`.
+    Plan (*plan)(const Request &request, link::OperationData &looked) = nullptr;
+    bool readOnly = false;     // changes nothing on a reader: --check runs it as it is
+    bool acknowledged = false; // its commands are acknowledged by a reply: --expect-reply
 };
 
-// For rows whose every successful run changes the reader.
+// For rows whose every run that acts changes the reader: changed unless a look found nothing
+// to do.
 bool alwaysChanged(const link::OperationData &data);
+
+// The steps --check reads for `row` (its own look, or the firmware identification) and the name
+// of a look step in failure messages ("memory usage").
+QList<utilities::MaintenanceStep> checkSteps(const CommandRow &row, const Request &request);
+QString lookStepName(utilities::Verb verb);
 
 std::span<const CommandRow> commandRows();
 const CommandRow &commandRow(Command command);
@@ -77,6 +103,6 @@ const CommandRow &commandRow(Command command);
 // The verdict of an operation that ended with `result`: the row's judgement, then the texts
 // every command shares ("<step> done" for a silent success, "failed" for a silent failure).
 Verdict judge(const CommandRow &row, const link::OperationResult &result,
-              const link::OperationData &data);
+              const link::OperationData &data, const Request &request);
 
 } // namespace varo::cli

@@ -1,6 +1,7 @@
 // varo-cli: the reader operations from scripts, for one reader or a fleet.
 
 #include "cli/arguments.h"
+#include "cli/commandchecks.h"
 #include "cli/commandrunner.h"
 #include "cli/commandtable.h"
 #include "cli/exitcodes.h"
@@ -60,6 +61,7 @@ Reporter::Options reportOptions(const Request &request) {
     Reporter::Options options;
     options.format = request.format;
     options.quiet = request.quiet;
+    options.check = request.check;
     options.progress = ::isatty(STDERR_FILENO) == 1 && !request.quiet;
     options.junitPath = request.junitPath;
     options.metricsPath = request.metricsPath;
@@ -119,6 +121,9 @@ int main(int argc, char *argv[]) {
     if (const QString error = checkInputs(request); !error.isEmpty()) {
         err << "varo-cli: " << error << Qt::endl;
         return kExitUsage;
+    }
+    for (const QString &note : inputNotes(request)) {
+        err << "varo-cli: " << note << Qt::endl;
     }
 
     fitJobsToFileLimit(request, err);

@@ -32,7 +32,7 @@ QString readerModeName(ReaderMode mode) {
 }
 
 QString uploadFileFor(const Request &request, const Target &target) {
-    if (request.targets.size() <= 1) {
+    if (request.targets.size() <= 1 && !request.outIsFolder) {
         return request.outPath;
     }
     QString name;
@@ -41,7 +41,8 @@ QString uploadFileFor(const Request &request, const Target &target) {
                     ? c
                     : QLatin1Char('_');
     }
-    return QDir(request.outPath).filePath(name + QStringLiteral(".txt"));
+    const QString started = request.startedUtc.toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+    return QDir(request.outPath).filePath(name + u'-' + started + QStringLiteral(".txt"));
 }
 
 } // namespace varo::cli

@@ -3,7 +3,10 @@
 #include "cli/batches.h"
 #include "cli/target.h"
 
+#include "link/operation.h"
 #include "utilities/maintenanceverb.h"
+
+#include <QDateTime>
 
 #include <QList>
 #include <QString>
@@ -65,6 +68,10 @@ struct Request {
     QList<BatchSize> batches;                 // --batch (empty: one batch of every target)
     std::optional<double> maxFailPercent;     // --max-fail-percent (only with --batch)
 
+    // Global options of the command checks
+    bool check = false;                 // --check: reads only, reports what each would do
+    std::optional<QString> expectReply; // --expect-reply: the one acknowledgement accepted
+
     // Command options
     QString profilePath;                      // program --profile (empty: the defaults)
     int hours = 0;                            // set-time --hours (negative subtracts)
@@ -74,15 +81,25 @@ struct Request {
     QString imagePath;                        // flash IMAGE
     bool boot2 = false;                       // flash --boot2
     qint64 loopbackBytes = kLoopbackBytes;    // loopback --bytes
+    bool allowUnknownKeys = false;            // program --allow-unknown-keys
+    std::optional<double> maxDriftSeconds;    // set-time --max-drift
+    bool force = false;                       // clear-memory --force
+    QString skipIfVersion;                    // flash --skip-if-version
+    bool overwrite = false;                   // upload --overwrite
+    bool outIsFolder = false; // upload: --out named an existing folder (set by checkInputs())
 
     // program: the settings sent, loaded once by checkInputs() (shared by every target; only
     // read)
     std::shared_ptr<const config::ConfigModel> programSettings;
-    bool checked = false; // checkInputs() has run
+    bool checked = false;            // checkInputs() has run
+    link::ProfileNotes profileNotes; // program: what the profile check noted (no errors)
+    QDateTime startedUtc;            // set by checkInputs(): names the upload files of a folder
 };
 
-// The file an upload from `target` writes: outPath itself for a single target, else a file in
-// the outPath folder named after the target ("tcp_10.0.0.7_5757.txt").
+// The file an upload from `target` writes: outPath itself for a single target and a path that is
+// no folder, else a file in the outPath folder named after the target and the run's UTC start
+// time
+// ("tcp_10.0.0.7_5757-20261208T130700Z.txt").
 QString uploadFileFor(const Request &request, const Target &target);
 
 } // namespace varo::cli

@@ -1,6 +1,11 @@
 #include "cli/target.h"
 
+#include <QFileInfo>
+#include <QHostAddress>
 #include <QRegularExpression>
+
+#include <netdb.h>
+#include <sys/socket.h>
 
 #include <array>
 
@@ -107,7 +112,49 @@ TargetParse parseSerial(const QString &text, const QString &rest) {
     return {target, {}};
 }
 
+QString addressKey(const QHostAddress &address, quint16 port) {
+    bool mapped = false;
+    const quint32 ipv4 = address.toIPv4Address(&mapped);
+    const QHostAddress plain = mapped ? QHostAddress(ipv4) : address;
+    return QStringLiteral("tcp %1 %2").arg(plain.toString()).arg(port);
+}
+
+// The addresses `host` stands for: itself when it is one, else the resolver's answer (empty
+// when it has none; the connect reports that).
+QList<QHostAddress> resolvedAddresses(const QString &host) {
+    if (QHostAddress address; address.setAddress(host)) {
+        return {address};
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo *found = nullptr;
+    QList<QHostAddress> addresses;
+    if (::getaddrinfo(host.toUtf8().constData(), nullptr, &hints, &found) == 0) {
+        for (const addrinfo *entry = found; entry; entry = entry->ai_next) {
+            addresses.append(QHostAddress(entry->ai_addr));
+        }
+        ::freeaddrinfo(found);
+    }
+    return addresses;
+}
+
 } // namespace
+
+QStringList Target::readerKeys() const {
+    if (settings.isTcp()) {
+        QStringList keys;
+        for (const QHostAddress &address : resolvedAddresses(settings.host)) {
+            keys.append(addressKey(address, settings.tcpPort));
+        }
+        keys.append(key());
+        keys.removeDuplicates();
+        return keys;
+    }
+    const QString path = settings.serialDevicePath();
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    return {QStringLiteral("serial ") + (canonical.isEmpty() ? path : canonical)};
+}
 
 QString Target::key() const {
     if (settings.isTcp())

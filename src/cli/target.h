@@ -3,6 +3,7 @@
 #include "link/linksettings.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -20,6 +21,10 @@ struct Target {
 
     // Same key = same reader or device, whatever the spelling or baud rate.
     QString key() const;
+    // Every name the reader is reached under: for TCP each address the host resolves to (a name
+    // is looked up in the system's resolver; nothing is dialled) with the port, for a serial
+    // device its canonical path. Two targets sharing one are the same reader.
+    QStringList readerKeys() const;
 };
 
 struct TargetParse {

@@ -4,9 +4,11 @@
 #include "waitend.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -59,6 +61,18 @@ struct EchoCounts {
     QString firstError; // the first of them as the test's line shows it (" 65: timeout")
 };
 
+// Whether a run that looked at the reader before acting went on to act: Acted (also every run
+// that did not look first), Skipped (nothing to do: the clock within its drift, the version
+// already there), WouldAct (a dry run that would have acted).
+enum class Gate { Acted, Skipped, WouldAct };
+
+// What a front end reports of the profile a programming run sends.
+struct ProfileNotes {
+    QStringList warnings;    // the checks' warnings, one line each
+    QStringList missingKeys; // keys the profile lacks: those fields keep the defaults
+    QStringList unknownKeys; // keys that name no field (ignored)
+};
+
 // What an operation read or did, typed; each engine fills the members it knows as it runs (an
 // unset member was not read). Front ends turn it into their own text and records.
 struct OperationData {
@@ -73,6 +87,15 @@ struct OperationData {
     std::optional<TransferCounts> bytes; // firmware download
     std::optional<EchoCounts> echo;      // loopback test
     int step = 0; // a run of several steps: the step it is in, or ended in (0 = the first)
+    // The reader time as a moment, when its reply was twelve digits forming a real date and
+    // time (the reader keeps the wall-clock time it was set to, without a zone).
+    std::optional<QDateTime> readerClock;
+    // The reader time minus the workstation's wall-clock time when the reply came, in seconds.
+    std::optional<qint64> clockOffsetSeconds;
+    std::optional<QDateTime> timeSet;   // the moment the reader accepted as its new time
+    std::optional<qint64> driftSeconds; // set-time: the reader time minus the time it would set
+    Gate gate = Gate::Acted;
+    std::optional<ProfileNotes> profile;
 };
 
 // The one face of every engine a front end starts on the link (programming run, reset,

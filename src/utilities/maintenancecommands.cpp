@@ -133,6 +133,12 @@ void MaintenanceCommands::dispatch(const MaintenanceStep &step) {
             const QString text = formatReaderTime(reply);
             m_data.readerTime = text;
             m_data.readerTimeReply = reply;
+            m_data.readerClock = parseReaderTime(reply);
+            if (m_data.readerClock) {
+                const QDateTime now = m_clock();
+                const QDateTime wall(now.date(), now.time(), Qt::UTC);
+                m_data.clockOffsetSeconds = wall.secsTo(*m_data.readerClock);
+            }
             emit readerTimeChanged(text);
             return OperationResult::success(text);
         });
@@ -174,8 +180,10 @@ void MaintenanceCommands::setReaderTime(const TimeAdjustment &adjustment) {
     if (!hours || *hours > kMaxHourOffset)
         return fail(ResultCode::Invalid, texts::kInvalidHours);
     const QDateTime moment = adjustedMoment(m_clock(), *hours, adjustment.direction);
-    exchange(setTimeCommand(moment), [this](const QByteArray &reply) {
+    exchange(setTimeCommand(moment), [this, moment](const QByteArray &reply) {
         const bool set = reply == kTimeSetReply;
+        if (set)
+            m_data.timeSet = moment;
         setStatus(set ? texts::kTimeSet : texts::kTimeNotSet);
         return set ? OperationResult::success(texts::kTimeSet)
                    : OperationResult::failure(ResultCode::WrongReply, texts::kTimeNotSet);

@@ -104,9 +104,8 @@ void UploadSession::onFileChosen(std::optional<QString> path) {
     m_data.upload = link::UploadCounts{*path, 0};
     m_savedBytes = 0;
     // Unbuffered: each record reaches the system before the next "l" goes out. The file
-    // dialog has already asked before an existing file is replaced.
-    if (const std::optional<QString> reason =
-            createPrivateFile(m_file, m_path, ExistingFile::Replace))
+    // dialog has already asked before an existing file is replaced (see setExistingFile()).
+    if (const std::optional<QString> reason = createPrivateFile(m_file, m_path, m_existing))
         return failFile(*reason);
     requestRecord();
 }

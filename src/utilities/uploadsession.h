@@ -4,6 +4,8 @@
 #include "link/operationclaim.h"
 #include "link/readerlink.h"
 
+#include "common/privatefile.h"
+
 #include <QFile>
 #include <QObject>
 #include <QPointer>
@@ -41,6 +43,9 @@ public:
     void setFileChooser(FileChooser chooser) { m_chooser = std::move(chooser); }
     // A file given beforehand (empty: ask the chooser); data().upload names it from the start.
     void setFile(const QString &path) { m_presetFile = path; }
+    // What becomes of a file already at the path (default: replaced, the file dialog having
+    // asked; varo-cli refuses it unless told to overwrite).
+    void setExistingFile(ExistingFile existing) { m_existing = existing; }
 
     link::Operation operation() const override { return link::Operation::Upload; }
     // Starts an upload; the caller has already sent the wake-up. Refused as every
@@ -78,6 +83,7 @@ private:
     link::OperationClaim m_claim;
     FileChooser m_chooser;
     QString m_presetFile;
+    ExistingFile m_existing = ExistingFile::Replace;
     State m_state = State::Idle;
     QFile m_file;
     QString m_path;

@@ -1,4 +1,5 @@
 #include "cli/arguments.h"
+#include "cli/commandchecks.h"
 
 #include <QDir>
 #include <QFile>
@@ -152,6 +153,19 @@ void TestCliArguments::usageErrors_data() {
                                        << "bad target \"serial:0\"";
     QTest::newRow("same target twice") << "info serial:/dev/ttyUSB0 serial:/dev/ttyUSB0@19200"
                                        << "given twice";
+    // One reader under two names, resolved without dialling it.
+    QTest::newRow("same reader, name and address") << "info tcp:127.0.0.1:5757 tcp:localhost:5757"
+                                                   << "given twice (as \"tcp:127.0.0.1:5757\")";
+    QTest::newRow("same reader, mapped address") << "info tcp:[::ffff:127.0.0.1]:5 tcp:127.0.0.1:5"
+                                                 << "given twice";
+    QTest::newRow("same device, port number and path") << "info serial:2 serial:/dev/ttyS1"
+                                                       << "given twice";
+    QTest::newRow("hours beyond a day") << "set-time --hours 25 tcp:h:1"
+                                        << "--hours wants whole hours from -24 to 24";
+    QTest::newRow("drift not a number") << "set-time --max-drift soon tcp:h:1"
+                                        << "--max-drift";
+    QTest::newRow("expect-reply on info") << "--expect-reply OK info tcp:h:1"
+                                          << "--expect-reply is an option of";
     QTest::newRow("option of another command") << "info --yes tcp:h:1"
                                                << "--yes is not an option of \"info\"";
     QTest::newRow("boot2 on program") << "program --boot2 tcp:h:1"
@@ -237,14 +251,16 @@ void TestCliArguments::targetsFile() {
                "tcp:10.0.0.7:5757\n"
                "\n"
                "   serial:/dev/ttyUSB0@115200   # bench adapter\n"
+               "serial:/dev/serial/by-path/pci#2\t# a device path may hold #\n"
                "\r\n");
     file.close();
     ParsedArguments parsed = parseArguments(
         {QStringLiteral("info"), QStringLiteral("serial:2"), QStringLiteral("--targets"), path});
     QVERIFY2(parsed.action == ParsedArguments::Action::Run, qPrintable(parsed.error));
     QCOMPARE(describe(parsed.request),
-             QStringLiteral("info serial:2,tcp:10.0.0.7:5757,serial:/dev/ttyUSB0@115200 jobs=16"));
-    QCOMPARE(parsed.request.targets.last().settings.baudRate, 115200);
+             QStringLiteral("info serial:2,tcp:10.0.0.7:5757,serial:/dev/ttyUSB0@115200,"
+                            "serial:/dev/serial/by-path/pci#2 jobs=16"));
+    QCOMPARE(parsed.request.targets[2].settings.baudRate, 115200);
 
     // A bad line is named by file and line number.
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -273,16 +289,35 @@ void TestCliArguments::inputChecks_data() {
                                    << "cannot read the image";
     QTest::newRow("image empty") << "flash {dir}/empty.hex serial:2"
                                  << "is empty";
+    QTest::newRow("image only a trailer") << "flash {dir}/trailer.hex serial:2"
+                                          << "holds no data";
     QTest::newRow("profile missing") << "program --profile {dir}/none.ini serial:2"
                                      << "cannot read the profile";
     QTest::newRow("upload one file") << "upload --out {dir}/records.txt serial:2"
                                      << "";
     QTest::newRow("upload one into a folder") << "upload --out {dir} serial:2"
-                                              << "is a folder";
+                                              << "";
     QTest::newRow("upload several into a folder") << "upload --out {dir} serial:2 tcp:h:1"
                                                   << "";
     QTest::newRow("upload several into a file") << "upload --out {dir}/records.txt serial:2 tcp:h:1"
                                                 << "existing folder";
+    // Nothing is overwritten unless asked, and the folder must exist before anything is sent.
+    QTest::newRow("upload onto a file") << "upload --out {dir}/image.hex serial:2"
+                                        << "add --overwrite";
+    QTest::newRow("upload onto a file, overwrite") << "upload --overwrite --out {dir}/image.hex "
+                                                      "serial:2"
+                                                   << "";
+    QTest::newRow("upload onto a symbolic link") << "upload --overwrite --out {dir}/link.txt "
+                                                    "serial:2"
+                                                 << "symbolic link";
+    QTest::newRow("upload into no folder") << "upload --out {dir}/none/records.txt serial:2"
+                                           << "does not exist";
+    // A misspelt key is refused unless allowed; warnings and missing keys are only noted.
+    QTest::newRow("profile unknown key") << "program --profile {dir}/misspelt.json serial:2"
+                                         << "prox.enabeld";
+    QTest::newRow("profile unknown key allowed")
+        << "program --allow-unknown-keys --profile {dir}/misspelt.json serial:2"
+        << "";
     QTest::newRow("upload several same file")
         << "upload --out {dir} serial:/dev/a_b serial:/dev/a/b"
         << "same file";
@@ -293,11 +328,22 @@ void TestCliArguments::inputChecks() {
     QFETCH(QString, hint);
     QFile image(m_dir.filePath(QStringLiteral("image.hex")));
     QVERIFY(image.open(QIODevice::WriteOnly));
-    image.write(":00000001FF\n");
+    image.write(QByteArray(100, 'A'));
     image.close();
+    QFile trailer(m_dir.filePath(QStringLiteral("trailer.hex")));
+    QVERIFY(trailer.open(QIODevice::WriteOnly));
+    trailer.write(QByteArray(44, 'A'));
+    trailer.close();
     QFile empty(m_dir.filePath(QStringLiteral("empty.hex")));
     QVERIFY(empty.open(QIODevice::WriteOnly));
     empty.close();
+    QFile::link(m_dir.filePath(QStringLiteral("elsewhere.txt")),
+                m_dir.filePath(QStringLiteral("link.txt")));
+    QFile misspelt(m_dir.filePath(QStringLiteral("misspelt.json")));
+    QVERIFY(misspelt.open(QIODevice::WriteOnly));
+    misspelt.write(R"({"format": "varo-reader-profile", "version": 1,
+                      "general": {"prox.enabeld": 0, "prox.enabled": 1}})");
+    misspelt.close();
 
     ParsedArguments parsed =
         parseArguments(split(line.replace(QStringLiteral("{dir}"), m_dir.path())));
@@ -305,6 +351,12 @@ void TestCliArguments::inputChecks() {
     const QString error = varo::cli::checkInputs(parsed.request);
     if (hint.isEmpty()) {
         QVERIFY2(error.isEmpty(), qPrintable(error));
+        if (parsed.request.command == varo::cli::Command::Program) {
+            const varo::link::ProfileNotes &notes = parsed.request.profileNotes;
+            QCOMPARE(notes.unknownKeys, QStringList{QStringLiteral("general.prox.enabeld")});
+            QVERIFY(!notes.missingKeys.isEmpty());
+            QVERIFY(varo::cli::inputNotes(parsed.request).join('\n').contains("prox.enabeld"));
+        }
     } else {
         QVERIFY2(error.contains(hint), qPrintable(error));
     }
@@ -313,10 +365,11 @@ void TestCliArguments::inputChecks() {
 void TestCliArguments::uploadFilePerTarget() {
     ParsedArguments parsed =
         parseArguments(split("upload --out /data/run7 tcp:10.0.0.7:5757 serial:/dev/ttyUSB0"));
+    parsed.request.startedUtc = QDateTime(QDate(2026, 12, 8), QTime(13, 7, 0), Qt::UTC);
     QCOMPARE(varo::cli::uploadFileFor(parsed.request, parsed.request.targets[0]),
-             QStringLiteral("/data/run7/tcp_10.0.0.7_5757.txt"));
+             QStringLiteral("/data/run7/tcp_10.0.0.7_5757-20261208T130700Z.txt"));
     QCOMPARE(varo::cli::uploadFileFor(parsed.request, parsed.request.targets[1]),
-             QStringLiteral("/data/run7/serial__dev_ttyUSB0.txt"));
+             QStringLiteral("/data/run7/serial__dev_ttyUSB0-20261208T130700Z.txt"));
     parsed = parseArguments(split("upload --out /data/one.txt serial:2"));
     QCOMPARE(varo::cli::uploadFileFor(parsed.request, parsed.request.targets[0]),
              QStringLiteral("/data/one.txt"));

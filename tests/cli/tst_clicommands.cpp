@@ -105,13 +105,13 @@ void TestCliCommands::commands_data() {
         QByteArray sent;
     } rows[] = {
         {"info", "info", "VARO SIM V1.0", "firmwareId", "VARO SIM V1.0", "z"},
-        {"program", "program", "Programming Complete", "", "", "X102"},
+        {"program", "program", "Programming Complete; 49 replies: 49 `OK`", "", "", "X102"},
         {"reset", "reset", "Reset Complete", "", "", QByteArray("\0U1", 3)},
-        {"set-time", "set-time --hours -3", "", "", "", "+"},
-        {"clear-memory", "clear-memory --yes", "", "", "", "lc"},
+        {"set-time", "set-time --hours -3", "Time set", "", "", "+"},
+        {"clear-memory", "clear-memory --yes --force", "", "totalSlots", "32000", "lc"},
         {"restart", "restart", "", "", "", QByteArray("\0X", 2)},
         {"mode", "mode online", "", "", "", "|1"},
-        {"upload", "upload --out {out}", "", "records", "5", "l"},
+        {"upload", "upload --overwrite --out {out}", "", "records", "5", "l"},
         {"flash", "flash {image}", "Download complete", "bytesSent", "300", ""},
         {"loopback", "loopback --bytes 512", "", "bytesSent", "512", ""},
     };
@@ -173,40 +173,90 @@ void TestCliCommands::commands() {
     }
 }
 
+// Peer behaviour x command -> exit code 1, the reason, the step, and nothing false: no success
+// and no command the run must not send.
 void TestCliCommands::faults_data() {
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<int>("fault"); // FaultMode, or -1 with `options` set below
+    QTest::addColumn<QString>("command"); // the command and its options
+    QTest::addColumn<int>("fault");       // FaultMode, or -1 with `options` set below
     QTest::addColumn<QString>("option");
     QTest::addColumn<QString>("exit");
     QTest::addColumn<QString>("step");
+    QTest::addColumn<QString>("says");       // the message holds it
+    QTest::addColumn<QByteArray>("notSent"); // the reader never got it
+
+    // Acknowledgements and readings that are not what a reader sends.
+    QTest::newRow("\"?\" to every command, program --expect-reply OK")
+        << "program --expect-reply OK" << -1 << "ack-?"
+        << "wrong-reply"
+        << "program"
+        << "was answered `?`, not `OK`" << QByteArray();
+    QTest::newRow("empty reply, mode --expect-reply OK")
+        << "mode online --expect-reply OK" << int(FaultMode::Empty) << ""
+        << "wrong-reply"
+        << "mode"
+        << "was answered ``, not `OK`" << QByteArray();
+    QTest::newRow("garbage before the time, info") << "info" << -1 << "garbage"
+                                                   << "wrong-reply"
+                                                   << "reader time"
+                                                   << "not a date and time: `#1003" << QByteArray();
+    // Records nobody uploaded are not cleared; counts that are no counts clear nothing.
+    QTest::newRow("records not uploaded, clear-memory")
+        << "clear-memory --yes" << -1 << ""
+        << "refused"
+        << "clear-memory"
+        << "5 records not uploaded" << QByteArray("lc");
+    QTest::newRow("empty counts, clear-memory --force")
+        << "clear-memory --yes --force" << int(FaultMode::Empty) << ""
+        << "wrong-reply"
+        << "clear-memory"
+        << "not three counts of digits" << QByteArray("lc");
+    QTest::newRow("clock unread, set-time --max-drift")
+        << "set-time --max-drift 2" << -1 << "silent-t"
+        << "timeout"
+        << "reader time"
+        << "" << QByteArray("+");
+    QTest::newRow("silent reader, flash --skip-if-version")
+        << "flash --skip-if-version V1" << int(FaultMode::Silent) << ""
+        << "timeout"
+        << "firmware identification"
+        << "" << QByteArray("\x02");
 
     QTest::newRow("silent reader, info") << "info" << int(FaultMode::Silent) << ""
                                          << "timeout"
-                                         << "firmware identification";
+                                         << "firmware identification"
+                                         << "" << QByteArray();
     QTest::newRow("reader drops the link, program") << "program" << int(FaultMode::Close) << ""
                                                     << "link"
-                                                    << "program";
+                                                    << "program"
+                                                    << "" << QByteArray();
     QTest::newRow("empty replies, info") << "info" << int(FaultMode::Empty) << ""
                                          << "wrong-reply"
-                                         << "firmware identification";
+                                         << "firmware identification"
+                                         << "" << QByteArray();
     QTest::newRow("connection refused, reset") << "reset" << int(FaultMode::Refuse) << ""
                                                << "refused"
-                                               << "connect";
+                                               << "connect"
+                                               << "" << QByteArray();
     QTest::newRow("loader refuses a block, flash") << "flash" << int(FaultMode::LoaderNak) << ""
                                                    << "wrong-reply"
-                                                   << "flash";
+                                                   << "flash"
+                                                   << "" << QByteArray();
     QTest::newRow("reply too late, program") << "program" << -1 << "late"
                                              << "timeout"
-                                             << "program";
+                                             << "program"
+                                             << "" << QByteArray();
     QTest::newRow("link dropped after two records, upload") << "upload" << -1 << "drop-records"
                                                             << "link"
-                                                            << "upload";
+                                                            << "upload"
+                                                            << "" << QByteArray();
     QTest::newRow("flood without CR, info") << "info" << -1 << "flood"
                                             << "timeout"
-                                            << "firmware identification";
+                                            << "firmware identification"
+                                            << "" << QByteArray();
     QTest::newRow("echo dropped, loopback") << "loopback" << -1 << "drop-echo"
                                             << "wrong-reply"
-                                            << "loopback";
+                                            << "loopback"
+                                            << "" << QByteArray();
 }
 
 void TestCliCommands::faults() {
@@ -215,6 +265,8 @@ void TestCliCommands::faults() {
     QFETCH(QString, option);
     QFETCH(QString, exit);
     QFETCH(QString, step);
+    QFETCH(QString, says);
+    QFETCH(QByteArray, notSent);
 
     SimOptions options;
     if (option == QLatin1String("late")) {
@@ -226,6 +278,12 @@ void TestCliCommands::faults() {
         options.streamWithoutCr = 200 * 1024;
     } else if (option == QLatin1String("drop-echo")) {
         options.dropEchoAt = 100;
+    } else if (option == QLatin1String("ack-?")) {
+        options.ackReply = "?";
+    } else if (option == QLatin1String("garbage")) {
+        options.garbageBeforeReply = "#";
+    } else if (option == QLatin1String("silent-t")) {
+        options.silentOnCode = "t";
     }
     QMap<int, FaultMode> faults;
     if (fault >= 0) {
@@ -235,9 +293,10 @@ void TestCliCommands::faults() {
     QString error;
     QVERIFY2(fleet.listen(0, &error), qPrintable(error));
     const QString reader = target(fleet, 0, false);
-    QStringList args{QStringLiteral("--json"), command};
-    if (command == QLatin1String("flash")) {
-        args << m_image;
+    QStringList args{QStringLiteral("--json")};
+    args << command.split(u' ');
+    if (command.startsWith(QLatin1String("flash"))) {
+        args.insert(2, m_image);
     } else if (command == QLatin1String("upload")) {
         args << QStringLiteral("--out") << m_dir.filePath(QStringLiteral("fault-upload.txt"));
     } else if (command == QLatin1String("loopback")) {
@@ -253,8 +312,14 @@ void TestCliCommands::faults() {
     QCOMPARE(result.value(QLatin1String("exit")).toString(), exit);
     const QString message = result.value(QLatin1String("message")).toString();
     QVERIFY2(message.startsWith(step + QStringLiteral(": ")), qPrintable(message));
+    QVERIFY2(message.contains(says), qPrintable(message));
     if (option == QLatin1String("drop-records")) {
         QVERIFY2(message.contains(QLatin1String("2 records kept")), qPrintable(message));
+    }
+    if (!notSent.isEmpty()) {
+        QTest::qWait(100); // what the process wrote last reaches the simulator
+        QVERIFY2(!fleet.reader(0)->received().contains(notSent),
+                 qPrintable(QString::fromLatin1(fleet.reader(0)->received().toHex(' '))));
     }
 }
 

@@ -13,6 +13,8 @@ class TestUtilitiesFormat : public QObject {
 private slots:
     void readerTime_data();
     void readerTime();
+    void readerMoment_data();
+    void readerMoment();
     void memoryUsage_data();
     void memoryUsage();
     void setTimeCommand_data();
@@ -35,6 +37,27 @@ void TestUtilitiesFormat::readerTime() {
     QFETCH(QByteArray, reply);
     QFETCH(QString, shown);
     QCOMPARE(formatReaderTime(reply), shown);
+}
+
+// Only twelve digits that form a real date and time are a moment.
+void TestUtilitiesFormat::readerMoment_data() {
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QDateTime>("moment"); // invalid: none
+    QTest::newRow("whole") << QByteArray("100305140233")
+                           << QDateTime(QDate(2010, 3, 5), QTime(14, 2, 33), Qt::UTC);
+    QTest::newRow("leap day") << QByteArray("240229235959")
+                              << QDateTime(QDate(2024, 2, 29), QTime(23, 59, 59), Qt::UTC);
+    QTest::newRow("not a leap year") << QByteArray("230229000000") << QDateTime();
+    QTest::newRow("month 00, hour 51") << QByteArray("?10030514023") << QDateTime();
+    QTest::newRow("hour 24") << QByteArray("100305240000") << QDateTime();
+    QTest::newRow("thirteen digits") << QByteArray("1003051402335") << QDateTime();
+    QTest::newRow("space padded") << QByteArray("10030514023 ") << QDateTime();
+}
+
+void TestUtilitiesFormat::readerMoment() {
+    QFETCH(QByteArray, reply);
+    QFETCH(QDateTime, moment);
+    QCOMPARE(parseReaderTime(reply).value_or(QDateTime()), moment);
 }
 
 void TestUtilitiesFormat::memoryUsage_data() {
