@@ -64,10 +64,15 @@ struct MetricRow {
 };
 
 const std::array<MetricRow, 7> kMetrics{{
-    {"varo_reader_up", "Whether the reader could be reached (1) or not (0).",
+    {"varo_reader_up",
+     "Whether the reader answered (1), or could not be reached or fell silent or off the link "
+     "(0).",
      [](const TargetResult &r) {
          const bool known = ran(r) && r.status != Status::Interrupted;
-         return known ? Samples{{{}, r.status == Status::Unreachable ? 0.0 : 1.0}} : Samples{};
+         const bool silent =
+             r.status == Status::Unreachable ||
+             (r.status == Status::Failed && (r.exit == Reason::Timeout || r.exit == Reason::Link));
+         return known ? Samples{{{}, silent ? 0.0 : 1.0}} : Samples{};
      }},
     {"varo_operation_success", "Whether the command succeeded on the reader (1) or not (0).",
      [](const TargetResult &r) {

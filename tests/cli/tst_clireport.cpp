@@ -291,6 +291,7 @@ void TestCliReport::reportFilesKeepHostileTextInert() {
     TargetResult result = failedResult(QStringLiteral("serial:/dev/a\"b\\c\x1b"));
     result.message = QStringLiteral("bad \x01\x1b[2J reply");
     result.status = varo::cli::Status::Failed;
+    result.exit = varo::cli::Reason::WrongReply; // the reader answered
     result.endedAt = 1;
     const QByteArray xml =
         varo::cli::junitXml(QStringLiteral("info"), {result}, 1.0, QDateTime::currentDateTimeUtc());
