@@ -63,9 +63,6 @@ template <typename Widget> Widget *named(Widget *control, Control id) {
     return ui::named(control, kControls, id);
 }
 
-const QColor kButtonGrey(224, 224, 224);
-const QColor kOutline(0, 64, 64);
-
 QFrame *outlineBox(QWidget *parent, const QRect &rect) {
     auto *frame = new QFrame(parent);
     frame->setGeometry(rect);
