@@ -56,7 +56,10 @@ bool SimFleet::listen(quint16 firstPort, QString *error) {
             *error = QStringLiteral("cannot listen on 127.0.0.1:%1").arg(port);
             return false;
         }
-        // A refusing reader keeps its port number (to be reported) but closes the listener.
+    }
+    // A refusing reader keeps its port number (to be reported) but closes the listener; only
+    // once every reader holds its own port, or a later reader could be given the freed one.
+    for (int i = 0; i < size(); ++i) {
         if (refuses(i)) {
             tcp(i)->unplug();
         }

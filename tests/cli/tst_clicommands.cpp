@@ -345,7 +345,7 @@ void TestCliCommands::fleetWithFaultyReaders() {
         runCli({QStringLiteral("--json"), QStringLiteral("--targets"), targets,
                 QStringLiteral("--jobs"), QStringLiteral("20"), QStringLiteral("program")},
                60000);
-    QCOMPARE(outcome.code, 1);
+    QVERIFY2(outcome.code == 1, qPrintable(QString::number(outcome.code) + outcome.err));
     const QJsonArray results = QJsonDocument::fromJson(outcome.out.toUtf8())
                                    .object()
                                    .value(QLatin1String("results"))
