@@ -147,8 +147,6 @@ def run(args):
             'PYTHONDONTWRITEBYTECODE': '1',
             'ANSIBLE_HOST_KEY_CHECKING': 'false',
             'VARO_RESULTS_FILE': os.path.join(work, 'results.json'),
-            # A silent reader fails in a fraction of a second.
-            'VARO_CLI_SHORT_WAITS': '1',
         })
         command = ['ansible-playbook', '-i', inventory_path, os.path.join(HERE, 'fleet.yml')]
         if skip_tags:
