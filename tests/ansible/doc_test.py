@@ -1,15 +1,15 @@
 #!/usr/bin/python3
 """Every module of the collection: ansible-doc renders it, and its DOCUMENTATION (with the
-shared fragment), EXAMPLES and RETURN agree with its argument spec. The example playbook passes
+shared fragment), EXAMPLES and RETURN agree with the options the module accepts. The example playbook passes
 ansible-playbook --syntax-check with the example inventory.
 
   doc_test.py --work DIR --collection SRC
 """
 
 import argparse
-import importlib.util
 import json
 import os
+import runpy
 import subprocess
 import sys
 
@@ -32,25 +32,23 @@ def collection_tree(work, collection):
     return root
 
 
-def load_spec(root, path):
+def accepted_options(root, path):
     if root not in sys.path:
         sys.path.insert(0, root)
-    spec = importlib.util.spec_from_file_location('varo_module_under_test', path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module.ARGUMENT_SPEC
+    # Run as a plain file (not as __main__), so its globals are read without running main().
+    return runpy.run_path(path, run_name='varo_module_under_test')['ARGUMENT_SPEC']
 
 
-def compare_options(name, documented, spec, failures):
-    if set(documented) != set(spec):
-        failures.append('%s: documented %s, argument spec %s'
-                        % (name, sorted(documented), sorted(spec)))
-    for option in sorted(set(documented) & set(spec)):
-        doc, arg = documented[option], spec[option]
+def compare_options(name, documented, accepted, failures):
+    if set(documented) != set(accepted):
+        failures.append('%s: documented %s, accepted %s'
+                        % (name, sorted(documented), sorted(accepted)))
+    for option in sorted(set(documented) & set(accepted)):
+        doc, arg = documented[option], accepted[option]
         for field, default in (('type', 'str'), ('required', False), ('default', None),
                                ('choices', None), ('elements', None)):
             if doc.get(field, default) != arg.get(field, default):
-                failures.append('%s: option %s: %s documented %r, argument spec %r'
+                failures.append('%s: option %s: %s documented %r, accepted %r'
                                 % (name, option, field, doc.get(field, default),
                                    arg.get(field, default)))
         if not doc.get('description'):
@@ -66,7 +64,7 @@ def example_tasks(examples):
             yield item
 
 
-def check_examples(name, text, spec, failures):
+def check_examples(name, text, accepted, failures):
     try:
         examples = yaml.safe_load(text)
     except yaml.YAMLError as error:
@@ -78,10 +76,10 @@ def check_examples(name, text, spec, failures):
         if arguments is None:
             continue
         used = True
-        unknown = set(arguments) - set(spec)
+        unknown = set(arguments) - set(accepted)
         if unknown:
             failures.append('%s: EXAMPLES use unknown options %s' % (name, sorted(unknown)))
-        absent = [o for o, a in spec.items() if a.get('required') and o not in arguments]
+        absent = [o for o, a in accepted.items() if a.get('required') and o not in arguments]
         if absent:
             failures.append('%s: an example lacks required %s' % (name, absent))
     if not used:
@@ -124,11 +122,11 @@ def main():
         rendered = subprocess.run(['ansible-doc', '--json', '-t', 'module', fqcn], env=env,
                                   stdout=subprocess.PIPE, universal_newlines=True, check=True)
         entry = json.loads(rendered.stdout)[fqcn]
-        spec = load_spec(root, os.path.join(modules_dir, name + '.py'))
-        compare_options(name, entry['doc'].get('options', {}), spec, failures)
-        check_examples(name, entry.get('examples'), spec, failures)
+        accepted = accepted_options(root, os.path.join(modules_dir, name + '.py'))
+        compare_options(name, entry['doc'].get('options', {}), accepted, failures)
+        check_examples(name, entry.get('examples'), accepted, failures)
         check_returns(name, entry.get('return'), failures)
-        print('%s: rendered, %d options' % (fqcn, len(spec)))
+        print('%s: rendered, %d options' % (fqcn, len(accepted)))
     playbooks = os.path.join(args.collection, 'playbooks')
     syntax = subprocess.run(['ansible-playbook', '--syntax-check', '-i',
                              os.path.join(playbooks, 'inventory.yml'),

@@ -20,9 +20,9 @@ SUCCESS_STATUSES = ('ok', 'changed')
 
 def argument_spec(**module_options):
     """The common options plus the module's own."""
-    spec = dict(COMMON_ARGUMENT_SPEC)
-    spec.update(module_options)
-    return spec
+    options = dict(COMMON_ARGUMENT_SPEC)
+    options.update(module_options)
+    return options
 
 
 class VaroResult(object):
