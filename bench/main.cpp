@@ -149,6 +149,7 @@ private:
                  QStringLiteral("Chars drawn/s")}};
     Table m_line{{QStringLiteral("Scenario"), QStringLiteral("Link"), QStringLiteral("Bytes up"),
                   QStringLiteral("Bytes down"), QStringLiteral("Wire limit s"),
+                  QStringLiteral("Hand-over us"), QStringLiteral("Timer early us"),
                   QStringLiteral("Client"), QStringLiteral("Time s"),
                   QStringLiteral("Ratio to limit")}};
     Table m_cli{{QStringLiteral("Scenario (varo-cli process)"), QStringLiteral("Link"),
@@ -404,9 +405,10 @@ double Bench::pacedRow(const QString &scenario, SimHost &host, int baud, const Q
     const qint64 down = relay.bytesDown();
     const double limit = double(up + down) * 10.0 / baud;
     const double ratio = time / limit;
-    m_line.addRow({scenario, transportName(Transport::Pty), QString::number(up),
-                   QString::number(down), fixed(limit, 2), client, fixed(time, 2),
-                   fixed(ratio, 3)});
+    m_line.addRow(
+        {scenario, transportName(Transport::Pty), QString::number(up), QString::number(down),
+         fixed(limit, 2), fixed(double(relay.handOverNs()) / 1000.0, 1),
+         fixed(double(relay.wakeEarlyNs()) / 1000.0, 1), client, fixed(time, 2), fixed(ratio, 3)});
     return ratio;
 }
 

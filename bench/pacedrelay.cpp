@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <deque>
+#include <limits>
 #include <vector>
 
 namespace varo::bench {
@@ -52,6 +53,71 @@ void writeAll(int fd, const char *data, std::size_t size) {
     }
 }
 
+// The median time for a byte to go to another thread and back through a pseudo-terminal pair:
+// two hand-overs, as a byte takes through the relay in one direction.
+long long measureHandOverNs() {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    const char *name = nullptr;
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0 ||
+        !(name = ::ptsname(master))) {
+        if (master >= 0)
+            ::close(master);
+        return 0;
+    }
+    const int slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slave < 0 || !makeRaw(slave)) {
+        if (slave >= 0)
+            ::close(slave);
+        ::close(master);
+        return 0;
+    }
+    constexpr int kTrips = 2001;
+    const auto waitAndRead = [](int fd, char &byte) {
+        pollfd entry{fd, POLLIN, 0};
+        return ::poll(&entry, 1, 1000) == 1 && ::read(fd, &byte, 1) == 1;
+    };
+    std::thread echo([&] {
+        char byte = 0;
+        for (int i = 0; i < kTrips && waitAndRead(slave, byte); ++i)
+            writeAll(slave, &byte, 1);
+    });
+    std::vector<long long> trips;
+    trips.reserve(kTrips);
+    char byte = 'x';
+    for (int i = 0; i < kTrips; ++i) {
+        const long long start = nowNs();
+        writeAll(master, &byte, 1);
+        if (!waitAndRead(master, byte))
+            break;
+        trips.push_back(nowNs() - start);
+    }
+    echo.join();
+    ::close(slave);
+    ::close(master);
+    if (trips.empty())
+        return 0;
+    std::nth_element(trips.begin(), trips.begin() + trips.size() / 2, trips.end());
+    return trips[trips.size() / 2];
+}
+
+// The median time by which a wait of `waitNs` overshoots: the machine's timer wake-up latency,
+// tens of microseconds on a virtual machine.
+long long measureWakeLatenessNs(long long waitNs) {
+    if (waitNs <= 0)
+        return 0;
+    constexpr int kWaits = 501;
+    std::vector<long long> late;
+    late.reserve(kWaits);
+    for (int i = 0; i < kWaits; ++i) {
+        const timespec wait{time_t(waitNs / 1'000'000'000LL), long(waitNs % 1'000'000'000LL)};
+        const long long start = nowNs();
+        ::ppoll(nullptr, 0, &wait, nullptr);
+        late.push_back(std::max(0LL, nowNs() - start - waitNs));
+    }
+    std::nth_element(late.begin(), late.begin() + late.size() / 2, late.end());
+    return late[late.size() / 2];
+}
+
 } // namespace
 
 PacedRelay::PacedRelay(const QString &simulatorPath, int baud)
@@ -76,6 +142,17 @@ PacedRelay::PacedRelay(const QString &simulatorPath, int baud)
     }
     if (::pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
+    // Never more than the byte's own time: the line's spacing must hold.
+    m_handOverNs = std::min(measureHandOverNs(), m_nsPerByte);
+    {
+        // Measured on this thread's timer slack, as the relay's thread will run.
+        std::thread probe([this] {
+            ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+            m_wakeEarlyNs = std::min(measureWakeLatenessNs(m_nsPerByte - m_handOverNs),
+                                     m_nsPerByte - m_handOverNs);
+        });
+        probe.join();
+    }
     m_thread = std::thread([this] { run(); });
 }
 
@@ -94,16 +171,18 @@ PacedRelay::~PacedRelay() {
 
 namespace {
 
-// One direction of the line: bytes leave in order, each when its ten bit times have passed.
+// One direction of the line: bytes leave in order, each ten bit times after the one before it
+// and, less what the hand-overs already took, after it was written.
 class Direction {
 public:
-    explicit Direction(long long nsPerByte)
-        : m_nsPerByte(nsPerByte) {}
+    Direction(long long nsPerByte, long long handOverNs)
+        : m_nsPerByte(nsPerByte)
+        , m_holdNs(nsPerByte - handOverNs) {}
 
     void take(const char *bytes, std::size_t count, long long now) {
         for (std::size_t i = 0; i < count; ++i) {
-            m_lineFreeNs = std::max(m_lineFreeNs, now) + m_nsPerByte;
-            m_queue.push_back({bytes[i], m_lineFreeNs});
+            m_lastDueNs = std::max(m_lastDueNs + m_nsPerByte, now + m_holdNs);
+            m_queue.push_back({bytes[i], m_lastDueNs});
         }
     }
 
@@ -128,7 +207,8 @@ private:
         long long dueNs;
     };
     long long m_nsPerByte;
-    long long m_lineFreeNs = 0;
+    long long m_holdNs;
+    long long m_lastDueNs = std::numeric_limits<long long>::min() / 2;
     std::deque<Queued> m_queue;
     std::vector<char> m_due;
 };
@@ -139,12 +219,14 @@ void PacedRelay::run() {
     // A byte at 115,200 baud lasts 87 us: wake-ups must not be pushed back by the default
     // 50 us timer slack.
     ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-    Direction up(m_nsPerByte);
-    Direction down(m_nsPerByte);
+    Direction up(m_nsPerByte, m_handOverNs);
+    Direction down(m_nsPerByte, m_handOverNs);
     std::vector<char> chunk(4096);
 
     while (!m_stop) {
-        const long long now = nowNs();
+        // Woken up to m_wakeEarlyNs before a byte is due (the timer overshoots by about that
+        // much), so bytes due within that margin go now.
+        const long long now = nowNs() + m_wakeEarlyNs;
         m_up += qint64(up.deliver(m_simulator, now));
         m_down += qint64(down.deliver(m_master, now));
 
@@ -158,7 +240,7 @@ void PacedRelay::run() {
         timespec timeout{};
         timespec *wait = nullptr;
         if (next >= 0) {
-            const long long left = std::max(0LL, next - nowNs());
+            const long long left = std::max(0LL, next - m_wakeEarlyNs - nowNs());
             timeout.tv_sec = time_t(left / 1'000'000'000LL);
             timeout.tv_nsec = long(left % 1'000'000'000LL);
             wait = &timeout;

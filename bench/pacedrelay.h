@@ -8,9 +8,15 @@
 namespace varo::bench {
 
 // A serial line between the utility and the simulator's pseudo-terminal: in each direction a
-// byte arrives when its ten bit times have passed, after the bytes before it. The simulator
-// paces its own output as well (SimOptions::lineRateBaud), which only spaces its bytes the way
-// this line already does. The utility opens utilityPath() as its serial device.
+// byte reaches the far end ten bit times after it was written, and no sooner than ten bit times
+// after the byte before it. A byte crosses two pseudo-terminals on its way (writer to relay,
+// relay to reader), and each hand-over costs a kernel work item and a wake-up, tens of
+// microseconds on a busy machine: at 115,200 baud that is about as long as the byte itself. So
+// the relay measures that cost when it starts and holds each byte only for what is left of its
+// ten bit times; the spacing between bytes stays the line's. Likewise it sets its timer early
+// by the measured overshoot of the machine's timer wake-ups. The simulator paces its own output
+// as well (SimOptions::lineRateBaud), which only spaces its bytes the way this line already
+// does. The utility opens utilityPath() as its serial device.
 class PacedRelay {
 public:
     PacedRelay(const QString &simulatorPath, int baud);
@@ -25,6 +31,12 @@ public:
     qint64 bytesUp() const { return m_up.load(); }
     qint64 bytesDown() const { return m_down.load(); }
 
+    // What the relay takes off each byte's hold: the measured cost of one direction's two
+    // pseudo-terminal hand-overs.
+    long long handOverNs() const { return m_handOverNs; }
+    // How early the relay sets its timer: the measured overshoot of a wait as long as a hold.
+    long long wakeEarlyNs() const { return m_wakeEarlyNs; }
+
 private:
     void run();
 
@@ -34,6 +46,8 @@ private:
     int m_wake[2] = {-1, -1};
     QString m_slavePath;
     long long m_nsPerByte = 0;
+    long long m_handOverNs = 0;
+    long long m_wakeEarlyNs = 0;
     std::atomic<qint64> m_up{0};
     std::atomic<qint64> m_down{0};
     std::atomic<bool> m_stop{false};
