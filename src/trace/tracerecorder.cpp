@@ -49,6 +49,12 @@ void TraceRecorder::take(const link::WireChunk &chunk) {
     }
     m_canJoin = true;
     m_batch.push_back(chunk);
+    // A read hands over the device's whole read buffer: a one-byte reply can come in an array
+    // of 32 or 64 KiB. A kept row holds only its own bytes, or 100,000 one-byte rows would
+    // hold gigabytes.
+    QByteArray &kept = m_batch.back().bytes;
+    if (kept.capacity() - kept.size() > kMaxKeptSlack)
+        kept = QByteArray(kept.constData(), kept.size());
     if (!m_batchTimer.isActive())
         m_batchTimer.start();
 }
@@ -60,6 +66,7 @@ void TraceRecorder::flush() {
     std::vector<link::WireChunk> batch;
     batch.swap(m_batch);
     m_canJoin = false;
+    m_batchTimer.setInterval(batch.size() >= kFloodRows ? kFloodInterval : kBatchInterval);
     m_model->append(std::move(batch));
     emit rowsRecorded();
 }

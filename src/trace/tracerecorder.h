@@ -22,18 +22,24 @@ class TraceModel;
 // Feeds the link's wire traffic into a TraceModel while recording is on. While it is off the
 // recorder does not listen at all, so the link does not even build the chunks. Chunks collect
 // and reach the model in batches, at most every kBatchInterval, so a fast stream costs one
-// model update a batch, not one a chunk.
+// model update a batch, not one a chunk. After a batch of kFloodRows or more (a download
+// scrolls thousands of rows past each update, too fast to read), the next waits
+// kFloodInterval instead: each update repaints the whole view, and in a flood that repaint
+// costs more than recording the rows.
 //
 // A chunk that follows the previous one in the same direction, for the same operation, within
-// kJoinGap, joins its row (up to kMaxJoinedBytes): the firmware loader writes its blocks a byte
-// at a time, and a row per byte would bury the exchange (and cost a row each). The row keeps
-// the time of its first byte.
+// kJoinGap, joins its row (up to kMaxJoinedBytes): a reply that arrives in several reads, or
+// bytes written one at a time, make one row rather than burying the exchange (and costing a
+// row each). The row keeps the time of its first byte.
 class TraceRecorder : public QObject {
     Q_OBJECT
 public:
     static constexpr std::chrono::milliseconds kBatchInterval{200};
+    static constexpr std::chrono::milliseconds kFloodInterval{1000};
+    static constexpr std::size_t kFloodRows = 1000;
     static constexpr qint64 kJoinGapNs = 1'000'000;
     static constexpr qsizetype kMaxJoinedBytes = 1024;
+    static constexpr qsizetype kMaxKeptSlack = 64;
 
     TraceRecorder(link::ReaderLink *link, TraceModel *model, QObject *parent = nullptr);
 
