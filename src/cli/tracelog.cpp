@@ -1,11 +1,12 @@
 #include "cli/tracelog.h"
 
+#include "link/wiretrace.h"
+
 #include <QCoreApplication>
 #include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 
 namespace varo::cli {
@@ -30,14 +31,18 @@ void writeTimestamp() {
     std::fprintf(stderr, "%s.%03ld ", secondText, long(now.tv_nsec / 1000000));
 }
 
+// One wire line: straight from the chunk into stderr's buffer through one reused array.
+void writeWireLine(const link::WireChunk &chunk, const QString &source) {
+    static QByteArray line;
+    line.resize(0);
+    link::appendWireLogLine(line, chunk, source);
+    line += '\n';
+    writeTimestamp();
+    std::fwrite(line.constData(), 1, std::size_t(line.size()), stderr);
+}
+
+// Other messages go out after the trace lines before them.
 void handleMessage(QtMsgType type, const QMessageLogContext &context, const QString &message) {
-    if (context.category && std::strcmp(context.category, "varo.wire") == 0) {
-        writeTimestamp();
-        const QByteArray text = message.toLocal8Bit();
-        std::fwrite(text.constData(), 1, std::size_t(text.size()), stderr);
-        std::fputc('\n', stderr);
-        return;
-    }
     std::fflush(stderr);
     g_previous(type, context, message);
 }
@@ -48,6 +53,7 @@ void installTraceLog() {
     // Block-buffered: the trace comes in bursts; everything else on stderr is flushed by its
     // writer, and the timer below bounds how long a trace line waits.
     std::setvbuf(stderr, g_buffer, _IOFBF, sizeof g_buffer);
+    link::setWireLogSink(writeWireLine);
     g_previous = qInstallMessageHandler(handleMessage);
     auto *timer = new QTimer(QCoreApplication::instance());
     QObject::connect(timer, &QTimer::timeout, [] { std::fflush(stderr); });

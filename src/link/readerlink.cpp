@@ -216,7 +216,14 @@ bool ReaderLink::readReply(QObject *context, ReplyCallback callback) {
     m_replyContext = context;
     m_replyCallback = std::move(callback);
     // On a broken link nothing can answer: the wait ends at the next event-loop pass.
-    m_replyTimer.start(isBroken() ? std::chrono::milliseconds(0) : m_timings.replyTimeout);
+    if (isBroken()) {
+        m_replyDeadline = QDeadlineTimer(0);
+        armReplyTimer();
+    } else {
+        m_replyDeadline = QDeadlineTimer(m_timings.replyTimeout, Qt::PreciseTimer);
+        if (!m_replyTimer.isActive() || m_replyDeadline < m_replyTimerDue)
+            armReplyTimer();
+    }
     // Bytes that arrived before the read began count as received at its first look.
     if (!m_pending.isEmpty())
         QMetaObject::invokeMethod(this, &ReaderLink::tryCompleteReply, Qt::QueuedConnection);
@@ -254,7 +261,12 @@ void ReaderLink::trace(WireDirection direction, const QByteArray &bytes) {
     if (!recorded && !lcWire().isDebugEnabled())
         return;
     const WireChunk chunk{elapsedSinceOpenNs(), direction, m_operation, bytes};
-    qCDebug(lcWire).noquote() << wireLogLine(chunk, m_traceName);
+    if (lcWire().isDebugEnabled()) {
+        if (const WireLogSink sink = wireLogSink())
+            sink(chunk, m_traceName);
+        else
+            qCDebug(lcWire).noquote() << wireLogLine(chunk, m_traceName);
+    }
     if (recorded)
         emit wireTraffic(chunk);
 }
@@ -341,9 +353,19 @@ void ReaderLink::tryCompleteReply() {
     }
 }
 
+void ReaderLink::armReplyTimer() {
+    m_replyTimerDue = m_replyDeadline;
+    m_replyTimer.start(std::chrono::milliseconds(m_replyDeadline.remainingTime()));
+}
+
 void ReaderLink::onReplyTimeout() {
     if (!m_waiting)
         return;
+    if (!m_replyDeadline.hasExpired()) {
+        // Armed for an earlier wait that has since ended.
+        armReplyTimer();
+        return;
+    }
     if (isBroken()) {
         finishReply({WaitEnd::LinkError, m_pending.left(kMaxReplyBytes), m_lastError});
         return;
@@ -356,7 +378,6 @@ void ReaderLink::onReplyTimeout() {
 }
 
 void ReaderLink::finishReply(ReplyResult result) {
-    m_replyTimer.stop();
     m_waiting = false;
     ReplyCallback callback = std::move(m_replyCallback);
     m_replyCallback = nullptr;

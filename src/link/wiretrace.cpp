@@ -85,7 +85,11 @@ QString wirePrintable(const QByteArray &bytes) {
     return QString::fromLatin1(text);
 }
 
-QString wireLogLine(const WireChunk &chunk, const QString &source) {
+void appendWireLogLine(QByteArray &line, const WireChunk &chunk, const QString &source) {
+    if (!source.isEmpty()) {
+        line += source.toUtf8();
+        line += "  ";
+    }
     // The time and direction columns, "    12.345 ms  to reader    ", built without the
     // locale: milliseconds with three decimals, rounded to the microsecond.
     const qint64 us =
@@ -100,26 +104,41 @@ QString wireLogLine(const WireChunk &chunk, const QString &source) {
     at = std::copy_n(chunk.direction == WireDirection::ToReader ? " ms  to reader    "
                                                                 : " ms  from reader  ",
                      18, at);
-    // Length, hex and printable text in one Latin-1 buffer.
+    line.append(head, at - head);
+    if (!chunk.operation.isEmpty()) {
+        line += '[';
+        line += chunk.operation.toUtf8();
+        line += "]  ";
+    }
+    // Length, hex and printable text written straight into the line.
     const qsizetype size = chunk.bytes.size();
-    QByteArray tail(32 + size * (3 + kLongestName), Qt::Uninitialized);
-    char *out = putNumber(size, 0, tail.data());
+    const qsizetype start = line.size();
+    line.resize(start + 32 + size * (3 + kLongestName));
+    char *out = putNumber(size, 0, line.data() + start);
     out = std::copy_n(" bytes  ", 8, out);
     out = putHex(chunk.bytes, out);
     *out++ = ' ';
     *out++ = ' ';
     out = putPrintable(chunk.bytes, out);
+    line.truncate(out - line.constData());
+}
 
-    QString line;
-    line.reserve(source.size() + 2 + (at - head) + chunk.operation.size() + 4 +
-                 (out - tail.constData()));
-    if (!source.isEmpty())
-        line += source + QStringLiteral("  ");
-    line += QLatin1StringView(head, at - head);
-    if (!chunk.operation.isEmpty())
-        line += u'[' + chunk.operation + QStringLiteral("]  ");
-    line += QLatin1StringView(tail.constData(), out - tail.constData());
-    return line;
+QString wireLogLine(const WireChunk &chunk, const QString &source) {
+    QByteArray line;
+    appendWireLogLine(line, chunk, source);
+    return QString::fromUtf8(line);
+}
+
+namespace {
+WireLogSink g_wireLogSink = nullptr;
+} // namespace
+
+void setWireLogSink(WireLogSink sink) {
+    g_wireLogSink = sink;
+}
+
+WireLogSink wireLogSink() {
+    return g_wireLogSink;
 }
 
 } // namespace varo::link

@@ -31,6 +31,15 @@ QString wirePrintable(const QByteArray &bytes);
 // One log line: "  12.345 ms  to reader    [Program Reader]  4 bytes  58 30 30 31  X001" with
 // `source` (a target or link name) in front when given.
 QString wireLogLine(const WireChunk &chunk, const QString &source = {});
+// The same line, UTF-8, appended to `line` (no allocation once `line` has room).
+void appendWireLogLine(QByteArray &line, const WireChunk &chunk, const QString &source = {});
+
+// Where "varo.wire" lines go when the category is on: by default Qt's message log; a
+// command-line tool that prints tens of thousands of them may take them itself, as chunks,
+// and skip building a message per line. Set once, before any link runs.
+using WireLogSink = void (*)(const WireChunk &chunk, const QString &source);
+void setWireLogSink(WireLogSink sink);
+WireLogSink wireLogSink();
 
 } // namespace varo::link
 

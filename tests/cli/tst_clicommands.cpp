@@ -15,6 +15,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -414,6 +415,12 @@ void TestCliCommands::traceGoesToStderr() {
     QCOMPARE(outcome.code, 0);
     QVERIFY2(outcome.err.contains(reader), qPrintable(outcome.err));
     QVERIFY2(outcome.err.contains(QLatin1String("VARO SIM V1.0")), qPrintable(outcome.err));
+    // Each line: the time of day, the target, then the wire log line.
+    const QRegularExpression line(
+        QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d{3} ") + QRegularExpression::escape(reader) +
+            QStringLiteral("  +\\d+\\.\\d{3} ms  to reader    .* bytes  "),
+        QRegularExpression::MultilineOption);
+    QVERIFY2(line.match(outcome.err).hasMatch(), qPrintable(outcome.err));
     QVERIFY(!outcome.out.contains(QLatin1String("to reader")));
 }
 

@@ -1,6 +1,7 @@
 #include "link/readerlink.h"
 #include "support/fakelink.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -20,6 +21,7 @@ private slots:
     void claimHolderLearnsHowTheLinkEnded();
     void openLinkKeepsTheSettingsItWasOpenedWith();
     void quickDropsKeepBackingOff();
+    void eachWaitGetsItsOwnWholeTimeout();
 };
 
 void TestLinkEnds::replyWaitEndsWithWhyTheLinkEnded_data() {
@@ -191,6 +193,46 @@ void TestLinkEnds::quickDropsKeepBackingOff() {
     fake.transport->breakDown(QStringLiteral("gone"));
     QVERIFY(!fake.link.isRepeatedLoss());
     QCOMPARE(fake.link.nextRetryDelay(), ReaderLink::kFirstRetry);
+}
+
+// The time-out timer stays armed across answered waits; each wait must still end exactly at its
+// own deadline, neither at an earlier wait's nor at a longer one's.
+void TestLinkEnds::eachWaitGetsItsOwnWholeTimeout() {
+    FakeLink fake(true);
+    LinkTimings timings = fake.link.timings();
+    const auto waitOnce = [&fake](std::optional<ReplyResult> &result) {
+        return fake.link.readReply(&fake.link, [&result](const ReplyResult &r) { result = r; });
+    };
+    timings.replyTimeout = std::chrono::milliseconds(300);
+    fake.link.setTimings(timings);
+    std::optional<ReplyResult> answered;
+    QVERIFY(waitOnce(answered));
+    fake.transport->receive("OK\r");
+    QVERIFY(answered && answered->ok());
+    QTest::qWait(150);
+
+    QElapsedTimer clock;
+    clock.start();
+    std::optional<ReplyResult> late;
+    QVERIFY(waitOnce(late));
+    QTRY_VERIFY_WITH_TIMEOUT(late.has_value(), 2000);
+    QVERIFY(late->timedOut());
+    QVERIFY2(clock.elapsed() >= 295, qPrintable(QString::number(clock.elapsed())));
+
+    timings.replyTimeout = std::chrono::milliseconds(5000);
+    fake.link.setTimings(timings);
+    answered.reset();
+    QVERIFY(waitOnce(answered));
+    fake.transport->receive("OK\r");
+    QVERIFY(answered && answered->ok());
+    timings.replyTimeout = std::chrono::milliseconds(50);
+    fake.link.setTimings(timings);
+    clock.restart();
+    std::optional<ReplyResult> shorter;
+    QVERIFY(waitOnce(shorter));
+    QTRY_VERIFY_WITH_TIMEOUT(shorter.has_value(), 2000);
+    QVERIFY(shorter->timedOut());
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
 }
 
 QTEST_GUILESS_MAIN(TestLinkEnds)
