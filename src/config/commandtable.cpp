@@ -5,6 +5,8 @@
 #include "fieldkeys.h"
 #include "wiegandformats.h"
 
+#include <optional>
+
 namespace varo::config {
 
 PayloadField flag(const QString &field) {
@@ -315,31 +317,55 @@ QList<CommandRow> makeTable() {
     return table;
 }
 
-QString choiceDigit(Choice which, const ConfigModel &model) {
+// Longer than any command's payload: one allocation a command.
+constexpr qsizetype kPayloadReserve = 128;
+
+// The digit of the first rule whose boxes are all on; nothing when none is.
+std::optional<char> choiceDigit(Choice which, const ConfigModel &model) {
     for (const ChoiceRule &rule : choiceRules(which)) {
         bool all = true;
         for (const QString &box : rule.allOn)
             all = all && model.isOn(box);
         if (all)
-            return QString(QChar::fromLatin1(rule.digit));
+            return rule.digit;
     }
-    return {};
+    return std::nullopt;
 }
 
-QString fieldText(const PayloadField &field, const ConfigModel &model) {
+// Appends one field's text to `payload`. A payload is built for every command of every run,
+// so nothing here makes a temporary string.
+void appendField(QString &payload, const PayloadField &field, const ConfigModel &model) {
     switch (field.kind) {
     case PayloadField::Kind::Flag:
-        return model.check(field.field) == 1 ? QStringLiteral("1") : QStringLiteral("0");
-    case PayloadField::Kind::Pad:
-        return (field.text + model.text(field.field)).right(field.width);
+        payload += model.check(field.field) == 1 ? u'1' : u'0';
+        return;
+    case PayloadField::Kind::Pad: {
+        // The value right-aligned in `width` characters over the pad text: the last `width`
+        // characters of pad + value.
+        const QString &value = model.text(field.field);
+        const qsizetype width = field.width;
+        if (value.size() >= width) {
+            payload += QStringView(value).right(width);
+        } else {
+            payload += QStringView(field.text).right(width - value.size());
+            payload += value;
+        }
+        return;
+    }
     case PayloadField::Kind::Bars:
-        return model.check(field.field) == 1 ? model.text(field.bars) : QStringLiteral("0");
+        if (model.check(field.field) == 1)
+            payload += model.text(field.bars);
+        else
+            payload += u'0';
+        return;
     case PayloadField::Kind::Choice:
-        return choiceDigit(field.choice, model);
+        if (const std::optional<char> digit = choiceDigit(field.choice, model))
+            payload += QLatin1Char(*digit);
+        return;
     case PayloadField::Kind::Constant:
         break;
     }
-    return field.text;
+    payload += field.text;
 }
 
 } // namespace
@@ -351,8 +377,9 @@ const QList<CommandRow> &commandTable() {
 
 QByteArray buildPayload(const CommandRow &row, const ConfigModel &model) {
     QString payload;
+    payload.reserve(kPayloadReserve);
     for (const PayloadField &field : row.payload)
-        payload += fieldText(field, model);
+        appendField(payload, field, model);
     // Setup texts are single-byte characters; anything else cannot travel on the link as is.
     return payload.toLatin1();
 }
