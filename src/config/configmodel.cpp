@@ -55,6 +55,7 @@ void ConfigModel::setCheck(const QString &field, int value) {
     const int normalized = value != 0 ? 1 : 0;
     if (state->check != normalized) {
         state->check = normalized;
+        ++m_revision;
         emit fieldChanged(field);
     }
     applyConstRule(field, normalized);
@@ -89,6 +90,7 @@ void ConfigModel::select(const QString &field) {
         const bool selected = state.info.key == field;
         if (state.selected != selected) {
             state.selected = selected;
+            ++m_revision;
             changed.append(state.info.key);
         }
     }
@@ -122,6 +124,7 @@ void ConfigModel::setText(const QString &field, const QString &text) {
     if (!state || state->text == text)
         return;
     state->text = text;
+    ++m_revision;
     emit fieldChanged(field);
 }
 
@@ -135,6 +138,7 @@ void ConfigModel::setEnabled(const QString &field, bool enabled) {
     if (!state || state->enabled == enabled)
         return;
     state->enabled = enabled;
+    ++m_revision;
     emit fieldChanged(field);
 }
 

@@ -53,6 +53,10 @@ public:
     void setEnabled(const QString &field, bool enabled);
     bool isHidden(const QString &field) const;
 
+    // Goes up with every change of a value or an enabled state: what was derived from the
+    // model (checks, command texts) still holds while it stays the same.
+    quint64 revision() const { return m_revision; }
+
 signals:
     // The value or the enabled state of `field` changed.
     void fieldChanged(const QString &field);
@@ -73,6 +77,7 @@ private:
     QList<State> m_fields;
     QHash<QString, qsizetype> m_index;
     QHash<QString, QString> m_constStart; // Const box -> Start field of its mask row
+    quint64 m_revision = 0;
 };
 
 } // namespace varo::config

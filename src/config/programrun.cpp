@@ -44,7 +44,7 @@ bool ProgramRun::start() {
 
     m_log->clear();
     m_log->printLine(ProgressList::Left, QStringLiteral("Checking Parameters"));
-    const ValidationResult checked = validate(*m_model);
+    const ValidationResult &checked = this->checked();
     for (const QString &line : checked.lines)
         m_log->printLine(ProgressList::Left, line);
     if (!checked.passed) {
@@ -69,7 +69,7 @@ bool ProgramRun::start() {
 
 void ProgramRun::sendStep() {
     const CommandRow &row = commandTable().at(m_step);
-    const QByteArray command = buildCommand(row, *m_model);
+    const QByteArray command = commandAt(m_step);
     m_data.replies.append({QString::fromLatin1(command), {}});
     if (m_step > 0)
         m_log->print(row.list, QString::fromLatin1(command));
@@ -79,6 +79,26 @@ void ProgramRun::sendStep() {
         // Someone else is waiting on the link although this run holds it.
         stopOnLink(QStringLiteral("another reply wait is running"), ResultCode::Busy);
     }
+}
+
+const ValidationResult &ProgramRun::checked() {
+    if (m_checkedRevision != m_model->revision()) {
+        m_checked = validate(*m_model);
+        m_checkedRevision = m_model->revision();
+    }
+    return m_checked;
+}
+
+const QByteArray &ProgramRun::commandAt(qsizetype step) {
+    // Built again when the model changed, even during a run: a command goes out as the
+    // settings stand when it is sent.
+    if (m_commandsRevision != m_model->revision()) {
+        m_commands.clear();
+        for (const CommandRow &row : commandTable())
+            m_commands.append(buildCommand(row, *m_model));
+        m_commandsRevision = m_model->revision();
+    }
+    return m_commands.at(step);
 }
 
 void ProgramRun::onReply(const link::ReplyResult &result) {

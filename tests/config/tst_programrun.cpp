@@ -328,6 +328,19 @@ private slots:
         QCOMPARE(rig.sim.lastValue("h"), QByteArray("     12345"));
     }
 
+    // Checks and commands are kept between runs; a change of the settings renews both.
+    void nextRunSeesChangedSettings() {
+        Rig rig;
+        QVERIFY(rig.connectOver(Medium::Tcp));
+        QCOMPARE(rig.program(), ResultCode::Ok);
+        rig.model.setText(QStringLiteral("barcode.timeout"), QStringLiteral("1"));
+        QCOMPARE(rig.program(), ResultCode::Invalid);
+        rig.model.setText(QStringLiteral("barcode.timeout"), QStringLiteral("9"));
+        rig.model.setText(QStringLiteral("general.storage.readerId"), QStringLiteral("77"));
+        QCOMPARE(rig.program(), ResultCode::Ok);
+        QCOMPARE(rig.sim.lastValue("g"), QByteArray("   77"));
+    }
+
     void invalidFieldsSendNothing() {
         Rig rig;
         QVERIFY(rig.connectOver(Medium::Tcp));
