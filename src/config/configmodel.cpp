@@ -2,10 +2,22 @@
 
 #include <QtGlobal>
 
+#include <atomic>
+
 namespace varo::config {
 
+namespace {
+
+quint64 nextRevision() {
+    static std::atomic<quint64> last{0};
+    return ++last;
+}
+
+} // namespace
+
 ConfigModel::ConfigModel(QObject *parent)
-    : QObject(parent) {
+    : QObject(parent)
+    , m_revision(nextRevision()) {
     const QList<FieldInfo> &catalog = fieldCatalog();
     m_fields.reserve(catalog.size());
     for (const FieldInfo &info : catalog) {
@@ -55,7 +67,7 @@ void ConfigModel::setCheck(const QString &field, int value) {
     const int normalized = value != 0 ? 1 : 0;
     if (state->check != normalized) {
         state->check = normalized;
-        ++m_revision;
+        m_revision = nextRevision();
         emit fieldChanged(field);
     }
     applyConstRule(field, normalized);
@@ -90,7 +102,7 @@ void ConfigModel::select(const QString &field) {
         const bool selected = state.info.key == field;
         if (state.selected != selected) {
             state.selected = selected;
-            ++m_revision;
+            m_revision = nextRevision();
             changed.append(state.info.key);
         }
     }
@@ -124,7 +136,7 @@ void ConfigModel::setText(const QString &field, const QString &text) {
     if (!state || state->text == text)
         return;
     state->text = text;
-    ++m_revision;
+    m_revision = nextRevision();
     emit fieldChanged(field);
 }
 
@@ -138,7 +150,7 @@ void ConfigModel::setEnabled(const QString &field, bool enabled) {
     if (!state || state->enabled == enabled)
         return;
     state->enabled = enabled;
-    ++m_revision;
+    m_revision = nextRevision();
     emit fieldChanged(field);
 }
 

@@ -53,8 +53,9 @@ public:
     void setEnabled(const QString &field, bool enabled);
     bool isHidden(const QString &field) const;
 
-    // Goes up with every change of a value or an enabled state: what was derived from the
-    // model (checks, command texts) still holds while it stays the same.
+    // Renewed with every change of a value or an enabled state, and unique across all models
+    // of the process: what was derived from a model (checks, command texts) still holds while
+    // its revision stays the same, and a revision alone names the state it was derived from.
     quint64 revision() const { return m_revision; }
 
 signals:
@@ -77,7 +78,7 @@ private:
     QList<State> m_fields;
     QHash<QString, qsizetype> m_index;
     QHash<QString, QString> m_constStart; // Const box -> Start field of its mask row
-    quint64 m_revision = 0;
+    quint64 m_revision;
 };
 
 } // namespace varo::config

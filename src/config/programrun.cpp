@@ -44,7 +44,7 @@ bool ProgramRun::start() {
 
     m_log->clear();
     m_log->printLine(ProgressList::Left, QStringLiteral("Checking Parameters"));
-    const ValidationResult &checked = this->checked();
+    const ValidationResult checked = this->checked();
     for (const QString &line : checked.lines)
         m_log->printLine(ProgressList::Left, line);
     if (!checked.passed) {
@@ -81,24 +81,45 @@ void ProgramRun::sendStep() {
     }
 }
 
-const ValidationResult &ProgramRun::checked() {
-    if (m_checkedRevision != m_model->revision()) {
-        m_checked = validate(*m_model);
-        m_checkedRevision = m_model->revision();
-    }
-    return m_checked;
+namespace {
+
+// The checks and command texts of the last settings a run used, by model revision (unique
+// across models): runs with the same settings, one after another on a screen or for every
+// reader of a varo-cli batch, check and build once.
+struct Prepared {
+    quint64 checkedRevision = 0;
+    ValidationResult checked;
+    quint64 commandsRevision = 0;
+    QList<QByteArray> commands;
+};
+
+Prepared &prepared() {
+    thread_local Prepared cache;
+    return cache;
 }
 
-const QByteArray &ProgramRun::commandAt(qsizetype step) {
+} // namespace
+
+ValidationResult ProgramRun::checked() const {
+    Prepared &cache = prepared();
+    if (cache.checkedRevision != m_model->revision()) {
+        cache.checked = validate(*m_model);
+        cache.checkedRevision = m_model->revision();
+    }
+    return cache.checked;
+}
+
+QByteArray ProgramRun::commandAt(qsizetype step) const {
     // Built again when the model changed, even during a run: a command goes out as the
     // settings stand when it is sent.
-    if (m_commandsRevision != m_model->revision()) {
-        m_commands.clear();
+    Prepared &cache = prepared();
+    if (cache.commandsRevision != m_model->revision()) {
+        cache.commands.clear();
         for (const CommandRow &row : commandTable())
-            m_commands.append(buildCommand(row, *m_model));
-        m_commandsRevision = m_model->revision();
+            cache.commands.append(buildCommand(row, *m_model));
+        cache.commandsRevision = m_model->revision();
     }
-    return m_commands.at(step);
+    return cache.commands.at(step);
 }
 
 void ProgramRun::onReply(const link::ReplyResult &result) {

@@ -7,12 +7,9 @@
 #include "validation.h"
 
 #include <QByteArray>
-#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
-
-#include <optional>
 
 namespace varo::link {
 class ReaderLink;
@@ -57,8 +54,8 @@ private:
     void onReply(const link::ReplyResult &result);
     void stopOnLink(const QString &why, link::ResultCode code);
     void finish(link::ResultCode code, const QString &message = {});
-    const ValidationResult &checked();
-    const QByteArray &commandAt(qsizetype step);
+    ValidationResult checked() const;
+    QByteArray commandAt(qsizetype step) const;
 
     QPointer<link::ReaderLink> m_link;
     const ConfigModel *m_model;
@@ -66,12 +63,6 @@ private:
     link::OperationClaim m_claim;
     bool m_active = false;
     qsizetype m_step = 0; // index into the command table; 0 is "V"
-    // The checks and the command texts depend on the model alone: the next run with the same
-    // settings (the next reader of a batch) reuses them.
-    std::optional<quint64> m_checkedRevision;
-    ValidationResult m_checked;
-    std::optional<quint64> m_commandsRevision;
-    QList<QByteArray> m_commands;
 };
 
 } // namespace varo::config

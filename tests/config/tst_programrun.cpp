@@ -339,6 +339,19 @@ private slots:
         rig.model.setText(QStringLiteral("general.storage.readerId"), QStringLiteral("77"));
         QCOMPARE(rig.program(), ResultCode::Ok);
         QCOMPARE(rig.sim.lastValue("g"), QByteArray("   77"));
+
+        // Another model's run in between sends that model's settings, and the first one's
+        // settings are its own again after it.
+        ConfigModel other;
+        loadDefaults(other);
+        other.setText(QStringLiteral("general.storage.readerId"), QStringLiteral("5"));
+        ProgramRun otherRun{&rig.link, &other, &rig.log};
+        QSignalSpy otherFinished(&otherRun, &ProgramRun::finished);
+        QVERIFY(otherRun.start());
+        QVERIFY(otherFinished.wait(kRunBudgetMs));
+        QCOMPARE(rig.sim.lastValue("g"), QByteArray("    5"));
+        QCOMPARE(rig.program(), ResultCode::Ok);
+        QCOMPARE(rig.sim.lastValue("g"), QByteArray("   77"));
     }
 
     void invalidFieldsSendNothing() {
