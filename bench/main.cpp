@@ -91,6 +91,7 @@ constexpr double kTraceTarget = 1.05;
 constexpr int kFleetReplyDelayMs = 20;
 constexpr int kReportFleetReaders = 1000;
 constexpr double kReportTarget = 1.1;
+constexpr int kReportReps = 9;
 constexpr double kTracedRatioTarget = 1.10;
 constexpr double kTracedStreamCoreTarget = 0.15;
 constexpr double kTraceMemoryTargetMiB = 64;
@@ -183,20 +184,25 @@ void Bench::cliReportRows() {
     progress(
         QStringLiteral("varo-cli info on %1 readers, text and jsonl with metrics").arg(readers));
     std::vector<double> seconds[2];
+    std::vector<double> cpu[2];
     std::vector<double> peaks[2];
     CliRunMemory last[2];
-    for (int rep = 0; rep < m_plan.reps; ++rep) {
+    // Each run takes a tenth of a second: more of them than elsewhere steady the medians.
+    const int reps =
+        m_plan.name == QStringLiteral("smoke") ? 1 : std::max(m_plan.reps, kReportReps);
+    for (int rep = 0; rep < reps; ++rep) {
         for (int kind = 0; kind < 2; ++kind) {
             last[kind] = reportFleet(cli, readers, kind == 0 ? text : jsonl,
                                      m_dir.filePath(QStringLiteral("usage.txt")));
             seconds[kind].push_back(last[kind].run.seconds);
+            cpu[kind].push_back(last[kind].run.cpuSeconds);
             peaks[kind].push_back(double(last[kind].peakKiB) / 1024.0);
         }
     }
     const char *names[] = {"--format text", "--format jsonl --metrics"};
     for (int kind = 0; kind < 2; ++kind) {
         m_cliReport.addRow({QLatin1String(names[kind]), QString::number(readers),
-                            fixed(median(seconds[kind]), 3), fixed(last[kind].run.cpuSeconds, 3),
+                            fixed(median(seconds[kind]), 3), fixed(median(cpu[kind]), 3),
                             fixed(median(peaks[kind]), 1),
                             QString::number(last[kind].run.exitCode)});
         if (last[kind].run.exitCode != 0) {
@@ -212,11 +218,11 @@ void Bench::cliReportRows() {
     m_targets.judge(time <= kReportTarget,
                     QStringLiteral("varo-cli jsonl + metrics / text, %1 readers, time: %2 <= %3")
                         .arg(readers)
-                        .arg(fixed(time, 2), fixed(kReportTarget, 1)));
+                        .arg(fixed(time, 3), fixed(kReportTarget, 2)));
     m_targets.judge(memory <= kReportTarget,
                     QStringLiteral("varo-cli jsonl + metrics / text, %1 readers, memory: %2 <= %3")
                         .arg(readers)
-                        .arg(fixed(memory, 2), fixed(kReportTarget, 1)));
+                        .arg(fixed(memory, 3), fixed(kReportTarget, 2)));
 }
 
 void Bench::cliRows() {
@@ -270,24 +276,35 @@ void Bench::cliRows() {
     }
     progress(QStringLiteral("varo-cli flash %1, trace off and on")
                  .arg(sizeText(m_plan.traceFirmwareBytes)));
-    std::vector<double> off;
-    std::vector<double> on;
-    CliRun lastOff;
-    CliRun lastOn;
+    std::vector<CliRun> off;
+    std::vector<CliRun> on;
     for (int rep = 0; rep < m_plan.reps; ++rep) {
-        lastOff = flashOne(cli, image, false);
-        lastOn = flashOne(cli, image, true);
-        off.push_back(lastOff.seconds);
-        on.push_back(lastOn.seconds);
+        off.push_back(flashOne(cli, image, false));
+        on.push_back(flashOne(cli, image, true));
     }
+    // The table shows the median run of each kind, the one the ratio is taken from.
+    const auto medianRun = [](std::vector<CliRun> runs) {
+        std::sort(runs.begin(), runs.end(),
+                  [](const CliRun &a, const CliRun &b) { return a.seconds < b.seconds; });
+        return runs[runs.size() / 2];
+    };
+    const auto failed = [](const std::vector<CliRun> &runs) {
+        return std::any_of(runs.begin(), runs.end(),
+                           [](const CliRun &r) { return r.exitCode != 0; });
+    };
+    const CliRun medianOff = medianRun(off);
+    const CliRun medianOn = medianRun(on);
     const QString size = sizeText(m_plan.traceFirmwareBytes);
-    addRow(QStringLiteral("Firmware %1, no trace").arg(size), 1, lastOff);
-    addRow(QStringLiteral("Firmware %1, --trace").arg(size), 1, lastOn);
-    if (lastOff.exitCode == 0 && lastOn.exitCode == 0) {
-        const double ratio = median(on) / median(off);
+    addRow(QStringLiteral("Firmware %1, no trace").arg(size), 1, medianOff);
+    addRow(QStringLiteral("Firmware %1, --trace").arg(size), 1, medianOn);
+    if (!failed(off) && !failed(on)) {
+        const double ratio = medianOn.seconds / medianOff.seconds;
         m_targets.judge(ratio <= kTraceTarget,
                         QStringLiteral("varo-cli flash %1 --trace / no trace: %2 <= %3")
-                            .arg(size, fixed(ratio, 2), fixed(kTraceTarget, 2)));
+                            .arg(size, fixed(ratio, 3), fixed(kTraceTarget, 2)));
+    } else if (medianOff.exitCode == 0 && medianOn.exitCode == 0) {
+        ++m_errors;
+        m_targets.judge(false, QStringLiteral("varo-cli flash %1: a run failed").arg(size));
     }
 }
 

@@ -188,8 +188,8 @@ bool EpollDispatcher::unregisterTimers(QObject *object) {
     return !ids.isEmpty();
 }
 
-QList<QAbstractEventDispatcher::TimerInfo> EpollDispatcher::registeredTimers(
-    QObject *object) const {
+QList<QAbstractEventDispatcher::TimerInfo>
+EpollDispatcher::registeredTimers(QObject *object) const {
     QList<TimerInfo> timers;
     for (auto it = m_timers.cbegin(); it != m_timers.cend(); ++it) {
         if (it->object == object)
@@ -277,8 +277,7 @@ bool EpollDispatcher::processEvents(QEventLoop::ProcessEventsFlags flags) {
 
     const bool includeTimers = !(flags & QEventLoop::X11ExcludeTimers);
     const bool includeNotifiers = !(flags & QEventLoop::ExcludeSocketNotifiers);
-    const bool mayWait =
-        (flags & QEventLoop::WaitForMoreEvents) && !m_interrupted.loadRelaxed();
+    const bool mayWait = (flags & QEventLoop::WaitForMoreEvents) && !m_interrupted.loadRelaxed();
     if (mayWait)
         emit aboutToBlock();
     if (m_interrupted.loadRelaxed())

@@ -116,7 +116,8 @@ void TestEpollDispatcher::regularFileIsAlwaysReady() {
 
 void TestEpollDispatcher::postedEventsAndOtherThreadsWakeTheWait() {
     bool later = false;
-    QMetaObject::invokeMethod(this, [&] { later = true; }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [&] { later = true; }, Qt::QueuedConnection);
     auto *doomed = new QObject;
     bool deleted = false;
     connect(doomed, &QObject::destroyed, this, [&] { deleted = true; });
