@@ -33,9 +33,7 @@ ReaderLink::ReaderLink(QObject *parent)
     : QObject(parent)
     , m_factory(makeTransport) {
     // Precise timers: a wait must never end before its full length.
-    m_replyTimer.setTimerType(Qt::PreciseTimer);
-    m_replyTimer.setSingleShot(true);
-    connect(&m_replyTimer, &QTimer::timeout, this, &ReaderLink::onReplyTimeout);
+    connect(&m_replyTimeout, &WaitTimeout::expired, this, &ReaderLink::onReplyTimeout);
     m_connectTimer.setTimerType(Qt::PreciseTimer);
     m_connectTimer.setSingleShot(true);
     connect(&m_connectTimer, &QTimer::timeout, this, &ReaderLink::onConnectTimeout);
@@ -216,14 +214,7 @@ bool ReaderLink::readReply(QObject *context, ReplyCallback callback) {
     m_replyContext = context;
     m_replyCallback = std::move(callback);
     // On a broken link nothing can answer: the wait ends at the next event-loop pass.
-    if (isBroken()) {
-        m_replyDeadline = QDeadlineTimer(0);
-        armReplyTimer();
-    } else {
-        m_replyDeadline = QDeadlineTimer(m_timings.replyTimeout, Qt::PreciseTimer);
-        if (!m_replyTimer.isActive() || m_replyDeadline < m_replyTimerDue)
-            armReplyTimer();
-    }
+    m_replyTimeout.start(isBroken() ? std::chrono::milliseconds(0) : m_timings.replyTimeout);
     // Bytes that arrived before the read began count as received at its first look.
     if (!m_pending.isEmpty())
         QMetaObject::invokeMethod(this, &ReaderLink::tryCompleteReply, Qt::QueuedConnection);
@@ -231,7 +222,7 @@ bool ReaderLink::readReply(QObject *context, ReplyCallback callback) {
 }
 
 void ReaderLink::cancelReply() {
-    m_replyTimer.stop();
+    m_replyTimeout.cancel();
     m_waiting = false;
     m_replyCallback = nullptr;
     m_replyContext = nullptr;
@@ -353,19 +344,9 @@ void ReaderLink::tryCompleteReply() {
     }
 }
 
-void ReaderLink::armReplyTimer() {
-    m_replyTimerDue = m_replyDeadline;
-    m_replyTimer.start(std::chrono::milliseconds(m_replyDeadline.remainingTime()));
-}
-
 void ReaderLink::onReplyTimeout() {
     if (!m_waiting)
         return;
-    if (!m_replyDeadline.hasExpired()) {
-        // Armed for an earlier wait that has since ended.
-        armReplyTimer();
-        return;
-    }
     if (isBroken()) {
         finishReply({WaitEnd::LinkError, m_pending.left(kMaxReplyBytes), m_lastError});
         return;
@@ -378,6 +359,7 @@ void ReaderLink::onReplyTimeout() {
 }
 
 void ReaderLink::finishReply(ReplyResult result) {
+    m_replyTimeout.cancel();
     m_waiting = false;
     ReplyCallback callback = std::move(m_replyCallback);
     m_replyCallback = nullptr;

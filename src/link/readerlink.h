@@ -8,10 +8,10 @@
 #include "serialdevices.h"
 #include "transport.h"
 #include "waitend.h"
+#include "waittimeout.h"
 #include "wiretrace.h"
 
 #include <QByteArray>
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
@@ -200,7 +200,6 @@ private:
     // connectError() say why, connectFinished(false) is emitted.
     void failConnect(ConnectFailure kind, const QString &message);
     void onReplyTimeout();
-    void armReplyTimer();
     void tryCompleteReply();
     void finishReply(ReplyResult result);
     void endWaits(const LinkEnd &end);
@@ -220,12 +219,7 @@ private:
     bool m_sendFailed = false;
     QString m_lastError;
     QByteArray m_pending;
-    // The reply wait's time-out. The timer is not stopped when a reply comes: the next wait,
-    // a few microseconds later, would only arm it again. It fires at the latest wait's deadline
-    // or earlier; firing early it is armed again for what is left, idle it just stops.
-    QTimer m_replyTimer;
-    QDeadlineTimer m_replyDeadline;
-    QDeadlineTimer m_replyTimerDue; // when the armed timer fires
+    WaitTimeout m_replyTimeout;
     QTimer m_connectTimer;
     QTimer m_retryTimer;
     bool m_autoReconnect = false;

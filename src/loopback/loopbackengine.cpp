@@ -14,7 +14,9 @@ LoopbackEngine::LoopbackEngine(link::ReaderLink *link, QObject *parent)
     connect(&m_timer, &QTimer::timeout, this, [this] {
         if (m_state == State::Settling)
             onSettled();
-        else if (m_state == State::Echoing)
+    });
+    connect(&m_echoTimeout, &link::WaitTimeout::expired, this, [this] {
+        if (m_state == State::Echoing)
             onTimeout();
     });
     if (m_link)
@@ -137,8 +139,8 @@ bool LoopbackEngine::takeEcho() {
         return false;
     const char echo = m_link->takePending(1).at(0);
     m_awaitingEcho = false;
+    m_echoTimeout.cancel();
     if (echo != m_sent) {
-        m_timer.stop();
         countError(signedNumberText(m_count) + QStringLiteral(": bad echo, expected ") +
                    hex(quint8(m_sent)) + QStringLiteral(" received ") + hex(quint8(echo)));
     }
@@ -163,7 +165,7 @@ void LoopbackEngine::sendNext() {
         return;
     }
     m_awaitingEcho = true;
-    m_timer.start(m_tcp ? m_timings.echoTcp : m_timings.echoSerial);
+    m_echoTimeout.start(m_tcp ? m_timings.echoTcp : m_timings.echoSerial);
 }
 
 QString LoopbackEngine::writeFailedText() const {
@@ -177,6 +179,7 @@ void LoopbackEngine::endNow() {
     if (m_pumping || m_state == State::Idle)
         return;
     m_timer.stop();
+    m_echoTimeout.cancel();
     m_awaitingEcho = false;
     m_state = State::Echoing;
     pump();
@@ -190,6 +193,7 @@ void LoopbackEngine::countError(const QString &line) {
 
 void LoopbackEngine::finish() {
     m_timer.stop();
+    m_echoTimeout.cancel();
     m_state = State::Idle;
     m_awaitingEcho = false;
     if (m_endResult.code == link::ResultCode::LinkError)

@@ -2,6 +2,7 @@
 
 #include "link/operation.h"
 #include "link/operationclaim.h"
+#include "link/waittimeout.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -100,7 +101,8 @@ private:
     link::OperationClaim m_claim;
     link::OperationResult m_endResult;
     LoopbackTimings m_timings;
-    QTimer m_timer;
+    QTimer m_timer; // the settling pause
+    link::WaitTimeout m_echoTimeout;
     State m_state = State::Idle;
     bool m_stopRequested = false;
     bool m_pumping = false;
