@@ -70,9 +70,10 @@ bool ProgramRun::start() {
 void ProgramRun::sendStep() {
     const CommandRow &row = commandTable().at(m_step);
     const QByteArray command = commandAt(m_step);
-    m_data.replies.append({QString::fromLatin1(command), {}});
+    const QString commandText = QString::fromLatin1(command);
+    m_data.replies.append({commandText, {}});
     if (m_step > 0)
-        m_log->print(row.list, QString::fromLatin1(command));
+        m_log->print(row.list, commandText);
     // A failed write is not tested here: the reply wait then runs into its time-out.
     m_link->sendCommand(command);
     if (!m_link->readReply(this, [this](const link::ReplyResult &result) { onReply(result); })) {
@@ -147,7 +148,7 @@ void ProgramRun::onReply(const link::ReplyResult &result) {
     if (m_step == 0)
         m_log->printLine(row.list, reply);
     else
-        m_log->printLine(row.list, QStringLiteral("  [") + reply + u']');
+        m_log->print(row.list, QStringLiteral("  [") + reply + QStringLiteral("]\n"));
 
     if (++m_step < commandTable().size()) {
         sendStep();

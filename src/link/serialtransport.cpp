@@ -83,7 +83,7 @@ void SerialTransport::close() {
 }
 
 void SerialTransport::onReadyRead() {
-    const QByteArray bytes = m_port.readAll();
+    const QByteArray bytes = readAvailable(m_port);
     if (!bytes.isEmpty())
         emit dataReceived(bytes);
 }

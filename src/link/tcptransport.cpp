@@ -32,7 +32,7 @@ TcpTransport::TcpTransport(const QString &host, quint16 port, QObject *parent)
         emit opened();
     });
     connect(&m_socket, &QTcpSocket::readyRead, this, [this] {
-        const QByteArray bytes = m_socket.readAll();
+        const QByteArray bytes = readAvailable(m_socket);
         if (!bytes.isEmpty())
             emit dataReceived(bytes);
     });

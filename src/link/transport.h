@@ -3,8 +3,11 @@
 #include "connectfailure.h"
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QObject>
 #include <QString>
+
+#include <algorithm>
 
 namespace varo::link {
 
@@ -40,5 +43,17 @@ signals:
     // when this is emitted.
     void failed(const QString &reason);
 };
+
+// What `device` holds, in an array of its own size. readAll() hands over the device's whole
+// read buffer (32 or 64 KiB for a one-byte reply), which the next read then has to allocate
+// again, and which anyone keeping the bytes keeps as well.
+inline QByteArray readAvailable(QIODevice &device) {
+    const qint64 size = device.bytesAvailable();
+    if (size <= 0)
+        return {};
+    QByteArray bytes(size, Qt::Uninitialized);
+    bytes.truncate(std::max<qint64>(0, device.read(bytes.data(), size)));
+    return bytes;
+}
 
 } // namespace varo::link
