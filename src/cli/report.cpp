@@ -1,6 +1,7 @@
 #include "cli/report.h"
 
 #include "cli/commandtable.h"
+#include "cli/compactjson.h"
 #include "cli/exitcodes.h"
 #include "cli/reportfiles.h"
 
@@ -139,7 +140,7 @@ void Reporter::begin() {
 }
 
 void Reporter::writeJsonLine(const QJsonObject &object) {
-    m_out << QJsonDocument(object).toJson(QJsonDocument::Compact) << '\n' << Qt::flush;
+    m_out << compactJson(object) << '\n' << Qt::flush;
 }
 
 void Reporter::progress(const QString &target, const QString &text) {

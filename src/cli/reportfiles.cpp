@@ -2,7 +2,6 @@
 
 #include "common/controltext.h"
 
-#include <QJsonValue>
 #include <QXmlStreamWriter>
 
 #include <array>
@@ -88,8 +87,10 @@ const std::array<MetricRow, 7> kMetrics{{
      }},
     {"varo_reader_clock_offset_seconds", "The reader's clock minus the host's clock.",
      [](const TargetResult &r) {
-         const QJsonValue offset = dataJson(r).value(QLatin1String("clockOffsetSeconds"));
-         return offset.isDouble() ? Samples{{{}, offset.toDouble()}} : Samples{};
+         // What info reports as clockOffsetSeconds (read from the data itself: building the
+         // report's JSON again for each target cost more than the whole file).
+         const bool reported = r.command == Command::Info && r.data.clockOffsetSeconds;
+         return reported ? Samples{{{}, double(*r.data.clockOffsetSeconds)}} : Samples{};
      }},
     {"varo_reader_memory_slots", "The reader's transaction memory slots by kind.",
      [](const TargetResult &r) {
@@ -107,11 +108,11 @@ const std::array<MetricRow, 7> kMetrics{{
      }},
 }};
 
-QString sampleValue(double value) {
+QByteArray sampleValue(double value) {
     if (std::isfinite(value) && value == std::floor(value) && std::fabs(value) < 1e15) {
-        return QString::number(qint64(value));
+        return QByteArray::number(qint64(value));
     }
-    return QString::number(value, 'g', 15);
+    return QByteArray::number(value, 'g', 15);
 }
 
 } // namespace
@@ -178,7 +179,7 @@ QByteArray prometheusMetrics(const QString &command, const QList<TargetResult> &
             for (const Sample &sample : row.samples(results[i])) {
                 text.append(row.name).append('{').append(labels[i]);
                 text.append(sample.labels.toUtf8()).append("} ");
-                text.append(sampleValue(sample.value).toLatin1()).append('\n');
+                text.append(sampleValue(sample.value)).append('\n');
             }
         }
     }

@@ -1,4 +1,5 @@
 #include "cli/batches.h"
+#include "cli/compactjson.h"
 #include "cli/exitcodes.h"
 #include "cli/report.h"
 #include "cli/reportfiles.h"
@@ -8,7 +9,9 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <QTextStream>
+
 #include <QXmlStreamReader>
+#include <limits>
 
 using varo::cli::OutputFormat;
 using varo::cli::Reason;
@@ -53,6 +56,7 @@ private slots:
     void batchSizes();
     void manyTargetsReportInLinearTime();
     void reportFilesKeepHostileTextInert();
+    void compactJsonIsWhatQtWrites();
 };
 
 void TestCliReport::lines_data() {
@@ -305,6 +309,36 @@ void TestCliReport::reportFilesKeepHostileTextInert() {
     QVERIFY2(metrics.contains("varo_reader_up{target=\"serial:/dev/a\\\"b\\\\c<ESC>\","
                               "command=\"info\"} 1\n"),
              metrics.constData());
+}
+
+// The jsonl lines are written without Qt's writer; they must stay byte for byte its output.
+void TestCliReport::compactJsonIsWhatQtWrites() {
+    const QString awkward = QStringLiteral("q\"b\\s/\b\f\n\r\t") + QChar(0x01) + QChar(0x1F) +
+                            QChar(0x7F) + QStringLiteral("é€") +
+                            QString::fromUtf8("\xF0\x9F\x93\x9F");
+    const QJsonObject nested{{QStringLiteral("used"), 5}, {QStringLiteral("big"), qint64(1) << 53}};
+    const QJsonObject object{
+        {QStringLiteral("text"), awkward},
+        {QStringLiteral("empty"), QString()},
+        {QStringLiteral("zero"), 0},
+        {QStringLiteral("negative"), -1},
+        {QStringLiteral("wholeDouble"), 1e6},
+        {QStringLiteral("offset"), -528951057.0},
+        {QStringLiteral("fraction"), 0.1},
+        {QStringLiteral("seconds"), 0.828891757},
+        {QStringLiteral("tiny"), 1e-7},
+        {QStringLiteral("infinite"), std::numeric_limits<double>::infinity()},
+        {QStringLiteral("yes"), true},
+        {QStringLiteral("no"), false},
+        {QStringLiteral("nothing"), QJsonValue::Null},
+        {QStringLiteral("data"), nested},
+        {QStringLiteral("none"), QJsonObject()},
+        {QStringLiteral("list"), QJsonArray{1, 2.5, QStringLiteral("x"), QJsonArray(), nested}},
+        {QStringLiteral("ümlaut key"), 3},
+    };
+    QCOMPARE(varo::cli::compactJson(object), QJsonDocument(object).toJson(QJsonDocument::Compact));
+    QCOMPARE(varo::cli::compactJson({}),
+             QJsonDocument(QJsonObject()).toJson(QJsonDocument::Compact));
 }
 
 QTEST_GUILESS_MAIN(TestCliReport)

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+
+namespace varo::cli {
+
+// `object` as one line of compact JSON, byte for byte what QJsonDocument::toJson(Compact)
+// writes (keys in order, the same escapes and numbers), written straight from the values:
+// Qt's writer converts the whole object to CBOR first, which made a stream of a thousand
+// result lines cost more than the run that produced them.
+QByteArray compactJson(const QJsonObject &object);
+
+} // namespace varo::cli
