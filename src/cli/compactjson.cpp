@@ -5,6 +5,7 @@
 #include <QMetaType>
 #include <QVariant>
 
+#include <algorithm>
 #include <cmath>
 
 namespace varo::cli {
@@ -15,57 +16,68 @@ void appendValue(QByteArray &out, const QJsonValue &value);
 
 void appendString(QByteArray &out, QStringView text) {
     constexpr char kHex[] = "0123456789abcdef";
-    out += '"';
-    qsizetype runStart = -1; // start of a run of characters outside ASCII
-    const auto endRun = [&](qsizetype at) {
-        if (runStart >= 0) {
-            out += text.sliced(runStart, at - runStart).toUtf8();
-            runStart = -1;
-        }
-    };
+    // Room for the worst ASCII case (\u00XX); text outside ASCII goes through toUtf8().
+    const qsizetype start = out.size();
+    out.resize(start + 2 + 6 * text.size());
+    char *at = out.data() + start;
+    *at++ = '"';
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t u = text[i].unicode();
         if (u >= 0x80) {
-            if (runStart < 0)
-                runStart = i;
+            qsizetype end = i + 1;
+            while (end < text.size() && text[end].unicode() >= 0x80)
+                ++end;
+            const QByteArray utf8 = text.sliced(i, end - i).toUtf8();
+            const qsizetype written = at - out.constData();
+            out.resize(written + utf8.size() + 2 + 6 * (text.size() - end));
+            at = std::copy(utf8.cbegin(), utf8.cend(), out.data() + written);
+            i = end - 1;
             continue;
         }
-        endRun(i);
         if (u >= 0x20 && u != u'"' && u != u'\\') {
-            out += char(u);
+            *at++ = char(u);
             continue;
         }
-        out += '\\';
+        *at++ = '\\';
         switch (u) {
         case u'"':
-            out += '"';
+            *at++ = '"';
             break;
         case u'\\':
-            out += '\\';
+            *at++ = '\\';
             break;
         case u'\b':
-            out += 'b';
+            *at++ = 'b';
             break;
         case u'\f':
-            out += 'f';
+            *at++ = 'f';
             break;
         case u'\n':
-            out += 'n';
+            *at++ = 'n';
             break;
         case u'\r':
-            out += 'r';
+            *at++ = 'r';
             break;
         case u'\t':
-            out += 't';
+            *at++ = 't';
             break;
         default:
-            out += "u00";
-            out += kHex[u >> 4];
-            out += kHex[u & 0xF];
+            *at++ = 'u';
+            *at++ = '0';
+            *at++ = '0';
+            *at++ = kHex[u >> 4];
+            *at++ = kHex[u & 0xF];
         }
     }
-    endRun(text.size());
-    out += '"';
+    *at++ = '"';
+    out.truncate(at - out.constData());
+}
+
+void appendDouble(QByteArray &out, double number) {
+    if (std::isfinite(number))
+        out += QByteArray::number(number, 'g', QLocale::FloatingPointShortest);
+    else
+        out += "null";
 }
 
 void appendNumber(QByteArray &out, const QJsonValue &value) {
@@ -75,11 +87,7 @@ void appendNumber(QByteArray &out, const QJsonValue &value) {
         out += QByteArray::number(variant.toLongLong());
         return;
     }
-    const double number = value.toDouble();
-    if (std::isfinite(number))
-        out += QByteArray::number(number, 'g', QLocale::FloatingPointShortest);
-    else
-        out += "null";
+    appendDouble(out, value.toDouble());
 }
 
 void appendObject(QByteArray &out, const QJsonObject &object) {
@@ -130,6 +138,18 @@ void appendValue(QByteArray &out, const QJsonValue &value) {
 }
 
 } // namespace
+
+void appendJsonString(QByteArray &out, QStringView text) {
+    appendString(out, text);
+}
+
+void appendJsonDouble(QByteArray &out, double number) {
+    appendDouble(out, number);
+}
+
+void appendJsonObject(QByteArray &out, const QJsonObject &object) {
+    appendObject(out, object);
+}
 
 QByteArray compactJson(const QJsonObject &object) {
     QByteArray out;

@@ -102,6 +102,27 @@ QJsonObject resultJson(const TargetResult &result) {
     };
 }
 
+QByteArray resultJsonLine(const TargetResult &result) {
+    QByteArray line;
+    line.reserve(512);
+    line += "{\"data\":";
+    appendJsonObject(line, dataJson(result));
+    line += ",\"event\":\"result\",\"exit\":";
+    appendJsonString(line, reasonName(result.exit));
+    line += ",\"message\":";
+    appendJsonString(line, result.message);
+    line += result.ok ? ",\"ok\":true,\"seconds\":" : ",\"ok\":false,\"seconds\":";
+    appendJsonDouble(line, result.seconds);
+    line += ",\"status\":";
+    appendJsonString(line, statusName(result.status));
+    line += ",\"step\":";
+    appendJsonString(line, result.ok ? QString() : result.step);
+    line += ",\"target\":";
+    appendJsonString(line, result.target);
+    line += '}';
+    return line;
+}
+
 QJsonObject summaryJson(const StatusCounts &counts) {
     QJsonObject summary{{QStringLiteral("targets"), counts.total()}};
     for (const Status status : kStatuses) {
@@ -175,9 +196,8 @@ void Reporter::add(TargetResult result) {
     m_results[*place] = result;
     ++m_finished;
     if (m_options.format == OutputFormat::Jsonl) {
-        QJsonObject line = resultJson(result);
-        line.insert(QStringLiteral("event"), QStringLiteral("result"));
-        return writeJsonLine(line);
+        m_out << resultJsonLine(result) << '\n' << Qt::flush;
+        return;
     }
     if (m_options.format == OutputFormat::Json || (m_options.quiet && result.ok)) {
         return;

@@ -339,6 +339,21 @@ void TestCliReport::compactJsonIsWhatQtWrites() {
     QCOMPARE(varo::cli::compactJson(object), QJsonDocument(object).toJson(QJsonDocument::Compact));
     QCOMPARE(varo::cli::compactJson({}),
              QJsonDocument(QJsonObject()).toJson(QJsonDocument::Compact));
+
+    // The result line, built field by field, is the result's JSON with its event.
+    TargetResult failed = failedResult(QStringLiteral("tcp:höst\"1:57"));
+    failed.message = QStringLiteral("no\nway");
+    failed.step = QStringLiteral("connect");
+    failed.seconds = 0.828891757;
+    TargetResult ok = okResult(QStringLiteral("tcp:h:2"));
+    ok.data.clockOffsetSeconds = -528951057;
+    for (TargetResult r : {failed, ok}) {
+        r.status = varo::cli::statusFor(r);
+        QJsonObject object = varo::cli::resultJson(r);
+        object.insert(QStringLiteral("event"), QStringLiteral("result"));
+        QCOMPARE(varo::cli::resultJsonLine(r),
+                 QJsonDocument(object).toJson(QJsonDocument::Compact));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCliReport)
