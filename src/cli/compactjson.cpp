@@ -14,7 +14,9 @@ namespace {
 
 void appendValue(QByteArray &out, const QJsonValue &value);
 
-void appendString(QByteArray &out, QStringView text) {
+} // namespace
+
+void appendJsonString(QByteArray &out, QStringView text) {
     constexpr char kHex[] = "0123456789abcdef";
     // Room for the worst ASCII case (\u00XX); text outside ASCII goes through toUtf8().
     const qsizetype start = out.size();
@@ -73,12 +75,14 @@ void appendString(QByteArray &out, QStringView text) {
     out.truncate(at - out.constData());
 }
 
-void appendDouble(QByteArray &out, double number) {
+void appendJsonDouble(QByteArray &out, double number) {
     if (std::isfinite(number))
         out += QByteArray::number(number, 'g', QLocale::FloatingPointShortest);
     else
         out += "null";
 }
+
+namespace {
 
 void appendNumber(QByteArray &out, const QJsonValue &value) {
     // Whole numbers made from integers print as integers; doubles print shortest, as Qt does.
@@ -87,22 +91,26 @@ void appendNumber(QByteArray &out, const QJsonValue &value) {
         out += QByteArray::number(variant.toLongLong());
         return;
     }
-    appendDouble(out, value.toDouble());
+    appendJsonDouble(out, value.toDouble());
 }
 
-void appendObject(QByteArray &out, const QJsonObject &object) {
+} // namespace
+
+void appendJsonObject(QByteArray &out, const QJsonObject &object) {
     out += '{';
     bool first = true;
     for (auto it = object.begin(); it != object.end(); ++it) {
         if (!first)
             out += ',';
         first = false;
-        appendString(out, it.key());
+        appendJsonString(out, it.key());
         out += ':';
         appendValue(out, it.value());
     }
     out += '}';
 }
+
+namespace {
 
 void appendValue(QByteArray &out, const QJsonValue &value) {
     switch (value.type()) {
@@ -117,7 +125,7 @@ void appendValue(QByteArray &out, const QJsonValue &value) {
         appendNumber(out, value);
         break;
     case QJsonValue::String:
-        appendString(out, value.toString());
+        appendJsonString(out, value.toString());
         break;
     case QJsonValue::Array: {
         out += '[';
@@ -132,29 +140,17 @@ void appendValue(QByteArray &out, const QJsonValue &value) {
         break;
     }
     case QJsonValue::Object:
-        appendObject(out, value.toObject());
+        appendJsonObject(out, value.toObject());
         break;
     }
 }
 
 } // namespace
 
-void appendJsonString(QByteArray &out, QStringView text) {
-    appendString(out, text);
-}
-
-void appendJsonDouble(QByteArray &out, double number) {
-    appendDouble(out, number);
-}
-
-void appendJsonObject(QByteArray &out, const QJsonObject &object) {
-    appendObject(out, object);
-}
-
 QByteArray compactJson(const QJsonObject &object) {
     QByteArray out;
     out.reserve(512);
-    appendObject(out, object);
+    appendJsonObject(out, object);
     return out;
 }
 

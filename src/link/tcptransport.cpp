@@ -42,7 +42,7 @@ TcpTransport::TcpTransport(const QString &host, quint16 port, QObject *parent)
                     return;
                 m_failed = true;
                 // Bytes that arrived before the peer went away still belong to the stream.
-                if (const QByteArray rest = m_socket.readAll(); !rest.isEmpty())
+                if (const QByteArray rest = readAvailable(m_socket); !rest.isEmpty())
                     emit dataReceived(rest);
                 const QString reason = explain(error);
                 if (!m_connected)
