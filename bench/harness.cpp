@@ -59,6 +59,7 @@ void connectLink(link::ReaderLink &link, SimHost &host, Transport transport,
         waitForAccept(host, accepted);
     else
         runEventsFor(kPtySettle);
+    host.startNewLink();
     host.clearRecording();
 }
 
@@ -78,6 +79,7 @@ RawClient connectBaseline(SimHost &host, Transport transport, const QString &pty
         client = RawClient::openPty(ptyPath.isEmpty() ? host.ptyPath() : ptyPath);
         sleepFor(kPtySettle);
     }
+    host.startNewLink();
     host.clearRecording();
     return client;
 }

@@ -155,8 +155,11 @@ Run loopbackBaseline(SimHost &host, Transport transport, int passes, const QStri
     for (int pass = 0; pass < passes; ++pass) {
         for (int value = 0; value < 256; ++value) {
             client.writeByte(char(value));
-            if (client.readByte() != char(value))
-                throw BenchError("bad echo");
+            const char got = client.readByte();
+            if (got != char(value))
+                throw BenchError("bad echo: pass " + std::to_string(pass) + ", sent " +
+                                 std::to_string(value) + ", got " +
+                                 std::to_string(int(quint8(got))));
         }
     }
     Run result = clock.stop();

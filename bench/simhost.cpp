@@ -49,6 +49,10 @@ void SimHost::clearRecording() {
     });
 }
 
+void SimHost::startNewLink() {
+    call([](sim::ReaderSimulator &sim) { sim.linkReset(); });
+}
+
 QByteArray SimHost::received() {
     return call([](sim::ReaderSimulator &sim) { return sim.received(); });
 }

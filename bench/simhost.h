@@ -50,6 +50,12 @@ public:
 
     // Forgets what was received and zeroes the fault counters; the link state is kept.
     void clearRecording();
+    // Puts the simulator back in line mode with nothing to send, as a newly linked reader.
+    // A client that follows another on the pseudo-terminal needs it: when the simulator's
+    // thread is slow to see the last client's hang-up, the new one opens the terminal first,
+    // the hang-up is never seen, and a loopback test left running would echo the next
+    // client's start sequence.
+    void startNewLink();
     QByteArray received();
 
 private:

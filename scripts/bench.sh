@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds (Release) and runs the benchmarks: the utility's own engines against a
 # minimal POSIX client, both talking to the simulator. Prints a table and PASS/FAIL lines.
-#   scripts/bench.sh            full run (about 5 minutes)
+#   scripts/bench.sh            full run (about 13 minutes)
 #   scripts/bench.sh --quick    one repetition, shorter windows
 set -euo pipefail
 cd "$(dirname "$0")/.."

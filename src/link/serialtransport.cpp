@@ -3,9 +3,14 @@
 #include "directwrite.h"
 #include "serialdevices.h"
 
+#include <cerrno>
+
 #ifdef Q_OS_LINUX
 #include <linux/serial.h>
 #include <sys/ioctl.h>
+#endif
+#ifdef Q_OS_UNIX
+#include <unistd.h>
 #endif
 
 namespace varo::link {
@@ -49,7 +54,52 @@ void SerialTransport::open() {
     // USB adapters otherwise hold received bytes for up to 16 ms (the FTDI latency timer),
     // twice per exchange.
     m_lowLatency = requestLowLatency(int(m_port.handle()));
+    takeOverReads();
     emit opened();
+}
+
+void SerialTransport::takeOverReads() {
+#ifdef Q_OS_UNIX
+    // The port reads each arrival into a fresh 32 KiB buffer of its own, signals, and is read
+    // again from there: a reply of a few bytes pays for all of that on every exchange. Here
+    // the descriptor is read straight into the bytes handed on. The port's own read
+    // notifier (a child of the port) is switched off for it; the port only switches it on
+    // again when it is read through, which this transport never does. Where no such
+    // notifier is found, the port's own reads stay.
+    QSocketNotifier *portReads = nullptr;
+    for (QSocketNotifier *notifier :
+         m_port.findChildren<QSocketNotifier *>(Qt::FindDirectChildrenOnly)) {
+        if (notifier->type() == QSocketNotifier::Read && notifier->socket() == m_port.handle())
+            portReads = notifier;
+    }
+    if (!portReads)
+        return;
+    portReads->setEnabled(false);
+    m_readNotifier = new QSocketNotifier(m_port.handle(), QSocketNotifier::Read, this);
+    connect(m_readNotifier, &QSocketNotifier::activated, this, &SerialTransport::onReadable);
+#endif
+}
+
+void SerialTransport::onReadable() {
+#ifdef Q_OS_UNIX
+    // What one wake-up brings at most; more stays readable and wakes the loop again.
+    char chunk[16384];
+    ssize_t got;
+    do {
+        got = ::read(int(m_port.handle()), chunk, sizeof chunk);
+    } while (got < 0 && errno == EINTR);
+    if (got > 0) {
+        emit dataReceived(QByteArray(chunk, got));
+        return;
+    }
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        return;
+    // Readable but nothing to read: the device hung up (unplugged, or the far end of a
+    // pseudo-terminal closed); an error says why.
+    fail(QStringLiteral("Serial device %1 stopped working (unplugged?): %2")
+             .arg(m_device,
+                  got < 0 ? qt_error_string(errno) : QStringLiteral("the device hung up")));
+#endif
 }
 
 bool SerialTransport::isOpen() const {
@@ -78,8 +128,21 @@ bool SerialTransport::flush() {
 }
 
 void SerialTransport::close() {
+    if (m_readNotifier) {
+        // Later: this may run inside the notifier's own signal (a hang-up).
+        m_readNotifier->setEnabled(false);
+        m_readNotifier->deleteLater();
+        m_readNotifier = nullptr;
+    }
     if (m_port.isOpen())
         m_port.close();
+}
+
+void SerialTransport::fail(const QString &why) {
+    if (!m_port.isOpen())
+        return;
+    close();
+    emit failed(why);
 }
 
 void SerialTransport::onReadyRead() {
@@ -93,13 +156,8 @@ void SerialTransport::onError(QSerialPort::SerialPortError error) {
     case QSerialPort::ReadError:
     case QSerialPort::ResourceError:
     case QSerialPort::WriteError:
-        if (m_port.isOpen()) {
-            const QString reason =
-                QStringLiteral("Serial device %1 stopped working (unplugged?): %2")
-                    .arg(m_device, m_port.errorString());
-            m_port.close();
-            emit failed(reason);
-        }
+        fail(QStringLiteral("Serial device %1 stopped working (unplugged?): %2")
+                 .arg(m_device, m_port.errorString()));
         break;
     default:
         break;

@@ -3,6 +3,7 @@
 #include "transport.h"
 
 #include <QSerialPort>
+#include <QSocketNotifier>
 
 namespace varo::link {
 
@@ -33,12 +34,21 @@ public:
     ConnectFailure openFailure() const override { return m_openFailure; }
     // What the driver said to the low-latency request at the last successful open.
     LowLatency lowLatency() const { return m_lowLatency; }
+    // Whether received bytes are read from the descriptor here (takeOverReads()) rather than
+    // through the port's read buffer.
+    bool readsDirectly() const { return m_readNotifier != nullptr; }
 
 private:
+    void takeOverReads();
+    void onReadable();
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);
+    void fail(const QString &why);
 
     QSerialPort m_port;
+    // Reads the descriptor while open (a child of this transport); switched off before the
+    // port closes its descriptor.
+    QSocketNotifier *m_readNotifier = nullptr;
     QString m_device;
     qint32 m_baudRate;
     ConnectFailure m_openFailure = ConnectFailure::Other;

@@ -47,6 +47,7 @@ class TestSerialDevice : public QObject {
 private slots:
     void pseudoTerminalRefusesLowLatencyAndWorks();
     void deviceWithTheSettingOpensAtLowLatency();
+    void directReadsKeepOrderAndReportTheHangUp();
     void stableNameLeadsToTheDevice();
 };
 
@@ -99,6 +100,37 @@ void TestSerialDevice::deviceWithTheSettingOpensAtLowLatency() {
     QVERIFY(transport.write(QByteArray(1, '\r')));
     transport.close();
     setLowLatencyFlag(device, flagsBefore & ASYNC_LOW_LATENCY);
+}
+
+void TestSerialDevice::directReadsKeepOrderAndReportTheHangUp() {
+    RawPty pty;
+    QVERIFY(pty.isValid());
+    SerialTransport transport(pty.slavePath(), 115200);
+    QSignalSpy failed(&transport, &Transport::failed);
+    QByteArray received;
+    connect(&transport, &Transport::dataReceived, this,
+            [&received](const QByteArray &bytes) { received += bytes; });
+    transport.open();
+    QVERIFY(transport.isOpen());
+    QVERIFY(transport.readsDirectly());
+
+    // More than one read takes, written in pieces while the transport reads.
+    QByteArray sent;
+    for (int i = 0; i < 50000; ++i)
+        sent += char('0' + i % 75);
+    for (qsizetype at = 0; at < sent.size(); at += 3000) {
+        QVERIFY(pty.write(sent.mid(at, 3000)));
+        QTest::qWait(1);
+    }
+    QTRY_COMPARE(received.size(), sent.size());
+    QCOMPARE(received, sent);
+
+    pty.closeMaster();
+    QTRY_COMPARE(failed.count(), 1);
+    QVERIFY(failed.first().first().toString().contains(QStringLiteral("stopped working")));
+    QVERIFY(!transport.isOpen());
+    QTest::qWait(50);
+    QCOMPARE(failed.count(), 1);
 }
 
 void TestSerialDevice::stableNameLeadsToTheDevice() {
