@@ -28,7 +28,7 @@ using namespace varo::bench;
 
 struct Plan {
     QString name;
-    int programReps = 11;
+    int programReps = 31;
     int programRuns = 20; // programming runs per timed sample
     int reps = 3;
     // The comparison rows take turns, utility then baseline, run after run: a slow stretch
@@ -197,15 +197,16 @@ void Bench::cliReportRows() {
     // Each run takes a tenth of a second: more of them than elsewhere steady the medians.
     const int reps =
         m_plan.name == QStringLiteral("smoke") ? 1 : std::max(m_plan.reps, kReportReps);
-    for (int rep = 0; rep < reps; ++rep) {
-        for (int kind = 0; kind < 2; ++kind) {
-            last[kind] = reportFleet(cli, readers, kind == 0 ? text : jsonl,
-                                     m_dir.filePath(QStringLiteral("usage.txt")));
-            seconds[kind].push_back(last[kind].run.seconds);
-            cpu[kind].push_back(last[kind].run.cpuSeconds);
-            peaks[kind].push_back(double(last[kind].peakKiB) / 1024.0);
-        }
-    }
+    const auto runKind = [&](int kind) {
+        last[kind] = reportFleet(cli, readers, kind == 0 ? text : jsonl,
+                                 m_dir.filePath(QStringLiteral("usage.txt")));
+        seconds[kind].push_back(last[kind].run.seconds);
+        cpu[kind].push_back(last[kind].run.cpuSeconds);
+        peaks[kind].push_back(double(last[kind].peakKiB) / 1024.0);
+    };
+    for (int rep = 0; rep < reps; ++rep)
+        takeTurns(
+            rep, [&] { runKind(0); }, [&] { runKind(1); });
     const char *names[] = {"--format text", "--format jsonl --metrics"};
     for (int kind = 0; kind < 2; ++kind) {
         m_cliReport.addRow({QLatin1String(names[kind]), QString::number(readers),
@@ -220,8 +221,8 @@ void Bench::cliReportRows() {
             return;
         }
     }
-    const double time = median(seconds[1]) / median(seconds[0]);
-    const double memory = median(peaks[1]) / median(peaks[0]);
+    const double time = medianRatio(seconds[1], seconds[0]);
+    const double memory = medianRatio(peaks[1], peaks[0]);
     m_targets.judge(time <= kReportTarget,
                     QStringLiteral("varo-cli jsonl + metrics / text, %1 readers, time: %2 <= %3")
                         .arg(readers)
@@ -285,11 +286,12 @@ void Bench::cliRows() {
                  .arg(sizeText(m_plan.traceFirmwareBytes)));
     std::vector<CliRun> off;
     std::vector<CliRun> on;
-    for (int rep = 0; rep < m_plan.reps; ++rep) {
-        off.push_back(flashOne(cli, image, false));
-        on.push_back(flashOne(cli, image, true));
+    for (int rep = 0; rep < m_plan.transferReps; ++rep) {
+        takeTurns(
+            rep, [&] { off.push_back(flashOne(cli, image, false)); },
+            [&] { on.push_back(flashOne(cli, image, true)); });
     }
-    // The table shows the median run of each kind, the one the ratio is taken from.
+    // The table shows the median run of each kind; the ratio is the median pair's.
     const auto medianRun = [](std::vector<CliRun> runs) {
         std::sort(runs.begin(), runs.end(),
                   [](const CliRun &a, const CliRun &b) { return a.seconds < b.seconds; });
@@ -305,7 +307,13 @@ void Bench::cliRows() {
     addRow(QStringLiteral("Firmware %1, no trace").arg(size), 1, medianOff);
     addRow(QStringLiteral("Firmware %1, --trace").arg(size), 1, medianOn);
     if (!failed(off) && !failed(on)) {
-        const double ratio = medianOn.seconds / medianOff.seconds;
+        const auto secondsOf = [](const std::vector<CliRun> &runs) {
+            std::vector<double> values;
+            for (const CliRun &run : runs)
+                values.push_back(run.seconds);
+            return values;
+        };
+        const double ratio = medianRatio(secondsOf(on), secondsOf(off));
         m_targets.judge(ratio <= kTraceTarget,
                         QStringLiteral("varo-cli flash %1 --trace / no trace: %2 <= %3")
                             .arg(size, fixed(ratio, 3), fixed(kTraceTarget, 2)));
@@ -337,8 +345,10 @@ void Bench::compare(const QString &scenario, Transport transport, int reps, doub
     bool sameWire = true;
     try {
         for (int rep = 0; rep < reps; ++rep) {
-            const Run u = utility();
-            const Run b = baseline();
+            Run u;
+            Run b;
+            takeTurns(
+                rep, [&] { u = utility(); }, [&] { b = baseline(); });
             utilityTimes.push_back(u.seconds);
             baselineTimes.push_back(b.seconds);
             utilityCpu.push_back(u.cpuSeconds);
@@ -352,10 +362,10 @@ void Bench::compare(const QString &scenario, Transport transport, int reps, doub
     }
     const double u = median(utilityTimes);
     const double b = median(baselineTimes);
-    const double ratio = b > 0 ? u / b : 0;
+    const double ratio = medianRatio(utilityTimes, baselineTimes);
     const double cpuU = median(utilityCpu);
     const double cpuB = median(baselineCpu);
-    const double cpuRatio = cpuB > 0 ? cpuU / cpuB : 0;
+    const double cpuRatio = medianRatio(utilityCpu, baselineCpu);
     const auto [low, high] = std::minmax_element(ratios.begin(), ratios.end());
     m_compare.addRow({scenario, transportName(transport), QString::number(reps), seconds(u),
                       seconds(b), fixed(ratio, 2), fixed(*low, 2) + u'-' + fixed(*high, 2),
@@ -566,16 +576,19 @@ void Bench::traceRows() {
             std::vector<double> traced;
             std::vector<double> plainCpu;
             std::vector<double> tracedCpu;
-            for (int rep = 0; rep < m_plan.reps; ++rep) {
-                const Run without = firmwareUtility(m_host, t, image);
-                const Run with = firmwareUtilityTraced(m_host, t, image);
+            for (int rep = 0; rep < m_plan.transferReps; ++rep) {
+                Run without;
+                Run with;
+                takeTurns(
+                    rep, [&] { without = firmwareUtility(m_host, t, image); },
+                    [&] { with = firmwareUtilityTraced(m_host, t, image); });
                 plain.push_back(without.seconds);
                 traced.push_back(with.seconds);
                 plainCpu.push_back(without.cpuSeconds);
                 tracedCpu.push_back(with.cpuSeconds);
             }
-            const double ratio = median(traced) / median(plain);
-            const double cpuRatio = median(tracedCpu) / median(plainCpu);
+            const double ratio = medianRatio(traced, plain);
+            const double cpuRatio = medianRatio(tracedCpu, plainCpu);
             m_trace.addRow(
                 {download, transportName(t), seconds(median(plain)), seconds(median(traced)),
                  fixed(ratio, 3) + QStringLiteral("x (CPU %1 s -> %2 s, %3x)")
@@ -699,7 +712,9 @@ int Bench::run(const std::set<int> &rows) {
 
     m_out << "varo-bench (" << m_plan.name << "): the utility's engines and a blocking baseline"
           << " client against the simulator on its own thread.\nTimes are medians per run; CPU is"
-          << " the client thread's; the ratio range spans the repetitions.\n\n";
+          << " the client thread's. The two clients run back to back, taking turns which goes"
+          << " first;\na ratio is the median of the pairs' ratios, and the ratio range spans the"
+          << " pairs.\n\n";
     m_out << m_compare.render() << '\n'
           << m_cpu.render() << '\n'
           << m_line.render() << '\n'

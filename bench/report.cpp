@@ -12,6 +12,25 @@ double median(std::vector<double> values) {
     return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
 }
 
+double medianRatio(const std::vector<double> &numerators, const std::vector<double> &denominators) {
+    std::vector<double> ratios;
+    for (std::size_t i = 0; i < std::min(numerators.size(), denominators.size()); ++i) {
+        if (denominators[i] > 0)
+            ratios.push_back(numerators[i] / denominators[i]);
+    }
+    return median(std::move(ratios));
+}
+
+void takeTurns(int rep, const std::function<void()> &a, const std::function<void()> &b) {
+    if (rep % 2 == 0) {
+        a();
+        b();
+    } else {
+        b();
+        a();
+    }
+}
+
 QString Table::render() const {
     QList<qsizetype> widths;
     for (const QString &cell : m_header)

@@ -3,11 +3,18 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <vector>
 
 namespace varo::bench {
 
 double median(std::vector<double> values);
+// The median over the pairs of numerators[i] / denominators[i]. The two runs of a pair ran
+// back to back, under the same state of a shared machine; a slow stretch that hits one run
+// of a pair moves one pair's ratio, not the medians of all runs of one kind.
+double medianRatio(const std::vector<double> &numerators, const std::vector<double> &denominators);
+// Runs `a` and `b` back to back, `b` first on odd repetitions, so neither always goes first.
+void takeTurns(int rep, const std::function<void()> &a, const std::function<void()> &b);
 
 // A plain text table: the header row, then the rows, each column as wide as its widest cell.
 class Table {
