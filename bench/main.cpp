@@ -31,9 +31,9 @@ struct Plan {
     int programReps = 31;
     int programRuns = 20; // programming runs per timed sample
     int reps = 3;
-    // The comparison rows take turns, utility then baseline, run after run: a slow stretch
-    // of a shared machine then falls on both, and the medians leave it out.
-    int transferReps = 5; // downloads and uploads
+    // Pairs of runs for the downloads, the upload and the traced rows (see takeTurns() and
+    // medianRatio()): more pairs leave more of a shared machine's slow stretches out.
+    int transferReps = 5;
     int loopbackPasses = 2000;
     int loopbackReps = 3; // a full loopback test takes tens of seconds per client
     qsizetype firmwareBytes = 1024 * 1024;
